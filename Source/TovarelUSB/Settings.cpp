@@ -1,0 +1,4 @@
+#include "Settings.h"
+
+void RestoreSettings(HWND) {}
+void SaveSettings(HWND) {}

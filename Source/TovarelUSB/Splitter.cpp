@@ -1,0 +1,4 @@
+#include "Splitter.h"
+
+bool RegisterSplitterClass(HINSTANCE) { return false; }
+void ResetSplitterDrag() {}

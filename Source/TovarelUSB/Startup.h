@@ -1,0 +1,12 @@
+// Start-up and shutdown of the process.
+#pragma once
+
+#include <windows.h>
+
+// Steps before the main window: store the instance, register the splitter class, bind the device
+// library, OLE and common controls, constant strings, clipboard formats, device notices.
+bool StartProgram(HINSTANCE instance);
+// Everything after the main window has ended, in order.
+void StopProgram();
+// The whole life of the program: start, run the main window modally, stop. Always returns 0.
+int RunProgram(HINSTANCE instance);

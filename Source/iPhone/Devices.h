@@ -1,0 +1,24 @@
+// Devices as they come and go, the current device and the location opened on it.
+#pragma once
+
+#include "iPhone.h"
+
+void __cdecl OnDeviceNotice(const DeviceNotice* notice, void* context);
+void OnDeviceArrived(AMDeviceRef device);
+void OnDeviceRemoved(AMDeviceRef device);
+void ResetDevices();
+void SelectDevice(DeviceEntry* entry);
+void OpenLocation(AppEdition code);
+void FillDeviceList();
+void FillLocationsList();
+void OnDeviceListChanged();
+void OnLocationsListChanged();
+void OnDeviceListKillFocus();
+void OnLocationsListKillFocus();
+void RefreshDiskSpace();
+void ClearBrowser();
+void ClearTreeView();
+void FreeDeviceEntry(DeviceEntry* entry);
+
+// Shutdown: from now on notices are ignored; returns when no handler runs any more.
+void CloseDeviceNotices();

@@ -1,0 +1,7 @@
+// Placeholder until dropping from Explorer is built.
+#include "DropTarget.h"
+
+IDropTarget* g_treeDropTarget;
+IDropTarget* g_listDropTarget;
+
+void RegisterDropTargets(HWND) {}

@@ -1,0 +1,8 @@
+#include "FileList.h"
+
+void ShowFolderInList(HTREEITEM, FolderNode*) {}
+void OpenFolderItem(int) {}
+void OpenSelectedItem() {}
+void GoUpOneLevel() {}
+void GoUpFromKeyboard() {}
+void SelectAllItems() {}

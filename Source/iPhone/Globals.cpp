@@ -1,0 +1,36 @@
+// The process-wide values shared by the window and the device-facing code.
+#include "iPhone.h"
+
+HINSTANCE g_instance;
+std::atomic<HWND> g_mainWindow{nullptr};
+std::atomic<bool> g_mainWindowBuilt{false};
+HWND g_fileList;
+HWND g_deviceList;
+HWND g_locationsList;
+HIMAGELIST g_fileImageList;
+HIMAGELIST g_deviceImageList;
+ExtensionTable* g_extensionTable;
+
+CFStringRef g_cfAfcService;
+CFStringRef g_cfDeviceName;
+CFStringRef g_cfUniqueDeviceId;
+CFStringRef g_cfEdition4Id;
+CFStringRef g_cfEditionIPadId;
+CFStringRef g_cfEditionIPhoneId;
+
+UINT g_cfFileGroupDescriptorW;
+UINT g_cfFileContents;
+
+std::atomic<DeviceEntry*> g_devices{nullptr};
+std::atomic<DeviceEntry*> g_currentDevice{nullptr};
+std::atomic<int32_t> g_connectionError{0};
+wchar_t* g_userDocsPath;
+std::atomic<FolderNode*> g_rootFolder{nullptr};
+std::atomic<FolderNode*> g_currentFolder{nullptr};
+
+std::atomic<HWND> g_copyDialog{nullptr};
+std::atomic<HWND> g_copyProgressBar{nullptr};
+std::atomic<HWND> g_copyStatusText{nullptr};
+std::atomic<int32_t> g_copyCancel{0};
+std::atomic<HANDLE> g_copyThread{nullptr};
+std::atomic<HWND> g_copyBusyDialog{nullptr};

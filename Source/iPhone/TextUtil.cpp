@@ -1,0 +1,152 @@
+#include "TextUtil.h"
+
+#include <cwchar>
+
+namespace {
+
+wchar_t* AllocateWide(size_t units)
+{
+    return static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, units * sizeof(wchar_t)));
+}
+
+wchar_t* JoinPath(const wchar_t* first, const wchar_t* second, wchar_t separator)
+{
+    if (!first) return nullptr;
+    if (!second) second = L"";
+    size_t firstLength = wcslen(first);
+    size_t secondLength = wcslen(second);
+    bool bothNonEmpty = firstLength > 0 && secondLength > 0;
+    bool firstEnds = bothNonEmpty && first[firstLength - 1] == separator;
+    bool secondBegins = bothNonEmpty && second[0] == separator;
+    bool addSeparator = bothNonEmpty && !firstEnds && !secondBegins;
+    if (firstEnds && secondBegins) {
+        ++second;  // one character only: "a/" + "//b" keeps "a//b"
+        --secondLength;
+    }
+    wchar_t* joined = AllocateWide(firstLength + secondLength + (addSeparator ? 1 : 0) + 1);
+    if (!joined) return nullptr;
+    wchar_t* out = joined;
+    wmemcpy(out, first, firstLength);
+    out += firstLength;
+    if (addSeparator) *out++ = separator;
+    wmemcpy(out, second, secondLength);
+    out[secondLength] = L'\0';
+    return joined;
+}
+
+const wchar_t* LastPathElement(const wchar_t* path, wchar_t separator)
+{
+    if (!path) return nullptr;
+    for (size_t i = wcslen(path); i > 0; --i) {
+        if (path[i - 1] == separator) return path + i;
+    }
+    return path;
+}
+
+}  // namespace
+
+void FreeString(const void* text)
+{
+    if (text) HeapFree(GetProcessHeap(), 0, const_cast<void*>(text));
+}
+
+wchar_t* DupString(const wchar_t* text)
+{
+    if (!text) return nullptr;
+    size_t units = wcslen(text) + 1;
+    wchar_t* copy = AllocateWide(units);
+    if (copy) wmemcpy(copy, text, units);
+    return copy;
+}
+
+wchar_t* JoinDevicePath(const wchar_t* first, const wchar_t* second)
+{
+    return JoinPath(first, second, L'/');
+}
+
+wchar_t* JoinLocalPath(const wchar_t* first, const wchar_t* second)
+{
+    return JoinPath(first, second, L'\\');
+}
+
+char* ToUtf8(const wchar_t* text)
+{
+    if (!text) return nullptr;
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes == 0) return nullptr;
+    char* utf8 = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, bytes));
+    if (!utf8) return nullptr;
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, bytes, nullptr, nullptr) == 0) {
+        FreeString(utf8);
+        return nullptr;
+    }
+    return utf8;
+}
+
+wchar_t* FromUtf8(const char* text)
+{
+    if (!text) return nullptr;
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (units == 0) return nullptr;
+    wchar_t* wide = AllocateWide(units);
+    if (!wide) return nullptr;
+    if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, units) == 0) {
+        FreeString(wide);
+        return nullptr;
+    }
+    return wide;
+}
+
+wchar_t* CfStringToUtf16(CFStringRef string)
+{
+    if (!string) return nullptr;
+    CFIndex length = g_lib.CFStringGetLength(string);
+    if (length < 0) return nullptr;
+    wchar_t* wide = AllocateWide(static_cast<size_t>(length) + 1);
+    if (!wide) return nullptr;
+    g_lib.CFStringGetCharacters(string, CFRange{0, length}, reinterpret_cast<uint16_t*>(wide));
+    wide[length] = L'\0';
+    return wide;
+}
+
+int ParseDecimalU64(const char* text, uint64_t* value)
+{
+    if (!text || !*text) return 0;
+    uint64_t result = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return 0;
+        uint64_t digit = static_cast<uint64_t>(*p - '0');
+        // A wrap-around test alone lets some overlong numbers through with a wrong value
+        // (30000000000000000000 wraps to a larger number): refuse anything above the maximum.
+        if (result > (UINT64_MAX - digit) / 10) return 0;
+        result = result * 10 + digit;
+    }
+    *value = result;
+    return 1;
+}
+
+const wchar_t* FindExtension(const wchar_t* name, size_t* length)
+{
+    if (!name) return nullptr;
+    size_t nameLength = wcslen(name);
+    if (nameLength < 2) return nullptr;
+    for (size_t i = nameLength; i > 0; --i) {
+        wchar_t c = name[i - 1];
+        if (c == L'.') {
+            *length = nameLength - i;
+            return *length ? name + i : nullptr;
+        }
+        if (c == L'/') return nullptr;
+    }
+    return nullptr;
+}
+
+const wchar_t* LastDevicePathElement(const wchar_t* path)
+{
+    return LastPathElement(path, L'/');
+}
+
+const wchar_t* LastLocalPathElement(const wchar_t* path)
+{
+    return LastPathElement(path, L'\\');
+}

@@ -1,0 +1,29 @@
+// String copies, path joining, UTF-16/UTF-8 conversion, decimal parsing and path scanning.
+// Strings returned here come from the process heap and belong to the caller (FreeString, or an
+// owner below); the scanners return positions inside their argument.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <memory>
+
+#include "DeviceLibrary.h"
+
+void FreeString(const void* text);
+
+struct HeapStringDeleter {
+    void operator()(const void* text) const { FreeString(text); }
+};
+using OwnedWide = std::unique_ptr<wchar_t, HeapStringDeleter>;
+using OwnedUtf8 = std::unique_ptr<char, HeapStringDeleter>;
+
+wchar_t* DupString(const wchar_t* text);
+wchar_t* JoinDevicePath(const wchar_t* first, const wchar_t* second);
+wchar_t* JoinLocalPath(const wchar_t* first, const wchar_t* second);
+char* ToUtf8(const wchar_t* text);
+wchar_t* FromUtf8(const char* text);
+wchar_t* CfStringToUtf16(CFStringRef string);
+int ParseDecimalU64(const char* text, uint64_t* value);
+const wchar_t* FindExtension(const wchar_t* name, size_t* length);
+const wchar_t* LastDevicePathElement(const wchar_t* path);
+const wchar_t* LastLocalPathElement(const wchar_t* path);

@@ -1,0 +1,110 @@
+// Shared records and process-wide values of the device-facing code and the window that shows it.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <atomic>
+#include <cstdint>
+
+#include "DeviceLibrary.h"
+#include "FatalReport.h"
+
+// Code of an app edition offered as a location of a device.
+enum AppEdition : int32_t { EDITION_NONE = 0, EDITION_4 = 1, EDITION_IPAD = 2, EDITION_IPHONE = 3 };
+
+// Application identifiers of the three editions.
+#define EDITION_4_IDENTIFIER "com.marlquist.tovarel4"
+#define EDITION_IPAD_IDENTIFIER "com.marlquist.tovarel.ipad"
+#define EDITION_IPHONE_IDENTIFIER "com.marlquist.tovarel"
+
+// One file or folder of the open location.
+struct FolderNode {
+    FolderNode* parent;
+    wchar_t* name;      // owned
+    wchar_t* path;      // owned location path; null for the root only
+    int32_t isFolder;
+    int32_t hasSubfolders;
+    uint64_t size;
+    int32_t listed;
+    FolderNode* children;  // owned content list: folders first, then files, each sorted
+    FolderNode* next;
+};
+
+// One attached device, in arrival order.
+struct DeviceEntry {
+    AMDeviceRef device;
+    AFCConnectionRef afc;
+    wchar_t* name;      // owned, may be null
+    wchar_t* uniqueId;  // owned, may be null
+    int32_t fsInconsistent;
+    int32_t hasTotalBytes;
+    uint64_t totalBytes;
+    int32_t hasFreeBytes;
+    uint64_t freeBytes;
+    int32_t isIPad;
+    int32_t hasEdition4;
+    int32_t hasIPadEdition;
+    int32_t hasIPhoneEdition;
+    AppEdition locations[7];
+    AppEdition openLocation;
+    DeviceEntry* next;
+};
+
+// The window and its controls.
+extern HINSTANCE g_instance;
+extern std::atomic<HWND> g_mainWindow;
+extern std::atomic<bool> g_mainWindowBuilt;  // the build of the main window has finished
+extern HWND g_fileList;
+extern HWND g_deviceList;
+extern HWND g_locationsList;
+extern HIMAGELIST g_fileImageList;
+extern HIMAGELIST g_deviceImageList;
+
+// Extensions whose icons are images 2 and up of g_fileImageList.
+struct ExtensionTable {
+    wchar_t** entries;
+    int count;
+    int capacity;
+};
+extern ExtensionTable* g_extensionTable;
+
+// Constant strings made at start-up.
+extern CFStringRef g_cfAfcService;        // "com.apple.afc"
+extern CFStringRef g_cfDeviceName;        // "DeviceName"
+extern CFStringRef g_cfUniqueDeviceId;    // "UniqueDeviceID"
+extern CFStringRef g_cfEdition4Id;
+extern CFStringRef g_cfEditionIPadId;
+extern CFStringRef g_cfEditionIPhoneId;
+
+// Clipboard formats of the drag source.
+extern UINT g_cfFileGroupDescriptorW;
+extern UINT g_cfFileContents;
+
+// Devices and the open location.
+// The notice thread changes these while the user-interface thread reads them: whole-word values.
+extern std::atomic<DeviceEntry*> g_devices;
+extern std::atomic<DeviceEntry*> g_currentDevice;
+extern std::atomic<int32_t> g_connectionError;
+extern wchar_t* g_userDocsPath;
+extern std::atomic<FolderNode*> g_rootFolder;
+extern std::atomic<FolderNode*> g_currentFolder;
+
+// The copy handshake between the user-interface thread and the copy thread.
+extern std::atomic<HWND> g_copyDialog;
+extern std::atomic<HWND> g_copyProgressBar;
+extern std::atomic<HWND> g_copyStatusText;
+extern std::atomic<int32_t> g_copyCancel;
+extern std::atomic<HANDLE> g_copyThread;
+extern std::atomic<HWND> g_copyBusyDialog;
+
+// Private messages of the main window; both parameters are always 0.
+enum : UINT {
+    WMU_SHOW_COPY_PROGRESS = WM_APP + 0,
+    WMU_COPY_ERROR = WM_APP + 1,
+    WMU_COPY_EXISTS = WM_APP + 2,
+    WMU_COPY_CANCELLED = WM_APP + 3,
+    WMU_CANT_COPY_FROM = WM_APP + 4,
+    WMU_CANT_COPY_TO = WM_APP + 5,
+    WMU_UPDATE_TOOLBAR = WM_APP + 6,
+    WMU_SHOW_COPY_BUSY = WM_APP + 7,
+};

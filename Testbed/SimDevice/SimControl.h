@@ -1,0 +1,65 @@
+// Control surface of the simulated mobile device library (test equipment).
+//
+// The simulated library exports the same functions as Apple's mobile device library, plus the
+// functions below, which tests in the same process reach with GetProcAddress on the loaded library
+// (see Tests/Support/SimDevice.h) and scripts reach through the configuration file.
+//
+// Configuration text (UTF-8, one directive per line, '#' starts a comment, blank lines ignored):
+//
+//   device <unique id>          starts a device block; the id is its "UniqueDeviceID"
+//     name <text>               "DeviceName" (the rest of the line); no name line = value missing
+//     model <text>              "Model", e.g. iPhone14,2 or iPad13,1 (default iPhone14,2)
+//     attached 0|1              default 1
+//     paired 0|1                AMDeviceIsPaired answer (default 1)
+//     validate <code>           AMDeviceValidatePairing result (default 0)
+//     total <bytes>             "FSTotalBytes" (default 64000000000); "total none" omits the key
+//     free <bytes>              "FSFreeBytes" (default 12000000000); "free none" omits the key
+//     lookupfail 0|1            AMDeviceLookupApplications fails
+//     storage <folder>          the media folder seen through "com.apple.afc"
+//     app <identifier> <folder> an installed application and its container folder on disk
+//     link <path>               this device path (as the AFC client sees it, in any container of
+//                               the device) is reported with st_ifmt S_IFLNK
+//   fail <Function> <n>         the n-th call (1-based, counted from this line's load) of Function fails
+//   failpath <pattern>          every AFC call whose device path matches fails (* and ? wildcards)
+//   latency <microseconds>      delay added to every call
+//   bandwidth <bytes per second> rate of AFCFileRefRead and AFCFileRefWrite
+//   trace <file>                append one line per call: function, arguments, result
+//
+// Folder paths may be Windows paths or absolute Unix paths ("/tmp/x" is read as "Z:\tmp\x").
+// The file named by the environment variable TOVAREL_SIM_CONFIG is read when the library loads and
+// read again whenever it changes; devices whose attached state changes arrive or leave.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Replace the configuration with this text, as if the file had been rewritten. Returns 0, or -1 on
+// a syntax error (the previous configuration stays).
+int __cdecl SimLoadConfigText(const char* text);
+// Attach or detach a configured device (queues the arrival or removal notice). 0, or -1 unknown id.
+int __cdecl SimAttach(const char* uniqueId);
+int __cdecl SimDetach(const char* uniqueId);
+// Queue a notice with any event number for a configured device, attached or not.
+int __cdecl SimDeliverNotice(const char* uniqueId, unsigned event);
+// The device reference that notices carry for this id (stable for the life of the process), or 0.
+void* __cdecl SimDeviceRef(const char* uniqueId);
+// Notices queued or being delivered right now (0 when the notice thread is idle).
+unsigned __cdecl SimPendingNotices(void);
+// Fail the n-th call from now of the named function (n = 0 clears that function's fault).
+void __cdecl SimFailCall(const char* function, unsigned nth);
+// Fail every AFC call whose device path matches the pattern (null or "" clears).
+void __cdecl SimFailPath(const char* pattern);
+// Calls made to the named function since the last reset (null: all functions together).
+unsigned __cdecl SimCallCount(const char* function);
+void __cdecl SimResetCounters(void);
+// Trace every call into this file (null stops tracing).
+void __cdecl SimSetTrace(const char* path);
+// Latency per call in microseconds and read/write byte rate (0 = unlimited).
+void __cdecl SimSetLatency(unsigned microsecondsPerCall, unsigned bytesPerSecond);
+// Open AFC connections, directories, file refs and key-value readers not yet closed.
+unsigned __cdecl SimOpenHandles(void);
+
+#ifdef __cplusplus
+}
+#endif

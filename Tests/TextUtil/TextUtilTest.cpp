@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TextUtil.h"
+
+namespace {
+
+std::wstring Take(wchar_t* text)
+{
+    OwnedWide owner(text);
+    return text ? std::wstring(text) : std::wstring(L"<none>");
+}
+
+std::string Take(char* text)
+{
+    OwnedUtf8 owner(text);
+    return text ? std::string(text) : std::string("<none>");
+}
+
+TEST(JoinPath, PutsOneSeparatorBetweenPieces)
+{
+    EXPECT_EQ(Take(JoinDevicePath(L"a", L"b")), L"a/b");
+    EXPECT_EQ(Take(JoinDevicePath(L"a/", L"b")), L"a/b");
+    EXPECT_EQ(Take(JoinDevicePath(L"a", L"/b")), L"a/b");
+    EXPECT_EQ(Take(JoinDevicePath(L"a/", L"/b")), L"a/b");
+    EXPECT_EQ(Take(JoinDevicePath(L"a/", L"//b")), L"a//b");
+}
+
+TEST(JoinPath, EmptyAndMissingPieces)
+{
+    EXPECT_EQ(Take(JoinDevicePath(L"", L"b")), L"b");
+    EXPECT_EQ(Take(JoinDevicePath(L"a", L"")), L"a");
+    EXPECT_EQ(Take(JoinDevicePath(L"a", nullptr)), L"a");
+    EXPECT_EQ(Take(JoinDevicePath(nullptr, L"b")), L"<none>");
+    EXPECT_EQ(Take(JoinDevicePath(L"", L"")), L"");
+    EXPECT_EQ(Take(JoinDevicePath(L"/", L"/")), L"/");
+}
+
+TEST(JoinPath, LocalPathsUseBackslashOnly)
+{
+    EXPECT_EQ(Take(JoinLocalPath(L"C:\\dir", L"file")), L"C:\\dir\\file");
+    EXPECT_EQ(Take(JoinLocalPath(L"C:\\dir\\", L"\\file")), L"C:\\dir\\file");
+    EXPECT_EQ(Take(JoinLocalPath(L"a/", L"b")), L"a/\\b");
+}
+
+TEST(DupString, CopiesAndKeepsNone)
+{
+    EXPECT_EQ(Take(DupString(L"R\u00e9sum\u00e9")), L"R\u00e9sum\u00e9");
+    EXPECT_EQ(Take(DupString(L"")), L"");
+    EXPECT_EQ(DupString(nullptr), nullptr);
+}
+
+TEST(Utf8, RoundTripsEveryPlane)
+{
+    const char* samples[] = {
+        "plain", "", "R\xC3\xA9sum\xC3\xA9 \xE2\x80\x93 Anna\xE2\x80\x99s notes.txt",
+        "\xF0\x9F\x93\x84 page", "\xE4\xB8\xAD\xE6\x96\x87", "\xEF\xBF\xBD",
+    };
+    for (const char* sample : samples) {
+        OwnedWide wide(FromUtf8(sample));
+        ASSERT_NE(wide, nullptr);
+        EXPECT_EQ(Take(ToUtf8(wide.get())), sample);
+    }
+    OwnedWide pair(FromUtf8("\xF0\x9F\x93\x84"));
+    EXPECT_EQ(std::wstring(pair.get()), std::wstring(L"\xD83D\xDCC4"));
+    EXPECT_EQ(ToUtf8(nullptr), nullptr);
+    EXPECT_EQ(FromUtf8(nullptr), nullptr);
+}
+
+TEST(ParseDecimalU64, AcceptsOnlyPlainDigitsInRange)
+{
+    uint64_t value = 42;
+    EXPECT_EQ(ParseDecimalU64("0", &value), 1);
+    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(ParseDecimalU64("007", &value), 1);
+    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(ParseDecimalU64("18446744073709551615", &value), 1);
+    EXPECT_EQ(value, UINT64_MAX);
+
+    value = 99;
+    for (const char* bad : {"18446744073709551616", "12a", "-1", "", " 1", "1 ", "1,000", "+5"}) {
+        EXPECT_EQ(ParseDecimalU64(bad, &value), 0) << bad;
+        EXPECT_EQ(value, 99u) << bad;
+    }
+}
+
+TEST(ParseDecimalU64, RefusesNumbersThatWouldWrapToALargerValue)
+{
+    // 30000000000000000000 mod 2^64 is larger than 3000000000000000000: a wrap test alone misses it.
+    uint64_t value = 5;
+    EXPECT_EQ(ParseDecimalU64("30000000000000000000", &value), 0);
+    EXPECT_EQ(ParseDecimalU64("99999999999999999999", &value), 0);
+    EXPECT_EQ(value, 5u);
+}
+
+TEST(FindExtension, FindsTheTextAfterTheLastDot)
+{
+    size_t length = 0;
+    const wchar_t* name = L"a.pdf";
+    EXPECT_EQ(FindExtension(name, &length), name + 2);
+    EXPECT_EQ(length, 3u);
+    const wchar_t* hidden = L".pdf";
+    EXPECT_EQ(FindExtension(hidden, &length), hidden + 1);
+    EXPECT_EQ(length, 3u);
+    const wchar_t* twoDots = L"archive.tar.gz";
+    EXPECT_EQ(FindExtension(twoDots, &length), twoDots + 12);
+    EXPECT_EQ(length, 2u);
+}
+
+TEST(FindExtension, NoExtension)
+{
+    size_t length = 0;
+    for (const wchar_t* name : {L"a.", L"abc", L"dir.x/abc", L"x", L"", L"notes."}) {
+        EXPECT_EQ(FindExtension(name, &length), nullptr) << name;
+    }
+    EXPECT_EQ(FindExtension(nullptr, &length), nullptr);
+}
+
+TEST(LastPathElement, ScansBackToTheSeparator)
+{
+    const wchar_t* path = L"/a/b";
+    EXPECT_EQ(LastDevicePathElement(path), path + 3);
+    const wchar_t* folder = L"/a/b/";
+    EXPECT_EQ(LastDevicePathElement(folder), folder + 5);
+    EXPECT_EQ(*LastDevicePathElement(folder), L'\0');
+    const wchar_t* bare = L"abc";
+    EXPECT_EQ(LastDevicePathElement(bare), bare);
+    const wchar_t* empty = L"";
+    EXPECT_EQ(LastDevicePathElement(empty), empty);
+    EXPECT_EQ(LastDevicePathElement(nullptr), nullptr);
+
+    const wchar_t* local = L"C:\\x\\y.txt";
+    EXPECT_EQ(LastLocalPathElement(local), local + 5);
+    const wchar_t* mixed = L"C:\\x/y";
+    EXPECT_EQ(LastLocalPathElement(mixed), mixed + 3);
+}
+
+}  // namespace
