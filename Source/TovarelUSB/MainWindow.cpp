@@ -1,4 +1,298 @@
 #include "MainWindow.h"
 
-INT_PTR CALLBACK MainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-void ShowWarning(const wchar_t*, const wchar_t*) {}
+#include <commctrl.h>
+
+#include "Devices.h"
+#include "DragOut.h"
+#include "DropTarget.h"
+#include "FileList.h"
+#include "FileOperations.h"
+#include "FolderTree.h"
+#include "MainLayout.h"
+#include "Settings.h"
+#include "SmallDialogs.h"
+#include "StatusLine.h"
+#include "iPhone.h"
+#include "resource.h"
+
+namespace {
+
+HWND FolderTree(HWND window)
+{
+    return GetDlgItem(window, IDC_FOLDER_TREE);
+}
+
+bool FileListHasFocus()
+{
+    return g_fileList && GetFocus() == g_fileList;
+}
+
+bool TreeIsEditingLabel(HWND tree)
+{
+    return tree && TreeView_GetEditControl(tree) != nullptr;
+}
+
+void OnInitMainDialog(HWND window)
+{
+    g_mainWindow = window;
+    if (!BuildMainWindow(window)) {
+        EndDialog(window, 0);
+        return;
+    }
+    RegisterDropTargets(window);
+    UpdateStatusLine();
+    // Device notices that came before the window wait for this moment to reach the lists.
+    g_mainWindowBuilt = true;
+}
+
+void OnDestroyMainDialog(HWND window)
+{
+    g_mainWindowBuilt = false;
+    if (g_treeDropTarget) {
+        if (HWND tree = FolderTree(window)) RevokeDragDrop(tree);
+        g_treeDropTarget->Release();
+        g_treeDropTarget = nullptr;
+    }
+    if (g_listDropTarget) {
+        if (g_fileList) RevokeDragDrop(g_fileList);
+        g_listDropTarget->Release();
+        g_listDropTarget = nullptr;
+    }
+}
+
+void EndMainWindow(HWND window)
+{
+    SaveSettings(window);
+    EndDialog(window, 0);
+}
+
+INT_PTR OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    // Enter and Escape reach the dialog as IDOK and IDCANCEL without a control; neither closes it.
+    if (wParam == IDOK && lParam == 0) {
+        HWND tree = FolderTree(window);
+        if (TreeIsEditingLabel(tree)) {
+            TreeView_EndEditLabelNow(tree, FALSE);
+        } else if (FileListHasFocus()) {
+            OpenSelectedItem();
+        }
+        return FALSE;
+    }
+    if (wParam == IDCANCEL && lParam == 0) {
+        HWND tree = FolderTree(window);
+        if (TreeIsEditingLabel(tree)) TreeView_EndEditLabelNow(tree, TRUE);
+        return FALSE;
+    }
+    switch (LOWORD(wParam)) {
+    case IDM_ABOUT:
+        DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDialogProc, 0);
+        return FALSE;
+    case IDM_EXIT:
+        EndMainWindow(window);
+        return FALSE;
+    case IDC_NEW_FOLDER:
+        if (CanCreateFolder()) CreateNewFolder();
+        return FALSE;
+    case IDC_DELETE:
+        if (CanDelete()) DeleteSelectedItems();
+        return FALSE;
+    case IDC_UP:
+        if (CanGoUp()) GoUpOneLevel();
+        return FALSE;
+    case IDC_REFRESH:
+        if (CanRefresh()) RefreshLocation();
+        return FALSE;
+    default:
+        return TRUE;
+    }
+}
+
+void OnListKeyDown(WORD key)
+{
+    BYTE keys[256];
+    if (!GetKeyboardState(keys)) return;
+    bool shift = (keys[VK_SHIFT] & 0x80) != 0;
+    bool ctrl = (keys[VK_CONTROL] & 0x80) != 0;
+    bool alt = (keys[VK_MENU] & 0x80) != 0;
+    switch (key) {
+    case VK_BACK:
+        if (!shift && !ctrl && !alt) GoUpFromKeyboard();
+        break;
+    case VK_DELETE:
+        if (!shift && !ctrl && !alt && CanDelete() && FileListHasFocus()) DeleteSelectedItems();
+        break;
+    case 'A':
+        if (ctrl && !shift && !alt && FileListHasFocus()) SelectAllItems();
+        break;
+    default:
+        break;
+    }
+}
+
+bool IsListView(HWND control)
+{
+    return control && (control == g_fileList || control == g_deviceList || control == g_locationsList);
+}
+
+INT_PTR OnTreeBeginLabelEdit(HWND tree, const NMTVDISPINFOW* info)
+{
+    if (!info->item.hItem) return TRUE;
+    const FolderNode* node = reinterpret_cast<const FolderNode*>(info->item.lParam);
+    if (!node) return TRUE;
+    if (node == g_rootFolder) {
+        // The dialog cannot answer the control's notification, so the edit is ended here.
+        TreeView_EndEditLabelNow(tree, TRUE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
+{
+    HWND from = header->hwndFrom;
+    HWND tree = FolderTree(window);
+    bool fromTree = tree && from == tree;
+    switch (header->code) {
+    case LVN_KEYDOWN:
+        OnListKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey);
+        return FALSE;
+    case LVN_BEGINDRAG:
+        if (from != g_fileList) return FALSE;
+        BeginListDrag();
+        return TRUE;
+    case LVN_ITEMCHANGED:
+        if (from == g_fileList) {
+            UpdateToolbar();
+        } else if (from == g_deviceList) {
+            OnDeviceListChanged();
+        } else if (from == g_locationsList) {
+            OnLocationsListChanged();
+        }
+        return FALSE;
+    case NM_SETFOCUS:
+        UpdateToolbar();
+        return FALSE;
+    case NM_KILLFOCUS:
+        UpdateToolbar();
+        if (from == g_deviceList) {
+            OnDeviceListKillFocus();
+        } else if (from == g_locationsList) {
+            OnLocationsListKillFocus();
+        }
+        return FALSE;
+    case NM_DBLCLK: {
+        // Only list views send the item-activation record; other controls send a bare header.
+        if (!IsListView(from)) return FALSE;
+        const NMITEMACTIVATE* activate = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
+        if (activate->iSubItem == 0) OpenFolderItem(activate->iItem);
+        return FALSE;
+    }
+    case LVN_ENDLABELEDITW: {
+        const NMLVDISPINFOW* info = reinterpret_cast<const NMLVDISPINFOW*>(lParam);
+        if (from != g_fileList || !info->item.pszText) return FALSE;
+        RenameListItem(info->item.iItem, info->item.pszText);
+        return TRUE;
+    }
+    case TVN_BEGINLABELEDITW:
+        if (!fromTree) return FALSE;
+        return OnTreeBeginLabelEdit(tree, reinterpret_cast<const NMTVDISPINFOW*>(lParam));
+    case TVN_ENDLABELEDITW: {
+        if (!fromTree) return FALSE;
+        const NMTVDISPINFOW* info = reinterpret_cast<const NMTVDISPINFOW*>(lParam);
+        FolderNode* node = reinterpret_cast<FolderNode*>(info->item.lParam);
+        if (!info->item.hItem || !node || !info->item.pszText) return FALSE;
+        RenameTreeFolder(info->item.hItem, node, info->item.pszText);
+        return TRUE;
+    }
+    case TVN_BEGINDRAGW:
+        if (!fromTree) return FALSE;
+        BeginTreeDrag(reinterpret_cast<const NMTREEVIEWW*>(lParam));
+        return TRUE;
+    case TVN_ITEMEXPANDINGW: {
+        const NMTREEVIEWW* info = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+        if (!fromTree || info->action != TVE_EXPAND) return FALSE;
+        FolderNode* node = reinterpret_cast<FolderNode*>(info->itemNew.lParam);
+        if (node && node->isFolder && !node->listed) LoadFolderChildren(info->itemNew.hItem, node, nullptr);
+        return FALSE;
+    }
+    case TVN_SELCHANGEDW: {
+        const NMTREEVIEWW* info = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+        if (!fromTree) return FALSE;
+        FolderNode* node = reinterpret_cast<FolderNode*>(info->itemNew.lParam);
+        if (node && node->isFolder) ShowFolderInList(info->itemNew.hItem, node);
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+void OnPrivateMessage(HWND window, UINT message)
+{
+    switch (message) {
+    case WMU_SHOW_COPY_PROGRESS:
+        DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_PROGRESS), window, CopyProgressDialogProc, 0);
+        break;
+    case WMU_COPY_ERROR:
+        ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
+        break;
+    case WMU_COPY_EXISTS:
+        ShowWarning(L"The file or folder with the same name already exists at the destination path.\n"
+                    L"Nothing was copied.",
+                    L"TovarelUSB - File / folder already exists");
+        break;
+    case WMU_COPY_CANCELLED:
+        ShowWarning(L"Copy operation was cancelled", L"TovarelUSB");
+        break;
+    case WMU_CANT_COPY_FROM:
+        ShowWarning(L"Can't copy from this source", L"TovarelUSB");
+        break;
+    case WMU_CANT_COPY_TO:
+        ShowWarning(L"Can't copy to this location", L"TovarelUSB");
+        break;
+    case WMU_UPDATE_TOOLBAR:
+        UpdateToolbar();
+        break;
+    case WMU_SHOW_COPY_BUSY:
+        DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_BUSY), window, CopyBusyDialogProc, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+void ShowWarning(const wchar_t* text, const wchar_t* title)
+{
+    MessageBoxW(g_mainWindow, text, title, MB_ICONEXCLAMATION | MB_OK);
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitMainDialog(window);
+        return TRUE;
+    case WM_COMMAND:
+        return OnCommand(window, wParam, lParam);
+    case WM_SYSCOMMAND:
+        if (wParam == SC_CLOSE) EndMainWindow(window);
+        return FALSE;
+    case WM_SIZE:
+        LayoutMainWindow(window);
+        return FALSE;
+    case WM_GETMINMAXINFO:
+        ApplyMinTrackSize(reinterpret_cast<MINMAXINFO*>(lParam));
+        return FALSE;
+    case WM_NOTIFY:
+        if (!lParam) return FALSE;
+        return OnNotify(window, reinterpret_cast<const NMHDR*>(lParam), lParam);
+    case WM_DESTROY:
+        OnDestroyMainDialog(window);
+        return FALSE;
+    default:
+        if (message >= WMU_SHOW_COPY_PROGRESS && message <= WMU_SHOW_COPY_BUSY) OnPrivateMessage(window, message);
+        return FALSE;
+    }
+}
