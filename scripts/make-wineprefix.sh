@@ -8,7 +8,8 @@ md_dll=$(realpath -m "$2")
 cf_dir=$(realpath -m "$3")
 here=$(dirname "$(realpath "$0")")
 # shellcheck source=wine-env.sh
-WINEPREFIX=$prefix source "$here/wine-env.sh"
+export WINEPREFIX=$prefix
+source "$here/wine-env.sh"
 
 if [ ! -f "$prefix/system.reg" ]; then
   echo "Creating the Wine prefix $prefix"
