@@ -32,6 +32,30 @@ bool TreeIsEditingLabel(HWND tree)
     return tree && TreeView_GetEditControl(tree) != nullptr;
 }
 
+// Some tree controls report the end of one edit twice when the program ends it: once as asked, and
+// again, keeping the text, when the edit loses the focus while it is being destroyed. Only the
+// first report of an ending the program asked for is acted on, so Escape never renames and Enter
+// renames once.
+bool s_endingTreeEdit;
+bool s_treeEditEndReported;
+
+void EndTreeEdit(HWND tree, bool discard)
+{
+    s_endingTreeEdit = true;
+    s_treeEditEndReported = false;
+    TreeView_EndEditLabelNow(tree, discard ? TRUE : FALSE);
+    s_endingTreeEdit = false;
+}
+
+// False for a repeated report of an ending already reported.
+bool FirstReportOfTreeEditEnd()
+{
+    if (!s_endingTreeEdit) return true;
+    if (s_treeEditEndReported) return false;
+    s_treeEditEndReported = true;
+    return true;
+}
+
 void OnInitMainDialog(HWND window)
 {
     g_mainWindow = window;
@@ -72,7 +96,7 @@ INT_PTR OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     if (wParam == IDOK && lParam == 0) {
         HWND tree = FolderTree(window);
         if (TreeIsEditingLabel(tree)) {
-            TreeView_EndEditLabelNow(tree, FALSE);
+            EndTreeEdit(tree, false);
         } else if (FileListHasFocus()) {
             OpenSelectedItem();
         }
@@ -80,7 +104,7 @@ INT_PTR OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     }
     if (wParam == IDCANCEL && lParam == 0) {
         HWND tree = FolderTree(window);
-        if (TreeIsEditingLabel(tree)) TreeView_EndEditLabelNow(tree, TRUE);
+        if (TreeIsEditingLabel(tree)) EndTreeEdit(tree, true);
         return FALSE;
     }
     switch (LOWORD(wParam)) {
@@ -141,7 +165,7 @@ INT_PTR OnTreeBeginLabelEdit(HWND tree, const NMTVDISPINFOW* info)
     if (!node) return TRUE;
     if (node == g_rootFolder) {
         // The dialog cannot answer the control's notification, so the edit is ended here.
-        TreeView_EndEditLabelNow(tree, TRUE);
+        EndTreeEdit(tree, true);
         return TRUE;
     }
     return FALSE;
@@ -197,7 +221,7 @@ INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
         if (!fromTree) return FALSE;
         return OnTreeBeginLabelEdit(tree, reinterpret_cast<const NMTVDISPINFOW*>(lParam));
     case TVN_ENDLABELEDITW: {
-        if (!fromTree) return FALSE;
+        if (!fromTree || !FirstReportOfTreeEditEnd()) return FALSE;
         const NMTVDISPINFOW* info = reinterpret_cast<const NMTVDISPINFOW*>(lParam);
         FolderNode* node = reinterpret_cast<FolderNode*>(info->item.lParam);
         if (!info->item.hItem || !node || !info->item.pszText) return FALSE;

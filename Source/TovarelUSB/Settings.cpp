@@ -1,4 +1,175 @@
 #include "Settings.h"
 
-void RestoreSettings(HWND) {}
-void SaveSettings(HWND) {}
+#include <commctrl.h>
+#include <climits>
+
+#include "MainLayout.h"
+#include "iPhone.h"
+
+namespace {
+
+const wchar_t kSettingsKey[] = L"Software\\Marlquist\\TovarelUSB";
+const int kMinWidth = 450;
+const int kMinHeight = 370;
+
+// The values in the order in which they are read and written.
+enum SettingIndex {
+    WINDOW_LEFT,
+    WINDOW_RIGHT,
+    WINDOW_TOP,
+    WINDOW_BOTTOM,
+    WINDOW_MAXIMIZED,
+    DEVICE_LIST_WIDTH,
+    TREE_WIDTH,
+    LIST_WIDTH,
+    DEVICE_LIST_HEIGHT,
+    LOCATIONS_LIST_HEIGHT,
+    COLUMN_WIDTH_0,
+    COLUMN_WIDTH_1,
+    SETTING_COUNT
+};
+const wchar_t* const kValueNames[SETTING_COUNT] = {
+    L"WindowPosLeft",
+    L"WindowPosRight",
+    L"WindowPosTop",
+    L"WindowPosBottom",
+    L"WindowMaximized",
+    L"SplitterDeviceListWidth",
+    L"SplitterTreeWidth",
+    L"SplitterListWidth",
+    L"SplitterDeviceListHeight",
+    L"SplitterLocationsListHeight",
+    L"ListColumnWidth0",
+    L"ListColumnWidth1",
+};
+
+struct RegistryKey {
+    HKEY key = nullptr;
+    RegistryKey() = default;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey()
+    {
+        if (key) RegCloseKey(key);
+    }
+};
+
+bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
+{
+    DWORD type = 0;
+    DWORD size = sizeof(*value);
+    LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(*value);
+}
+
+// All twelve or nothing: a half-written set would mix geometry from two different runs.
+bool ReadAllSettings(DWORD values[SETTING_COUNT])
+{
+    RegistryKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS) return false;
+    for (int i = 0; i < SETTING_COUNT; ++i) {
+        if (!ReadDword(key.key, kValueNames[i], &values[i])) return false;
+    }
+    return true;
+}
+
+int ClampToInt(long long value)
+{
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+long long Extent(int from, int to)
+{
+    return static_cast<long long>(to) - from;
+}
+
+// A rectangle remembered on a monitor that has since gone would open the window where nobody can
+// reach it; it is brought, whole if it fits, into the work area of the nearest monitor.
+void BringOntoMonitor(RECT* rect)
+{
+    if (MonitorFromRect(rect, MONITOR_DEFAULTTONULL)) return;
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetMonitorInfoW(MonitorFromRect(rect, MONITOR_DEFAULTTONEAREST), &info)) return;
+    const RECT& work = info.rcWork;
+    long long width = Extent(rect->left, rect->right);
+    long long height = Extent(rect->top, rect->bottom);
+    long long left = rect->left;
+    long long top = rect->top;
+    if (left + width > work.right) left = work.right - width;
+    if (left < work.left) left = work.left;
+    if (top + height > work.bottom) top = work.bottom - height;
+    if (top < work.top) top = work.top;
+    *rect = {ClampToInt(left), ClampToInt(top), ClampToInt(left + width), ClampToInt(top + height)};
+}
+
+void WriteDword(HKEY key, const wchar_t* name, DWORD value)
+{
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+}  // namespace
+
+void RestoreSettings(HWND window)
+{
+    DWORD values[SETTING_COUNT] = {};
+    if (!ReadAllSettings(values)) return;
+
+    // Stored edges may be anything; 64-bit arithmetic keeps the widening from wrapping.
+    long long left = static_cast<int>(values[WINDOW_LEFT]);
+    long long right = static_cast<int>(values[WINDOW_RIGHT]);
+    long long top = static_cast<int>(values[WINDOW_TOP]);
+    long long bottom = static_cast<int>(values[WINDOW_BOTTOM]);
+    if (right < left + kMinWidth) right = left + kMinWidth;
+    if (bottom < top + kMinHeight) bottom = top + kMinHeight;
+    RECT rect = {ClampToInt(left), ClampToInt(top), ClampToInt(right), ClampToInt(bottom)};
+    BringOntoMonitor(&rect);
+
+    SplitterDeviceListWidth = static_cast<int>(values[DEVICE_LIST_WIDTH]);
+    SplitterTreeWidth = static_cast<int>(values[TREE_WIDTH]);
+    SplitterListWidth = static_cast<int>(values[LIST_WIDTH]);
+    SplitterDeviceListHeight = static_cast<int>(values[DEVICE_LIST_HEIGHT]);
+    SplitterLocationsListHeight = static_cast<int>(values[LOCATIONS_LIST_HEIGHT]);
+    if (g_fileList) {
+        ListView_SetColumnWidth(g_fileList, 0, LOWORD(values[COLUMN_WIDTH_0]));
+        ListView_SetColumnWidth(g_fileList, 1, LOWORD(values[COLUMN_WIDTH_1]));
+    }
+
+    MoveWindow(window, rect.left, rect.top, ClampToInt(Extent(rect.left, rect.right)),
+               ClampToInt(Extent(rect.top, rect.bottom)), TRUE);
+    // Moving to the size the window already has sends no WM_SIZE; the restored pane sizes must still
+    // be fitted to the pane area.
+    LayoutMainWindow(window);
+    if (values[WINDOW_MAXIMIZED] != 0) ShowWindow(window, SW_SHOWMAXIMIZED);
+}
+
+void SaveSettings(HWND window)
+{
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (!GetWindowPlacement(window, &placement)) return;
+    if (!g_fileList) return;
+    RegistryKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key.key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    const RECT& normal = placement.rcNormalPosition;
+    DWORD values[SETTING_COUNT] = {
+        static_cast<DWORD>(normal.left),
+        static_cast<DWORD>(normal.right),
+        static_cast<DWORD>(normal.top),
+        static_cast<DWORD>(normal.bottom),
+        placement.showCmd == SW_SHOWMAXIMIZED ? 1u : 0u,
+        static_cast<DWORD>(SplitterDeviceListWidth),
+        static_cast<DWORD>(SplitterTreeWidth),
+        static_cast<DWORD>(SplitterListWidth),
+        static_cast<DWORD>(SplitterDeviceListHeight),
+        static_cast<DWORD>(SplitterLocationsListHeight),
+        static_cast<DWORD>(ListView_GetColumnWidth(g_fileList, 0)),
+        static_cast<DWORD>(ListView_GetColumnWidth(g_fileList, 1)),
+    };
+    for (int i = 0; i < SETTING_COUNT; ++i) WriteDword(key.key, kValueNames[i], values[i]);
+}

@@ -1,8 +1,120 @@
 #include "SmallDialogs.h"
 
-INT_PTR CALLBACK AboutDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-INT_PTR CALLBACK CopyProgressDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-INT_PTR CALLBACK DeletingDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-INT_PTR CALLBACK CalculatingSizeDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-INT_PTR CALLBACK CopyBusyDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-void PostCopyEndNotice() {}
+#include <commctrl.h>
+
+#include "iPhone.h"
+#include "resource.h"
+
+namespace {
+
+// Raised by the copy thread just before it posts its end notice. The notice is a plain IDOK
+// command, which the dialog manager also produces for Enter; only a command that finds this flag
+// raised may end the dialog, since ending means waiting for the copy thread.
+std::atomic<bool> g_copyEndNoticePosted{false};
+
+const int kCopyProgressRange = 10000;
+
+void WaitForCopyThreadToFinish()
+{
+    // The copy thread has made its last call into the window; it only has its handle to close.
+    // Sent messages are still served, in case it makes one more call all the same.
+    while (g_copyThread.load() != nullptr) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        Sleep(1);
+    }
+}
+
+void OnCopyProgressInit(HWND dialog)
+{
+    HWND bar = GetDlgItem(dialog, IDC_COPY_PROGRESS_BAR);
+    HWND text = GetDlgItem(dialog, IDC_COPY_STATUS_TEXT);
+    g_copyProgressBar = bar;
+    g_copyStatusText = text;
+    SendMessageW(bar, PBM_SETRANGE32, 0, kCopyProgressRange);
+    SendMessageW(bar, PBM_SETPOS, 0, 0);
+    SetWindowTextW(text, L"");
+    g_copyEndNoticePosted = false;
+    // Last: a copy thread that sees the dialog may use both controls at once.
+    g_copyDialog = dialog;
+}
+
+void OnCopyEndNotice(HWND dialog)
+{
+    g_copyDialog = nullptr;
+    WaitForCopyThreadToFinish();
+    EndDialog(dialog, 0);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+    case IDCANCEL:
+    case IDM_EXIT:
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK CopyProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnCopyProgressInit(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (g_copyEndNoticePosted.exchange(false)) OnCopyEndNotice(dialog);
+            return FALSE;
+        case IDCANCEL:
+            // The copy thread stops at its next check, cleans up and then sends the end notice.
+            g_copyCancel = 1;
+            return FALSE;
+        default:
+            return TRUE;
+        }
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK DeletingDialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+INT_PTR CALLBACK CalculatingSizeDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    if (message != WM_INITDIALOG) return FALSE;
+    SetDlgItemTextW(dialog, IDC_CALCULATING_TEXT, L"");
+    return TRUE;
+}
+
+INT_PTR CALLBACK CopyBusyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        g_copyBusyDialog = dialog;
+        return TRUE;
+    case WM_DESTROY:
+        g_copyBusyDialog = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void PostCopyEndNotice()
+{
+    HWND dialog = g_copyDialog;
+    if (!dialog) return;
+    g_copyEndNoticePosted = true;
+    if (!PostMessageW(dialog, WM_COMMAND, IDOK, 0)) g_copyEndNoticePosted = false;
+}

@@ -1,4 +1,202 @@
 #include "Splitter.h"
 
-bool RegisterSplitterClass(HINSTANCE) { return false; }
-void ResetSplitterDrag() {}
+#include "MainLayout.h"
+
+namespace {
+
+const wchar_t kSplitterClass[] = L"MRQ_SPLITTERVIEW";
+const int kBand = 4;
+const int kMinPane = 100;
+
+enum DragMode { DRAG_NONE, DRAG_TREE_LIST, DRAG_DEVICE_TREE, DRAG_DEVICE_LOCATIONS };
+
+DragMode g_dragMode = DRAG_NONE;
+int g_grabOffset;
+HCURSOR g_sizeWestEastCursor;
+HCURSOR g_sizeNorthSouthCursor;
+
+// The position of the message being handled, not its parameters: a captured drag reports points
+// outside the window, where only the message position is reliable.
+POINT MessagePointInClient(HWND splitter)
+{
+    DWORD position = GetMessagePos();
+    POINT point = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    ScreenToClient(splitter, &point);
+    return point;
+}
+
+int TreeListBandLeft()
+{
+    return SplitterDeviceListWidth + SplitterTreeWidth + kBand;
+}
+
+// Bands are tested in this order; both ends of a band belong to it.
+DragMode BandAt(POINT point)
+{
+    if (point.x >= TreeListBandLeft() && point.x <= TreeListBandLeft() + kBand) return DRAG_TREE_LIST;
+    if (point.x >= SplitterDeviceListWidth && point.x <= SplitterDeviceListWidth + kBand) return DRAG_DEVICE_TREE;
+    if (point.x < SplitterDeviceListWidth && point.y >= SplitterDeviceListHeight &&
+        point.y <= SplitterDeviceListHeight + kBand) {
+        return DRAG_DEVICE_LOCATIONS;
+    }
+    return DRAG_NONE;
+}
+
+// The shape follows where the cursor is now. The system sends WM_SETCURSOR while it is still
+// taking the mouse message in, and Wine updates the message position only afterwards: read there,
+// the shape would lag one move behind.
+POINT CursorPointInClient(HWND splitter)
+{
+    POINT point = {};
+    GetCursorPos(&point);
+    ScreenToClient(splitter, &point);
+    return point;
+}
+
+bool OnSetCursor(HWND splitter)
+{
+    DragMode band = BandAt(CursorPointInClient(splitter));
+    if (band == DRAG_NONE) return false;
+    SetCursor(band == DRAG_DEVICE_LOCATIONS ? g_sizeNorthSouthCursor : g_sizeWestEastCursor);
+    return true;
+}
+
+void OnButtonDown(HWND splitter)
+{
+    POINT point = MessagePointInClient(splitter);
+    g_dragMode = BandAt(point);
+    switch (g_dragMode) {
+    case DRAG_TREE_LIST:
+        g_grabOffset = point.x - TreeListBandLeft();
+        break;
+    case DRAG_DEVICE_TREE:
+        g_grabOffset = point.x - SplitterDeviceListWidth;
+        break;
+    case DRAG_DEVICE_LOCATIONS:
+        g_grabOffset = point.y - SplitterDeviceListHeight;
+        break;
+    case DRAG_NONE:
+        return;
+    }
+    SetCapture(splitter);
+}
+
+void DragTreeListBand(HWND window, int x, int areaWidth)
+{
+    SplitterTreeWidth = x - g_grabOffset - SplitterDeviceListWidth - kBand;
+    if (SplitterTreeWidth < kMinPane) SplitterTreeWidth = kMinPane;
+    SplitterListWidth = areaWidth - SplitterDeviceListWidth - kBand - SplitterTreeWidth - kBand;
+    if (SplitterListWidth < kMinPane) {
+        SplitterListWidth = kMinPane;
+        SplitterTreeWidth = areaWidth - SplitterDeviceListWidth - (kMinPane + 2 * kBand);
+    }
+    MovePanes(window, PANE_TREE | PANE_FILE_LIST);
+}
+
+// The file list keeps its width and position; only the device column and the tree trade pixels.
+void DragDeviceTreeBand(HWND window, int x, int areaWidth)
+{
+    SplitterDeviceListWidth = x - g_grabOffset;
+    if (SplitterDeviceListWidth < kMinPane) SplitterDeviceListWidth = kMinPane;
+    SplitterTreeWidth = areaWidth - SplitterDeviceListWidth - kBand - SplitterListWidth - kBand;
+    if (SplitterTreeWidth < kMinPane) {
+        SplitterTreeWidth = kMinPane;
+        SplitterDeviceListWidth = areaWidth - SplitterTreeWidth - kBand - SplitterListWidth - kBand;
+    }
+    MovePanes(window, PANE_DEVICE_LIST | PANE_LOCATIONS_LIST | PANE_TREE);
+}
+
+void DragDeviceLocationsBand(HWND window, int y, int areaHeight)
+{
+    SplitterDeviceListHeight = y - g_grabOffset;
+    if (SplitterDeviceListHeight < kMinPane) SplitterDeviceListHeight = kMinPane;
+    SplitterLocationsListHeight = areaHeight - SplitterDeviceListHeight - kBand;
+    if (SplitterLocationsListHeight < kMinPane) {
+        SplitterLocationsListHeight = kMinPane;
+        SplitterDeviceListHeight = areaHeight - (kMinPane + kBand);
+    }
+    MovePanes(window, PANE_DEVICE_LIST | PANE_LOCATIONS_LIST);
+}
+
+void OnMouseMove(HWND splitter)
+{
+    if (g_dragMode == DRAG_NONE) return;
+    HWND window = GetParent(splitter);
+    if (!window) return;
+    POINT point = MessagePointInClient(splitter);
+    int areaWidth = 0;
+    int areaHeight = 0;
+    GetPaneAreaSize(window, &areaWidth, &areaHeight);
+    switch (g_dragMode) {
+    case DRAG_TREE_LIST:
+        DragTreeListBand(window, point.x, areaWidth);
+        break;
+    case DRAG_DEVICE_TREE:
+        DragDeviceTreeBand(window, point.x, areaWidth);
+        break;
+    case DRAG_DEVICE_LOCATIONS:
+        DragDeviceLocationsBand(window, point.y, areaHeight);
+        break;
+    case DRAG_NONE:
+        break;
+    }
+}
+
+void OnButtonUp()
+{
+    if (g_dragMode == DRAG_NONE) return;
+    g_dragMode = DRAG_NONE;
+    ReleaseCapture();
+}
+
+LRESULT CALLBACK SplitterWindowProc(HWND splitter, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SETCURSOR:
+        if (OnSetCursor(splitter)) return TRUE;
+        break;
+    case WM_LBUTTONDOWN:
+        OnButtonDown(splitter);
+        return 0;
+    case WM_MOUSEMOVE:
+        OnMouseMove(splitter);
+        return 0;
+    case WM_LBUTTONUP:
+        OnButtonUp();
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Losing the capture to another window (a message box, a task switch) means the button-up
+        // will never come here; without this the next plain mouse move would go on dragging.
+        if (reinterpret_cast<HWND>(lParam) != splitter) g_dragMode = DRAG_NONE;
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(splitter, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool RegisterSplitterClass(HINSTANCE instance)
+{
+    g_sizeWestEastCursor = LoadCursorW(nullptr, IDC_SIZEWE);
+    g_sizeNorthSouthCursor = LoadCursorW(nullptr, IDC_SIZENS);
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof(existing);
+    if (GetClassInfoExW(instance, kSplitterClass, &existing)) return true;
+
+    WNDCLASSEXW splitterClass = {};
+    splitterClass.cbSize = sizeof(splitterClass);
+    splitterClass.style = 0;
+    splitterClass.lpfnWndProc = SplitterWindowProc;
+    splitterClass.hInstance = instance;
+    splitterClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    splitterClass.hbrBackground = nullptr;
+    splitterClass.lpszClassName = kSplitterClass;
+    return RegisterClassExW(&splitterClass) != 0;
+}
+
+void ResetSplitterDrag()
+{
+    g_dragMode = DRAG_NONE;
+}

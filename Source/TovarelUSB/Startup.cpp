@@ -1,5 +1,129 @@
 #include "Startup.h"
 
-bool StartProgram(HINSTANCE) { return false; }
-void StopProgram() {}
-int RunProgram(HINSTANCE) { return 0; }
+#include <ole2.h>
+#include <commctrl.h>
+
+#include "Devices.h"
+#include "MainWindow.h"
+#include "Splitter.h"
+#include "TextUtil.h"
+#include "iPhone.h"
+#include "resource.h"
+
+namespace {
+
+// Set once start-up has finished, so that stopping twice, or stopping after a start-up that gave up
+// early, releases nothing twice.
+bool s_started;
+
+CFStringRef MakeRequiredString(const char* text)
+{
+    CFStringRef string = MakeConstantString(text);
+    FATAL_CHECK(string != nullptr);
+    return string;
+}
+
+UINT RegisterRequiredFormat(const wchar_t* name)
+{
+    UINT format = RegisterClipboardFormatW(name);
+    FATAL_CHECK(format != 0);
+    return format;
+}
+
+void MakeConstantStrings()
+{
+    g_cfAfcService = MakeRequiredString("com.apple.afc");
+    g_cfDeviceName = MakeRequiredString("DeviceName");
+    g_cfUniqueDeviceId = MakeRequiredString("UniqueDeviceID");
+    g_cfEdition4Id = MakeRequiredString(EDITION_4_IDENTIFIER);
+    g_cfEditionIPadId = MakeRequiredString(EDITION_IPAD_IDENTIFIER);
+    g_cfEditionIPhoneId = MakeRequiredString(EDITION_IPHONE_IDENTIFIER);
+}
+
+void ReleaseOneString(CFStringRef& string)
+{
+    ReleaseMadeString(string);
+    string = nullptr;
+}
+
+// In the order they were made; the library that made them is still loaded.
+void ReleaseConstantStrings()
+{
+    ReleaseOneString(g_cfAfcService);
+    ReleaseOneString(g_cfDeviceName);
+    ReleaseOneString(g_cfUniqueDeviceId);
+    ReleaseOneString(g_cfEdition4Id);
+    ReleaseOneString(g_cfEditionIPadId);
+    ReleaseOneString(g_cfEditionIPhoneId);
+}
+
+void InitCommonControlClasses()
+{
+    INITCOMMONCONTROLSEX classes = {};
+    classes.dwSize = sizeof(classes);
+    // Tree, lists, the copy progress bar, and the tooltips of the toolbar (a bar class).
+    classes.dwICC = ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES;
+    InitCommonControlsEx(&classes);
+}
+
+void DestroyImageList(HIMAGELIST& list)
+{
+    if (list) ImageList_Destroy(list);
+    list = nullptr;
+}
+
+}  // namespace
+
+void FreeExtensionTable()
+{
+    ExtensionTable* table = g_extensionTable;
+    if (!table) return;
+    g_extensionTable = nullptr;
+    if (table->entries) {
+        for (int i = 0; i < table->count; ++i) FreeString(table->entries[i]);
+        HeapFree(GetProcessHeap(), 0, table->entries);
+    }
+    HeapFree(GetProcessHeap(), 0, table);
+}
+
+bool StartProgram(HINSTANCE instance)
+{
+    if (s_started) return true;
+    g_instance = instance;
+    if (!RegisterSplitterClass(instance)) return false;
+    if (!BindDeviceLibrary()) return false;
+    OleInitialize(nullptr);
+    InitCommonControlClasses();
+    MakeConstantStrings();
+    g_cfFileGroupDescriptorW = RegisterRequiredFormat(L"FileGroupDescriptorW");
+    g_cfFileContents = RegisterRequiredFormat(L"FileContents");
+    s_started = true;
+    // The handler may run from here on, on the library's thread, before the main window exists. The
+    // subscription is never cancelled: the library offers no call for it that the program binds.
+    AMNotificationRef subscription = nullptr;
+    g_lib.AMDeviceNotificationSubscribe(OnDeviceNotice, 0, 0, nullptr, &subscription);
+    return true;
+}
+
+void StopProgram()
+{
+    if (!s_started) return;
+    s_started = false;
+    // No notice handler may run on into released strings or unloaded code.
+    CloseDeviceNotices();
+    ReleaseConstantStrings();
+    UnbindDeviceLibrary();
+    DestroyImageList(g_fileImageList);
+    FreeExtensionTable();
+    DestroyImageList(g_deviceImageList);
+    OleUninitialize();
+}
+
+int RunProgram(HINSTANCE instance)
+{
+    if (StartProgram(instance)) {
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+        StopProgram();
+    }
+    return 0;
+}

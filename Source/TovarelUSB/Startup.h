@@ -8,5 +8,8 @@
 bool StartProgram(HINSTANCE instance);
 // Everything after the main window has ended, in order.
 void StopProgram();
+// Frees g_extensionTable: each entry (a heap string, FreeString) up to the count, the entries array
+// and the table record, both from the process heap. Part of StopProgram.
+void FreeExtensionTable();
 // The whole life of the program: start, run the main window modally, stop. Always returns 0.
 int RunProgram(HINSTANCE instance);

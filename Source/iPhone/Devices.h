@@ -22,3 +22,12 @@ void FreeDeviceEntry(DeviceEntry* entry);
 
 // Shutdown: from now on notices are ignored; returns when no handler runs any more.
 void CloseDeviceNotices();
+
+// Starts a device session and opens an AFC connection into the container of one edition through
+// the house-arrest service. Null on failure, with the session stopped again.
+AFCConnectionRef OpenEditionContainer(AMDeviceRef device, AppEdition code);
+
+// Waits until no upload thread exists. On the thread that owns the main window it keeps serving
+// the messages the upload thread sends meanwhile. False when device notices were closed during
+// the wait on another thread (shutdown): the caller then gives up.
+bool WaitUntilNoCopyThread();

@@ -1,8 +1,226 @@
 #include "FileList.h"
 
-void ShowFolderInList(HTREEITEM, FolderNode*) {}
-void OpenFolderItem(int) {}
-void OpenSelectedItem() {}
-void GoUpOneLevel() {}
-void GoUpFromKeyboard() {}
-void SelectAllItems() {}
+#include <shellapi.h>
+
+#include "FolderTree.h"
+#include "StatusLine.h"
+#include "TextUtil.h"
+#include "resource.h"
+
+namespace {
+
+// Images of g_fileImageList; extension k of g_extensionTable is image k + FIRST_EXTENSION_IMAGE.
+enum : int { IMAGE_FOLDER = 0, IMAGE_PLAIN_FILE = 1, FIRST_EXTENSION_IMAGE = 2 };
+const int kExtensionTableGrowth = 16;
+// SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX: by the name alone.
+const UINT kShellIconFlags = 0x4111;
+
+HWND TreeControl()
+{
+    return GetDlgItem(g_mainWindow.load(), IDC_FOLDER_TREE);
+}
+
+bool LocationOpen()
+{
+    DeviceEntry* device = g_currentDevice.load();
+    return device && device->afc && g_currentFolder.load();
+}
+
+bool FileListHasFocus()
+{
+    return g_fileList && GetFocus() == g_fileList;
+}
+
+FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok)
+{
+    TVITEMW data = {};
+    data.mask = TVIF_PARAM;
+    data.hItem = item;
+    *ok = item && TreeView_GetItem(tree, &data);
+    return *ok ? reinterpret_cast<FolderNode*>(data.lParam) : nullptr;
+}
+
+wchar_t FoldAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool SameExtension(const wchar_t* entry, const wchar_t* extension, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (!entry[i] || FoldAsciiLetter(entry[i]) != FoldAsciiLetter(extension[i])) return false;
+    }
+    return entry[length] == L'\0';
+}
+
+int FindCachedExtension(const ExtensionTable* table, const wchar_t* extension, size_t length)
+{
+    for (int k = 0; k < table->count; ++k) {
+        if (SameExtension(table->entries[k], extension, length)) return k;
+    }
+    return -1;
+}
+
+// A full table grows by a fixed step; running out of memory here ends the process, as the
+// image list and the table would no longer agree.
+void MakeRoomForExtension(ExtensionTable* table)
+{
+    if (table->count < table->capacity) return;
+    int capacity = table->capacity + kExtensionTableGrowth;
+    SIZE_T bytes = static_cast<SIZE_T>(capacity) * sizeof(wchar_t*);
+    void* grown = table->entries ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, table->entries, bytes)
+                                 : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
+    if (!grown) ExitProcess(0);
+    table->entries = static_cast<wchar_t**>(grown);
+    table->capacity = capacity;
+}
+
+int AddExtensionImage(const wchar_t* name, const wchar_t* extension, size_t length)
+{
+    ExtensionTable* table = g_extensionTable;
+    SHFILEINFOW info = {};
+    if (!SHGetFileInfoW(name, FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), kShellIconFlags)) return IMAGE_PLAIN_FILE;
+    int image = ImageList_ReplaceIcon(g_fileImageList, -1, info.hIcon);
+    // The image list keeps its own copy of the icon.
+    if (info.hIcon) DestroyIcon(info.hIcon);
+    FATAL_CHECK(image == table->count + FIRST_EXTENSION_IMAGE);
+    MakeRoomForExtension(table);
+    wchar_t* copy = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t)));
+    if (!copy) ExitProcess(0);
+    wmemcpy(copy, extension, length);
+    copy[length] = L'\0';
+    table->entries[table->count] = copy;
+    table->count += 1;
+    return image;
+}
+
+int FileImage(const FolderNode* node)
+{
+    if (node->isFolder) return IMAGE_FOLDER;
+    size_t length = 0;
+    const wchar_t* extension = FindExtension(node->name, &length);
+    if (!extension || !g_extensionTable) return IMAGE_PLAIN_FILE;
+    int k = FindCachedExtension(g_extensionTable, extension, length);
+    if (k >= 0) return k + FIRST_EXTENSION_IMAGE;
+    return AddExtensionImage(node->name, extension, length);
+}
+
+// "/" for the root, else the names from the location folder down, joined with "/".
+wchar_t* DisplayPath(const FolderNode* node)
+{
+    if (!node->path) return DupString(L"/");
+    wchar_t* text = DupString(node->name);
+    FATAL_CHECK(text);
+    for (const FolderNode* ancestor = node->parent; ancestor && ancestor->path; ancestor = ancestor->parent) {
+        wchar_t* joined = JoinDevicePath(ancestor->name, text);
+        FreeString(text);
+        FATAL_CHECK(joined);
+        text = joined;
+    }
+    return text;
+}
+
+void AddListItem(HWND list, int index, FolderNode* child)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+    item.iItem = index;
+    item.pszText = child->name;
+    item.iImage = FileImage(child);
+    item.lParam = reinterpret_cast<LPARAM>(child);
+    FATAL_CHECK(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == index);
+
+    LVITEMW size = {};
+    size.iSubItem = 1;
+    size.pszText = child->isFolder ? nullptr : const_cast<wchar_t*>(FormatSize(child->size));
+    SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&size));
+    if (index == 0) ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+}
+
+}  // namespace
+
+void ShowFolderInList(HTREEITEM item, FolderNode* node)
+{
+    FATAL_CHECK(node && node->isFolder);
+    g_currentFolder = node;
+    if (!node->listed) LoadFolderChildren(item, node, nullptr);
+    HWND list = g_fileList;
+    ListView_DeleteAllItems(list);
+
+    OwnedWide path(DisplayPath(node));
+    FATAL_CHECK(path);
+    SetWindowTextW(GetDlgItem(g_mainWindow.load(), IDC_PATH_LINE), path.get());
+
+    // One repaint for the whole folder instead of one per item.
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    int index = 0;
+    for (FolderNode* child = node->children; child; child = child->next, ++index) AddListItem(list, index, child);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    UpdateToolbar();
+}
+
+void OpenFolderItem(int index)
+{
+    if (!LocationOpen() || !FileListHasFocus() || ListView_GetSelectedCount(g_fileList) != 1) return;
+    LVITEMW data = {};
+    data.mask = LVIF_PARAM;
+    data.iItem = index;
+    if (!SendMessageW(g_fileList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&data))) return;
+    FolderNode* folder = reinterpret_cast<FolderNode*>(data.lParam);
+    if (!folder || !folder->isFolder) return;
+
+    HWND tree = TreeControl();
+    if (!tree) return;
+    bool ok = false;
+    HTREEITEM current = TreeView_GetSelection(tree);
+    if (TreeItemNode(tree, current, &ok) != g_currentFolder.load() || !ok) return;
+    for (HTREEITEM child = TreeView_GetChild(tree, current); child; child = TreeView_GetNextSibling(tree, child)) {
+        FolderNode* node = TreeItemNode(tree, child, &ok);
+        if (!ok) return;
+        if (node == folder) {
+            TreeView_SelectItem(tree, child);
+            return;
+        }
+    }
+}
+
+void OpenSelectedItem()
+{
+    if (!LocationOpen() || !FileListHasFocus() || ListView_GetSelectedCount(g_fileList) != 1) return;
+    int index = 0;
+    if (!(ListView_GetItemState(g_fileList, 0, LVIS_SELECTED) & LVIS_SELECTED)) {
+        index = ListView_GetNextItem(g_fileList, 0, LVNI_SELECTED);
+    }
+    if (index >= 0) OpenFolderItem(index);
+}
+
+void GoUpOneLevel()
+{
+    FolderNode* current = g_currentFolder.load();
+    if (!LocationOpen() || current == g_rootFolder.load() || !current->parent) return;
+    HWND tree = TreeControl();
+    if (!tree) return;
+    HTREEITEM selected = TreeView_GetSelection(tree);
+    HTREEITEM parent = selected ? TreeView_GetParent(tree, selected) : nullptr;
+    bool ok = false;
+    FolderNode* node = TreeItemNode(tree, parent, &ok);
+    if (ok && node == current->parent) TreeView_SelectItem(tree, parent);
+}
+
+void GoUpFromKeyboard()
+{
+    if (!LocationOpen() || g_currentFolder.load() == g_rootFolder.load() || !FileListHasFocus()) return;
+    GoUpOneLevel();
+}
+
+void SelectAllItems()
+{
+    if (!LocationOpen() || !FileListHasFocus()) return;
+    if (ListView_GetItemCount(g_fileList) > 0) {
+        for (int index = 0; index >= 0; index = ListView_GetNextItem(g_fileList, index, LVNI_ALL)) {
+            ListView_SetItemState(g_fileList, index, LVIS_SELECTED, LVIS_SELECTED);
+        }
+    }
+    UpdateToolbar();
+}

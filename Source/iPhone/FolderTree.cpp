@@ -1,9 +1,446 @@
 #include "FolderTree.h"
 
-wchar_t* ResolveDevicePath(const wchar_t*) { return nullptr; }
-int FolderHasSubfolders(const wchar_t*, const char*) { return 0; }
-FolderNode* ListFolder(FolderNode*) { return nullptr; }
-void InsertSorted(FolderNode**, FolderNode*) {}
-int CompareNames(const wchar_t*, const wchar_t*) { return 0; }
-void LoadFolderChildren(HTREEITEM, FolderNode*, FolderNode*) {}
-void FreeFolderNode(FolderNode*) {}
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "Devices.h"
+#include "TextUtil.h"
+#include "resource.h"
+
+std::atomic<int64_t> g_listingOrderTicks{0};
+
+namespace {
+
+const wchar_t kDocumentsDevicePath[] = L"/Documents";
+
+AFCConnectionRef CurrentConnection()
+{
+    DeviceEntry* device = g_currentDevice.load();
+    return device ? device->afc : nullptr;
+}
+
+bool IsDotEntry(const char* name)
+{
+    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+}
+
+// A symbolic link counts as a folder whatever it points to: the device does not say.
+bool IsFolderKind(const char* kind)
+{
+    return strcmp(kind, "S_IFDIR") == 0 || strcmp(kind, "S_IFLNK") == 0;
+}
+
+wchar_t FoldAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+FolderNode* AllocateNode(FolderNode* parent, wchar_t* ownedName, wchar_t* ownedPath, int32_t isFolder)
+{
+    void* memory = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FolderNode));
+    if (!memory) return nullptr;
+    FolderNode* node = static_cast<FolderNode*>(memory);
+    node->parent = parent;
+    node->name = ownedName;
+    node->path = ownedPath;
+    node->isFolder = isFolder;
+    return node;
+}
+
+// The three forms of one directory entry that the device calls need.
+struct EntryPaths {
+    OwnedWide name;
+    OwnedWide devicePath;
+    OwnedUtf8 devicePathUtf8;
+};
+
+bool MakeEntryPaths(const wchar_t* folderDevicePath, const char* entryName, EntryPaths& paths)
+{
+    paths.name.reset(FromUtf8(entryName));
+    if (!paths.name) return false;
+    paths.devicePath.reset(JoinDevicePath(folderDevicePath, paths.name.get()));
+    if (!paths.devicePath) return false;
+    paths.devicePathUtf8.reset(ToUtf8(paths.devicePath.get()));
+    return paths.devicePathUtf8 != nullptr;
+}
+
+struct EntryFacts {
+    bool hasKind = false;
+    bool isFolder = false;
+    bool hasSize = false;
+    uint64_t size = 0;
+};
+
+// Reads the file information pairs the listing needs and closes the reader. False when a read or
+// the close fails.
+bool ReadEntryFacts(AFCKeyValueReaderRef reader, EntryFacts& facts)
+{
+    for (;;) {
+        char* key = nullptr;
+        char* value = nullptr;
+        if (g_lib.AFCKeyValueRead(reader, &key, &value) != 0) {
+            g_lib.AFCKeyValueClose(reader);
+            return false;
+        }
+        if (!key || !*key) break;
+        if (!value) continue;
+        if (!facts.hasKind && strcmp(key, "st_ifmt") == 0) {
+            facts.hasKind = true;
+            facts.isFolder = IsFolderKind(value);
+        } else if (!facts.hasSize && strcmp(key, "st_size") == 0) {
+            facts.hasSize = ParseDecimalU64(value, &facts.size) != 0;
+        }
+        if (facts.hasKind && facts.hasSize) break;
+    }
+    return g_lib.AFCKeyValueClose(reader) == 0;
+}
+
+// Only "st_ifmt" matters here; the reader is closed in every case.
+bool EntryIsFolder(AFCConnectionRef afc, const char* devicePathUtf8)
+{
+    AFCKeyValueReaderRef reader = nullptr;
+    if (g_lib.AFCFileInfoOpen(afc, devicePathUtf8, &reader) != 0) return false;
+    bool isFolder = false;
+    for (;;) {
+        char* key = nullptr;
+        char* value = nullptr;
+        if (g_lib.AFCKeyValueRead(reader, &key, &value) != 0) break;
+        if (!key || !*key) break;
+        if (strcmp(key, "st_ifmt") == 0) {
+            isFolder = value && IsFolderKind(value);
+            break;
+        }
+    }
+    g_lib.AFCKeyValueClose(reader);
+    return isFolder;
+}
+
+// The first failed file-information query on a device says its file system is not what its
+// listing claims; the user is told once, and the listing goes on without that entry.
+void NoteInconsistentDevice()
+{
+    DeviceEntry* device = g_currentDevice.load();
+    if (!device || device->fsInconsistent) return;
+    device->fsInconsistent = 1;
+    FillDeviceList();
+    g_connectionError = 1;
+    RefreshDiskSpace();
+}
+
+// Puts the entries of one group in the order repeated InsertSorted calls in read order would give
+// (ascending, the later-read first among equal names) in n log n, then links them.
+FolderNode* LinkInListOrder(std::vector<FolderNode*>& nodes, FolderNode*** tailLink)
+{
+    std::reverse(nodes.begin(), nodes.end());
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const FolderNode* a, const FolderNode* b) { return CompareNames(a->name, b->name) < 0; });
+    FolderNode* head = nullptr;
+    FolderNode** link = &head;
+    for (FolderNode* node : nodes) {
+        *link = node;
+        link = &node->next;
+    }
+    *link = nullptr;
+    *tailLink = link;
+    return head;
+}
+
+FolderNode* LinkFoldersThenFiles(std::vector<FolderNode*>& folders, std::vector<FolderNode*>& files)
+{
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&start);
+    FolderNode** folderTail = nullptr;
+    FolderNode** fileTail = nullptr;
+    FolderNode* head = LinkInListOrder(folders, &folderTail);
+    *folderTail = LinkInListOrder(files, &fileTail);
+    QueryPerformanceCounter(&end);
+    g_listingOrderTicks += end.QuadPart - start.QuadPart;
+    return head;
+}
+
+void FreeNodes(std::vector<FolderNode*>& nodes)
+{
+    for (FolderNode* node : nodes) FreeFolderNode(node);
+    nodes.clear();
+}
+
+// Outcome of reading one directory entry into a node.
+enum class EntryOutcome { Added, Skipped, Failed };
+
+EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* folderDevicePath,
+                       const char* entryName, std::vector<FolderNode*>& folders, std::vector<FolderNode*>& files)
+{
+    EntryPaths paths;
+    if (!MakeEntryPaths(folderDevicePath, entryName, paths)) return EntryOutcome::Skipped;
+    AFCKeyValueReaderRef reader = nullptr;
+    if (g_lib.AFCFileInfoOpen(afc, paths.devicePathUtf8.get(), &reader) != 0) {
+        NoteInconsistentDevice();
+        return EntryOutcome::Skipped;
+    }
+    EntryFacts facts;
+    if (!ReadEntryFacts(reader, facts)) return EntryOutcome::Failed;
+    if (!facts.hasKind) return EntryOutcome::Skipped;
+
+    OwnedWide path(JoinDevicePath(folder->path, paths.name.get()));
+    if (!path) return EntryOutcome::Failed;
+    FolderNode* node = AllocateNode(folder, paths.name.get(), path.get(), facts.isFolder ? 1 : 0);
+    if (!node) return EntryOutcome::Failed;
+    paths.name.release();
+    path.release();
+    if (node->isFolder) {
+        node->hasSubfolders = FolderHasSubfolders(paths.devicePath.get(), paths.devicePathUtf8.get());
+    } else {
+        node->size = facts.size;
+    }
+    try {
+        (node->isFolder ? folders : files).push_back(node);
+    } catch (const std::bad_alloc&) {
+        FreeFolderNode(node);
+        return EntryOutcome::Failed;
+    }
+    return EntryOutcome::Added;
+}
+
+FolderNode* ListLocationFolder(FolderNode* folder)
+{
+    AFCConnectionRef afc = CurrentConnection();
+    if (!afc) return nullptr;
+    OwnedWide devicePath(ResolveDevicePath(folder->path));
+    if (!devicePath) return nullptr;
+    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath.get()));
+    if (!devicePathUtf8) return nullptr;
+    AFCDirectoryRef directory = nullptr;
+    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8.get(), &directory) != 0) return nullptr;
+
+    std::vector<FolderNode*> folders;
+    std::vector<FolderNode*> files;
+    bool ok = true;
+    for (;;) {
+        char* entryName = nullptr;
+        if (g_lib.AFCDirectoryRead(afc, directory, &entryName) != 0) {
+            ok = false;
+            break;
+        }
+        if (!entryName || !*entryName) break;
+        if (IsDotEntry(entryName)) continue;
+        if (ReadEntry(afc, folder, devicePath.get(), entryName, folders, files) == EntryOutcome::Failed) {
+            ok = false;
+            break;
+        }
+    }
+    // Closed on every path: a failed listing must not leave the directory open on the device.
+    if (g_lib.AFCDirectoryClose(afc, directory) != 0) ok = false;
+    if (!ok) {
+        FreeNodes(folders);
+        FreeNodes(files);
+        return nullptr;
+    }
+    return LinkFoldersThenFiles(folders, files);
+}
+
+// Adds one of the two location folders below the root.
+bool AddLocationNode(FolderNode* root, FolderNode** list, const wchar_t* name, const wchar_t* key,
+                     const wchar_t* devicePath, const char* devicePathUtf8)
+{
+    FolderNode* node = NewFolderNode(root, name, key, 1);
+    if (!node) return false;
+    node->hasSubfolders = FolderHasSubfolders(devicePath, devicePathUtf8);
+    InsertSorted(list, node);
+    return true;
+}
+
+FolderNode* ListRoot(FolderNode* root)
+{
+    OwnedWide downloadsPath(ResolveDevicePath(L"2"));
+    FATAL_CHECK(downloadsPath);
+    OwnedUtf8 downloadsPathUtf8(ToUtf8(downloadsPath.get()));
+    FATAL_CHECK(downloadsPathUtf8);
+    AFCConnectionRef afc = CurrentConnection();
+    if (!afc) return nullptr;
+
+    FolderNode* list = nullptr;
+    AFCDirectoryRef directory = nullptr;
+    if (g_lib.AFCDirectoryOpen(afc, downloadsPathUtf8.get(), &directory) == 0) {
+        g_lib.AFCDirectoryClose(afc, directory);
+        if (!AddLocationNode(root, &list, L"Downloads", L"2", downloadsPath.get(), downloadsPathUtf8.get())) {
+            return nullptr;
+        }
+    }
+    OwnedWide documentsPath(ResolveDevicePath(L"0"));
+    OwnedUtf8 documentsPathUtf8(ToUtf8(documentsPath.get()));
+    if (!documentsPath || !documentsPathUtf8 ||
+        !AddLocationNode(root, &list, L"My Documents", L"0", documentsPath.get(), documentsPathUtf8.get())) {
+        FreeFolderList(list);
+        return nullptr;
+    }
+    return list;
+}
+
+HWND TreeControl()
+{
+    return GetDlgItem(g_mainWindow.load(), IDC_FOLDER_TREE);
+}
+
+void DeleteChildItems(HWND tree, HTREEITEM item)
+{
+    HTREEITEM child = TreeView_GetChild(tree, item);
+    while (child) {
+        HTREEITEM next = TreeView_GetNextSibling(tree, child);
+        TreeView_DeleteItem(tree, child);
+        child = next;
+    }
+}
+
+HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, HTREEITEM after, FolderNode* node)
+{
+    TVINSERTSTRUCTW insert = {};
+    insert.hParent = parent;
+    insert.hInsertAfter = after;
+    if (node) {
+        insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+        insert.item.pszText = node->name;
+        insert.item.iImage = 0;
+        insert.item.iSelectedImage = 0;
+        insert.item.lParam = reinterpret_cast<LPARAM>(node);
+    } else {
+        // The placeholder that gives an unread folder its expand button.
+        insert.item.mask = TVIF_TEXT | TVIF_PARAM;
+        insert.item.pszText = const_cast<wchar_t*>(L"");
+        insert.item.lParam = 0;
+    }
+    return TreeView_InsertItem(tree, &insert);
+}
+
+void CreateFolderItems(HWND tree, HTREEITEM item, FolderNode* children)
+{
+    HTREEITEM after = TVI_FIRST;
+    for (FolderNode* child = children; child; child = child->next) {
+        if (!child->isFolder) continue;
+        HTREEITEM added = InsertTreeItem(tree, item, after, child);
+        FATAL_CHECK(added);
+        if (child->hasSubfolders) FATAL_CHECK(InsertTreeItem(tree, added, TVI_FIRST, nullptr));
+        after = added;
+    }
+}
+
+}  // namespace
+
+wchar_t* ResolveDevicePath(const wchar_t* path)
+{
+    if (!path || !path[0]) return nullptr;
+    if (path[1] != L'\0' && path[1] != L'/') return nullptr;
+    const wchar_t* base = nullptr;
+    if (path[0] == L'0') {
+        base = kDocumentsDevicePath;
+    } else if (path[0] == L'2') {
+        base = g_userDocsPath;
+    } else {
+        return nullptr;
+    }
+    if (!path[1] || !path[2]) return DupString(base);
+    return JoinDevicePath(base, path + 2);
+}
+
+int CompareNames(const wchar_t* a, const wchar_t* b)
+{
+    for (;; ++a, ++b) {
+        unsigned left = static_cast<unsigned>(FoldAsciiLetter(*a));
+        unsigned right = static_cast<unsigned>(FoldAsciiLetter(*b));
+        if (left != right) return left < right ? -1 : 1;
+        if (left == 0) return 0;
+    }
+}
+
+void InsertSorted(FolderNode** list, FolderNode* node)
+{
+    FolderNode** link = list;
+    while (*link && CompareNames((*link)->name, node->name) < 0) link = &(*link)->next;
+    node->next = *link;
+    *link = node;
+}
+
+int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8)
+{
+    AFCConnectionRef afc = CurrentConnection();
+    if (!afc || !devicePath || !devicePathUtf8) return 0;
+    AFCDirectoryRef directory = nullptr;
+    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8, &directory) != 0) return 0;
+    bool found = false;
+    while (!found) {
+        char* entryName = nullptr;
+        // A failed read counts as the end of the folder: the answer only decides an expand button.
+        if (g_lib.AFCDirectoryRead(afc, directory, &entryName) != 0) break;
+        if (!entryName || !*entryName) break;
+        if (IsDotEntry(entryName)) continue;
+        EntryPaths paths;
+        if (!MakeEntryPaths(devicePath, entryName, paths)) continue;
+        found = EntryIsFolder(afc, paths.devicePathUtf8.get());
+    }
+    g_lib.AFCDirectoryClose(afc, directory);
+    return found ? 1 : 0;
+}
+
+FolderNode* ListFolder(FolderNode* node)
+{
+    if (!node || !node->isFolder) return nullptr;
+    return node->path ? ListLocationFolder(node) : ListRoot(node);
+}
+
+void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list)
+{
+    if (!node || !node->isFolder || node->listed) {
+        FreeFolderList(list);
+        return;
+    }
+    FATAL_CHECK(!node->children);
+    HWND tree = TreeControl();
+    FATAL_CHECK(tree);
+    if (item) DeleteChildItems(tree, item);
+    node->children = list ? list : ListFolder(node);
+    node->listed = 1;
+    if (!item) return;
+    CreateFolderItems(tree, item, node->children);
+    if (g_currentFolder.load() == g_rootFolder.load() && !(TreeView_GetItemState(tree, item, TVIS_EXPANDED) & TVIS_EXPANDED)) {
+        TreeView_Expand(tree, item, TVE_EXPAND);
+    }
+    InvalidateRect(tree, nullptr, TRUE);
+    UpdateWindow(tree);
+}
+
+FolderNode* NewFolderNode(FolderNode* parent, const wchar_t* name, const wchar_t* path, int32_t isFolder)
+{
+    OwnedWide nameCopy(DupString(name));
+    if (!nameCopy) return nullptr;
+    OwnedWide pathCopy;
+    if (path) {
+        pathCopy.reset(DupString(path));
+        if (!pathCopy) return nullptr;
+    }
+    FolderNode* node = AllocateNode(parent, nameCopy.get(), pathCopy.get(), isFolder);
+    if (!node) return nullptr;
+    nameCopy.release();
+    pathCopy.release();
+    return node;
+}
+
+void FreeFolderNode(FolderNode* node)
+{
+    if (!node) return;
+    FreeFolderList(node->children);
+    FreeString(node->name);
+    FreeString(node->path);
+    HeapFree(GetProcessHeap(), 0, node);
+}
+
+void FreeFolderList(FolderNode* first)
+{
+    // Along the siblings in a loop, so a folder of many thousand entries does not recurse that deep.
+    while (first) {
+        FolderNode* next = first->next;
+        FreeFolderNode(first);
+        first = next;
+    }
+}

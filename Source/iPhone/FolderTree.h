@@ -3,10 +3,28 @@
 
 #include "iPhone.h"
 
+// Location path ("0/Books/a.pdf") to device path ("/Documents/Books/a.pdf"); null when the path
+// names no location. The caller owns the result (FreeString).
 wchar_t* ResolveDevicePath(const wchar_t* path);
 int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8);
+// A new content list of the folder (caller owns it; FreeFolderList), or null when the folder is
+// empty or cannot be read.
 FolderNode* ListFolder(FolderNode* node);
+// Single insertion in name order; an equal name goes before the ones already there.
 void InsertSorted(FolderNode** list, FolderNode* node);
+// ASCII letters compare without case, everything else by code unit.
 int CompareNames(const wchar_t* a, const wchar_t* b);
+// Stores the folder's content list and re-creates the tree items below `item`. Takes ownership of
+// `list`; with no list the folder is read from the device.
 void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list);
+// Releases one node with its strings and everything below it (not its siblings).
 void FreeFolderNode(FolderNode* node);
+// Releases a whole content list: every node from `first` along `next`.
+void FreeFolderList(FolderNode* first);
+// A new unlisted node with copies of `name` and `path` (path may be null); null when memory runs out.
+FolderNode* NewFolderNode(FolderNode* parent, const wchar_t* name, const wchar_t* path, int32_t isFolder);
+
+// QueryPerformanceCounter ticks spent putting listed entries in order, summed over all listings
+// since the start; the listing benchmark reads it to separate the program's own work from the
+// device calls.
+extern std::atomic<int64_t> g_listingOrderTicks;

@@ -1,9 +1,195 @@
 #include "StatusLine.h"
 
-void UpdateStatusLine() {}
-void UpdateToolbar() {}
-int CanCreateFolder() { return 0; }
-int CanDelete() { return 0; }
-int CanGoUp() { return 0; }
-int CanRefresh() { return 0; }
-const wchar_t* FormatSize(uint64_t) { return L""; }
+#include <cstdarg>
+
+#include "iPhone.h"
+#include "resource.h"
+
+// Last: it retires the unbounded string functions of the headers before it.
+#include <strsafe.h>
+
+namespace {
+
+const size_t kStatusTextLength = 1024;
+const size_t kSizeTextLength = 256;
+
+struct ToolbarIcons {
+    int button;
+    int (*test)();
+    int enabledIcon;
+    int disabledIcon;
+};
+const ToolbarIcons kToolbar[] = {
+    {IDC_NEW_FOLDER, CanCreateFolder, IDI_NEW_FOLDER, IDI_NEW_FOLDER_DISABLED},
+    {IDC_DELETE, CanDelete, IDI_DELETE, IDI_DELETE_DISABLED},
+    {IDC_UP, CanGoUp, IDI_UP, IDI_UP_DISABLED},
+    {IDC_REFRESH, CanRefresh, IDI_REFRESH, IDI_REFRESH_DISABLED},
+};
+
+// Bounded formatting: whatever the arguments, the text is cut to the buffer and terminated.
+void FormatInto(wchar_t* buffer, size_t length, const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    HRESULT result = StringCchVPrintfW(buffer, length, format, arguments);
+    va_end(arguments);
+    if (FAILED(result) && result != STRSAFE_E_INSUFFICIENT_BUFFER) buffer[0] = L'\0';
+}
+
+// The text of FormatSize, written into the caller's buffer. The status line uses its own buffers,
+// so the notice and copy threads never overwrite a size the file list is still reading.
+void FormatSizeInto(uint64_t bytes, wchar_t* buffer, size_t length)
+{
+    uint64_t kilo = bytes / 1024;
+    uint64_t mega = kilo / 1024;
+    uint64_t giga = mega / 1024;
+    if (giga > 0) {
+        int digit = static_cast<int>((mega - giga * 1024) / 100);
+        if (digit != 0) {
+            FormatInto(buffer, length, L"%I64u.%d GB", giga, digit);
+        } else {
+            FormatInto(buffer, length, L"%I64u GB", giga);
+        }
+    } else if (mega > 0) {
+        int digit = static_cast<int>((kilo - mega * 1024) / 100);
+        if (digit != 0) {
+            FormatInto(buffer, length, L"%I64u.%d MB", mega, digit);
+        } else {
+            FormatInto(buffer, length, L"%I64u MB", mega);
+        }
+    } else if (kilo > 0) {
+        if (bytes - kilo * 1024 >= 5) ++kilo;
+        FormatInto(buffer, length, L"%I64u KB", kilo);
+    } else {
+        FormatInto(buffer, length, L"%I64u B", bytes);
+    }
+}
+
+void ChooseStatusText(wchar_t* text, size_t length)
+{
+    if (g_connectionError) {
+        FormatInto(text, length, L"%ls", L"Connection error. Please disconnect and reconnect your device.");
+        return;
+    }
+    if (!g_devices.load()) {
+        FormatInto(text, length, L"%ls", L"Connect iPhone, iPod touch or iPad with Tovarel app installed");
+        return;
+    }
+    const DeviceEntry* device = g_currentDevice;
+    if (!device) {
+        text[0] = L'\0';
+        return;
+    }
+    const wchar_t* name = device->name ? device->name : L"???";
+    if (device->fsInconsistent) {
+        FormatInto(text, length, L"%ls (detected file system inconsistency)", name);
+        return;
+    }
+    wchar_t total[kSizeTextLength] = L"";
+    wchar_t freeText[kSizeTextLength] = L"";
+    if (device->hasTotalBytes) FormatSizeInto(device->totalBytes, total, kSizeTextLength);
+    if (device->hasFreeBytes) FormatSizeInto(device->freeBytes, freeText, kSizeTextLength);
+    if (device->hasTotalBytes && device->hasFreeBytes) {
+        FormatInto(text, length, L"%ls (disk space = %ls, free = %ls)", name, total, freeText);
+    } else if (device->hasTotalBytes) {
+        FormatInto(text, length, L"%ls (disk space = %ls)", name, total);
+    } else if (device->hasFreeBytes) {
+        FormatInto(text, length, L"%ls (free = %ls)", name, freeText);
+    } else {
+        FormatInto(text, length, L"%ls", name);
+    }
+}
+
+// The keyboard focus of the user-interface thread, from whichever thread asks: GetFocus alone
+// answers null on the notice and copy threads, which would show Delete enabled on the tree.
+HWND UserInterfaceFocus(HWND mainWindow)
+{
+    DWORD thread = GetWindowThreadProcessId(mainWindow, nullptr);
+    if (thread == 0 || thread == GetCurrentThreadId()) return GetFocus();
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+bool HasWorkingConnection(const DeviceEntry* device)
+{
+    return device && device->afc;
+}
+
+// The status text keeps its left, top and height and reaches the first button.
+void StretchStatusText(HWND mainWindow)
+{
+    HWND status = GetDlgItem(mainWindow, IDC_STATUS_LINE);
+    HWND firstButton = GetDlgItem(mainWindow, IDC_NEW_FOLDER);
+    WINDOWINFO windowInfo = {};
+    WINDOWINFO statusInfo = {};
+    WINDOWINFO buttonInfo = {};
+    windowInfo.cbSize = statusInfo.cbSize = buttonInfo.cbSize = sizeof(WINDOWINFO);
+    FATAL_CHECK(GetWindowInfo(mainWindow, &windowInfo));
+    FATAL_CHECK(status && GetWindowInfo(status, &statusInfo));
+    FATAL_CHECK(firstButton && GetWindowInfo(firstButton, &buttonInfo));
+    const RECT& statusRect = statusInfo.rcWindow;
+    MoveWindow(status, statusRect.left - windowInfo.rcClient.left, statusRect.top - windowInfo.rcClient.top,
+               buttonInfo.rcWindow.left - statusRect.left, statusRect.bottom - statusRect.top, TRUE);
+    InvalidateRect(status, nullptr, TRUE);
+    UpdateWindow(status);
+}
+
+}  // namespace
+
+const wchar_t* FormatSize(uint64_t bytes)
+{
+    static wchar_t text[kSizeTextLength];
+    FormatSizeInto(bytes, text, kSizeTextLength);
+    return text;
+}
+
+int CanCreateFolder()
+{
+    const FolderNode* folder = g_currentFolder;
+    return HasWorkingConnection(g_currentDevice) && folder && folder->path ? 1 : 0;
+}
+
+int CanDelete()
+{
+    if (!HasWorkingConnection(g_currentDevice)) return 0;
+    const FolderNode* folder = g_currentFolder;
+    if (!folder || !folder->parent) return 0;
+    HWND mainWindow = g_mainWindow;
+    HWND tree = mainWindow ? GetDlgItem(mainWindow, IDC_FOLDER_TREE) : nullptr;
+    FATAL_CHECK(tree);
+    if (UserInterfaceFocus(mainWindow) == tree) return 0;
+    return g_fileList && SendMessageW(g_fileList, LVM_GETSELECTEDCOUNT, 0, 0) > 0 ? 1 : 0;
+}
+
+int CanGoUp()
+{
+    const FolderNode* folder = g_currentFolder;
+    return HasWorkingConnection(g_currentDevice) && folder && folder != g_rootFolder.load() ? 1 : 0;
+}
+
+int CanRefresh()
+{
+    return g_currentDevice.load() ? 1 : 0;
+}
+
+void UpdateToolbar()
+{
+    // Device notices may come before the window exists; there is nothing to show then.
+    HWND mainWindow = g_mainWindow;
+    if (!mainWindow) return;
+    StretchStatusText(mainWindow);
+    for (const ToolbarIcons& entry : kToolbar) {
+        int icon = entry.test() ? entry.enabledIcon : entry.disabledIcon;
+        HANDLE image = LoadImageW(g_instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, 0, 0, LR_SHARED);
+        SendDlgItemMessageW(mainWindow, entry.button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
+    }
+}
+
+void UpdateStatusLine()
+{
+    UpdateToolbar();
+    wchar_t text[kStatusTextLength];
+    ChooseStatusText(text, kStatusTextLength);
+    if (HWND mainWindow = g_mainWindow) SetDlgItemTextW(mainWindow, IDC_STATUS_LINE, text);
+}

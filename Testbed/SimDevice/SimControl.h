@@ -4,7 +4,8 @@
 // functions below, which tests in the same process reach with GetProcAddress on the loaded library
 // (see Tests/Support/SimDevice.h) and scripts reach through the configuration file.
 //
-// Configuration text (UTF-8, one directive per line, '#' starts a comment, blank lines ignored):
+// Configuration text (UTF-8, one directive per line, a line whose first non-blank character is '#'
+// is a comment, blank lines are ignored; any wrong line rejects the whole text):
 //
 //   device <unique id>          starts a device block; the id is its "UniqueDeviceID"
 //     name <text>               "DeviceName" (the rest of the line); no name line = value missing
@@ -20,14 +21,31 @@
 //     link <path>               this device path (as the AFC client sees it, in any container of
 //                               the device) is reported with st_ifmt S_IFLNK
 //   fail <Function> <n>         the n-th call (1-based, counted from this line's load) of Function fails
-//   failpath <pattern>          every AFC call whose device path matches fails (* and ? wildcards)
+//   failpath <pattern>          every AFC call whose device path matches fails (* and ? wildcards;
+//                               matched against the normalised path, e.g. "/Documents/a.pdf", and
+//                               also failing reads and writes of files opened under that path)
 //   latency <microseconds>      delay added to every call
 //   bandwidth <bytes per second> rate of AFCFileRefRead and AFCFileRefWrite
 //   trace <file>                append one line per call: function, arguments, result
 //
 // Folder paths may be Windows paths or absolute Unix paths ("/tmp/x" is read as "Z:\tmp\x").
-// The file named by the environment variable TOVAREL_SIM_CONFIG is read when the library loads and
-// read again whenever it changes; devices whose attached state changes arrive or leave.
+// The file named by the environment variable TOVAREL_SIM_CONFIG (looked up at every check, so a
+// test may set it late) is read before the library answers its first call and read again whenever
+// it changes (checked every 100 ms); devices whose attached state changes arrive or leave. A file
+// with a wrong line is ignored until it changes again.
+//
+// Example:
+//   device 00008030-001A2B3C4D5E
+//     name Demo iPhone
+//     app com.marlquist.tovarel /tmp/demo/iphone-edition
+//   fail AFCFileRefWrite 3
+//
+// Behaviour worth knowing: a device must be connected before pairing checks, values and sessions,
+// and in a session before a service starts; a detached device fails every call, and connections
+// made before a detach stay dead after the next attach. Device paths may not leave their container
+// (".." above the root, or names with \ : * ? " < > | fail). Renaming onto an existing file
+// replaces it; onto an existing folder fails. Creating an existing folder fails. An injected fault
+// on a close call still closes the handle. Results of failures are small non-zero codes.
 #pragma once
 
 #ifdef __cplusplus
@@ -37,7 +55,8 @@ extern "C" {
 // Replace the configuration with this text, as if the file had been rewritten. Returns 0, or -1 on
 // a syntax error (the previous configuration stays).
 int __cdecl SimLoadConfigText(const char* text);
-// Attach or detach a configured device (queues the arrival or removal notice). 0, or -1 unknown id.
+// Attach or detach a configured device (queues the arrival or removal notice when its state
+// changes). 0, or -1 for an id that is not configured.
 int __cdecl SimAttach(const char* uniqueId);
 int __cdecl SimDetach(const char* uniqueId);
 // Queue a notice with any event number for a configured device, attached or not.
@@ -46,14 +65,18 @@ int __cdecl SimDeliverNotice(const char* uniqueId, unsigned event);
 void* __cdecl SimDeviceRef(const char* uniqueId);
 // Notices queued or being delivered right now (0 when the notice thread is idle).
 unsigned __cdecl SimPendingNotices(void);
+// Ends every subscription and drops queued notices (a delivery already running finishes); for test
+// programs that subscribe again, so an earlier handler is not called any more.
+void __cdecl SimUnsubscribeAll(void);
 // Fail the n-th call from now of the named function (n = 0 clears that function's fault).
 void __cdecl SimFailCall(const char* function, unsigned nth);
 // Fail every AFC call whose device path matches the pattern (null or "" clears).
 void __cdecl SimFailPath(const char* pattern);
-// Calls made to the named function since the last reset (null: all functions together).
+// Calls made to the named mobile device function since the last reset (null: all of them together;
+// CoreFoundation calls and these control functions are not counted).
 unsigned __cdecl SimCallCount(const char* function);
 void __cdecl SimResetCounters(void);
-// Trace every call into this file (null stops tracing).
+// Trace every call into this file, appending (null stops tracing). Windows or absolute Unix path.
 void __cdecl SimSetTrace(const char* path);
 // Latency per call in microseconds and read/write byte rate (0 = unlimited).
 void __cdecl SimSetLatency(unsigned microsecondsPerCall, unsigned bytesPerSecond);

@@ -1,0 +1,223 @@
+// Listing benchmark: how the cost of reading one device folder grows with its size.
+//
+// Lists a folder of 2,000 and one of 20,000 empty files through the simulated device library, the
+// way the program does when a folder is first opened (the container is opened by the program's own
+// code, then ListFolder reads the folder), and prints for each size the whole time, the time spent
+// putting the entries in order apart from the device calls, and the device calls per entry.
+//
+// Run it under Wine with the build's prefix, where the simulated library is registered:
+//   source scripts/wine-env.sh <build>; wine <build>/Testbed/Benchmarks/ListingBenchmark.exe [n...]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Devices.h"
+#include "FolderTree.h"
+#include "SimControl.h"
+#include "TextUtil.h"
+#include "iPhone.h"
+
+namespace {
+
+struct SimControls {
+    decltype(&SimLoadConfigText) loadConfigText;
+    decltype(&SimDeviceRef) deviceRef;
+    decltype(&SimCallCount) callCount;
+    decltype(&SimResetCounters) resetCounters;
+};
+
+template <class F> bool Resolve(HMODULE module, const char* name, F& function)
+{
+    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return function != nullptr;
+}
+
+bool FindSimControls(SimControls& controls)
+{
+    HMODULE module = GetModuleHandleW(L"SimMobileDevice.dll");
+    return module && Resolve(module, "SimLoadConfigText", controls.loadConfigText) &&
+           Resolve(module, "SimDeviceRef", controls.deviceRef) && Resolve(module, "SimCallCount", controls.callCount) &&
+           Resolve(module, "SimResetCounters", controls.resetCounters);
+}
+
+bool MakeConstantStrings()
+{
+    g_cfAfcService = MakeConstantString("com.apple.afc");
+    g_cfDeviceName = MakeConstantString("DeviceName");
+    g_cfUniqueDeviceId = MakeConstantString("UniqueDeviceID");
+    g_cfEdition4Id = MakeConstantString(EDITION_4_IDENTIFIER);
+    g_cfEditionIPadId = MakeConstantString(EDITION_IPAD_IDENTIFIER);
+    g_cfEditionIPhoneId = MakeConstantString(EDITION_IPHONE_IDENTIFIER);
+    return g_cfAfcService && g_cfDeviceName && g_cfUniqueDeviceId && g_cfEdition4Id && g_cfEditionIPadId &&
+           g_cfEditionIPhoneId;
+}
+
+std::wstring MakeContainer()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring container = std::wstring(temp) + L"TovarelListingBenchmark-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(container.c_str(), nullptr);
+    CreateDirectoryW((container + L"\\Documents").c_str(), nullptr);
+    return container;
+}
+
+// Names in a scrambled order with mixed letter case, so that ordering them is real work.
+std::wstring EntryName(int i)
+{
+    unsigned scrambled = static_cast<unsigned>(i) * 2654435761u;
+    wchar_t name[64];
+    swprintf(name, 64, L"%c%08x-%d.pdf", (i % 2) ? L'R' : L'r', scrambled, i);
+    return name;
+}
+
+bool FillFolder(const std::wstring& folder, int count)
+{
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int i = 0; i < count; ++i) {
+        HANDLE file = CreateFileW((folder + L"\\" + EntryName(i)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(file);
+    }
+    return true;
+}
+
+void EmptyFolder(const std::wstring& folder, int count)
+{
+    for (int i = 0; i < count; ++i) DeleteFileW((folder + L"\\" + EntryName(i)).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+double Milliseconds(int64_t ticks)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Measure {
+    int entries = 0;
+    int listed = 0;
+    bool ordered = true;
+    double wholeMs = 0;
+    double orderingMs = 0;
+    double callsPerEntry = 0;
+};
+
+bool InListOrder(const FolderNode* list)
+{
+    for (const FolderNode* node = list; node && node->next; node = node->next) {
+        if (CompareNames(node->name, node->next->name) > 0) return false;
+    }
+    return true;
+}
+
+Measure ListOnce(const SimControls& sim, FolderNode* folder, int entries)
+{
+    Measure measure;
+    measure.entries = entries;
+    sim.resetCounters();
+    int64_t orderingBefore = g_listingOrderTicks.load();
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&start);
+    FolderNode* list = ListFolder(folder);
+    QueryPerformanceCounter(&end);
+    measure.wholeMs = Milliseconds(end.QuadPart - start.QuadPart);
+    measure.orderingMs = Milliseconds(g_listingOrderTicks.load() - orderingBefore);
+    measure.callsPerEntry = static_cast<double>(sim.callCount(nullptr)) / entries;
+    for (const FolderNode* node = list; node; node = node->next) ++measure.listed;
+    measure.ordered = InListOrder(list);
+    FreeFolderList(list);
+    return measure;
+}
+
+// The best of a few runs: the least disturbed by the rest of the machine.
+Measure ListBest(const SimControls& sim, FolderNode* folder, int entries, int runs)
+{
+    Measure best = ListOnce(sim, folder, entries);
+    for (int run = 1; run < runs; ++run) {
+        Measure next = ListOnce(sim, folder, entries);
+        best.wholeMs = std::min(best.wholeMs, next.wholeMs);
+        best.orderingMs = std::min(best.orderingMs, next.orderingMs);
+        best.ordered = best.ordered && next.ordered;
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(atoi(argv[i]));
+    if (sizes.empty()) sizes = {2000, 20000};
+
+    g_instance = GetModuleHandleW(nullptr);
+    SimControls sim = {};
+    if (!BindDeviceLibrary() || !FindSimControls(sim) || !MakeConstantStrings()) {
+        fprintf(stderr, "The simulated device library is not registered in this Wine prefix.\n");
+        return 1;
+    }
+    std::wstring container = MakeContainer();
+    OwnedUtf8 containerUtf8(ToUtf8(container.c_str()));
+    std::string config = std::string("device bench\nname Bench\napp " EDITION_4_IDENTIFIER " ") + containerUtf8.get() + "\n";
+    AMDeviceRef device = nullptr;
+    if (sim.loadConfigText(config.c_str()) != 0 || !(device = static_cast<AMDeviceRef>(sim.deviceRef("bench"))) ||
+        g_lib.AMDeviceConnect(device) != 0) {
+        fprintf(stderr, "The simulated device could not be set up.\n");
+        return 1;
+    }
+    DeviceEntry entry = {};
+    entry.device = device;
+    entry.afc = OpenEditionContainer(device, EDITION_4);
+    if (!entry.afc) {
+        fprintf(stderr, "The app container could not be opened.\n");
+        return 1;
+    }
+    entry.openLocation = EDITION_4;
+    g_currentDevice = &entry;
+    g_userDocsPath = DupString(L"/Library/Caches/UserDocs");
+
+    std::vector<Measure> measures;
+    bool ok = true;
+    for (int entries : sizes) {
+        std::wstring name = L"big" + std::to_wstring(entries);
+        std::wstring folderPath = container + L"\\Documents\\" + name;
+        if (!FillFolder(folderPath, entries)) {
+            fprintf(stderr, "Could not create %d files.\n", entries);
+            ok = false;
+            break;
+        }
+        FolderNode* folder = NewFolderNode(nullptr, name.c_str(), (L"0/" + name).c_str(), 1);
+        Measure measure = ListBest(sim, folder, entries, 3);
+        FreeFolderNode(folder);
+        EmptyFolder(folderPath, entries);
+        measures.push_back(measure);
+        ok = ok && measure.listed == entries && measure.ordered;
+    }
+
+    printf("%10s %12s %14s %18s\n", "entries", "whole ms", "ordering ms", "device calls/entry");
+    for (const Measure& m : measures) {
+        printf("%10d %12.1f %14.2f %18.2f%s\n", m.entries, m.wholeMs, m.orderingMs, m.callsPerEntry,
+               m.listed == m.entries && m.ordered ? "" : "  (WRONG LISTING)");
+    }
+    for (size_t i = 1; i < measures.size(); ++i) {
+        const Measure& a = measures[i - 1];
+        const Measure& b = measures[i];
+        printf("%d vs %d entries (x%.1f): whole time x%.1f, ordering time x%.1f\n", b.entries, a.entries,
+               static_cast<double>(b.entries) / a.entries, b.wholeMs / a.wholeMs, b.orderingMs / a.orderingMs);
+    }
+
+    g_currentDevice = nullptr;
+    g_lib.AFCConnectionClose(entry.afc);
+    g_lib.AMDeviceStopSession(device);
+    RemoveDirectoryW((container + L"\\Documents").c_str());
+    RemoveDirectoryW(container.c_str());
+    return ok ? 0 : 1;
+}

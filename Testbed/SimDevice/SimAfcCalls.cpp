@@ -1,0 +1,704 @@
+// The Apple File Conduit calls, on a container folder of the host.
+//
+// Choices where a device would decide: a folder listing gives ".", "..", then the entries in the
+// order the disk gives them; creating an existing folder fails; renaming onto an existing file
+// replaces it, onto an existing folder fails (and a folder never replaces a file); removing a
+// non-empty folder or the container itself fails.
+#include "SimExports.h"
+#include "SimState.h"
+
+#include <cinttypes>
+
+namespace {
+
+int HostFailure()
+{
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return SIM_E_NOT_FOUND;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+        return SIM_E_EXISTS;
+    case ERROR_DIR_NOT_EMPTY:
+        return SIM_E_NOT_EMPTY;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return SIM_E_PERMISSION;
+    default:
+        return SIM_E_IO;
+    }
+}
+
+bool Alive(SimDevice* device, unsigned generation)
+{
+    return device->attached && device->generation == generation;
+}
+
+SimConnection* FindConnection(AFCConnectionRef ref, int& failure)
+{
+    auto connection = reinterpret_cast<SimConnection*>(ref);
+    if (!Sim().connections.count(connection)) {
+        failure = SIM_E_BAD_HANDLE;
+        return nullptr;
+    }
+    if (!Alive(connection->device, connection->generation)) {
+        failure = SIM_E_NOT_CONNECTED;
+        return nullptr;
+    }
+    return connection;
+}
+
+bool PathFaulted(const std::string& normalized)
+{
+    const std::string& pattern = Sim().failPath;
+    return !pattern.empty() && SimMatchPattern(pattern.c_str(), normalized.c_str());
+}
+
+// The normalised device path and its host path, or the failure.
+int Resolve(SimConnection* connection, const char* path, std::string& normalized, std::wstring& host)
+{
+    if (!path) {
+        return SIM_E_INVALID_ARGUMENT;
+    }
+    if (!SimNormalizeDevicePath(path, normalized)) {
+        return SIM_E_PERMISSION;
+    }
+    if (PathFaulted(normalized)) {
+        return SIM_E_INJECTED;
+    }
+    return SimHostPath(connection->root, normalized, host) ? SIM_OK : SIM_E_NOT_FOUND;
+}
+
+// Everything a path call needs, or the failure: a live connection and the resolved path.
+struct PathCall {
+    SimConnection* connection = nullptr;
+    std::string normalized;
+    std::wstring host;
+    int failure = SIM_OK;
+    PathCall(AFCConnectionRef ref, const char* path)
+    {
+        connection = FindConnection(ref, failure);
+        if (connection) {
+            failure = Resolve(connection, path, normalized, host);
+        }
+    }
+};
+
+bool Attributes(const std::wstring& host, WIN32_FILE_ATTRIBUTE_DATA& data)
+{
+    return GetFileAttributesExW(host.c_str(), GetFileExInfoStandard, &data) != FALSE;
+}
+
+bool IsFolder(const WIN32_FILE_ATTRIBUTE_DATA& data)
+{
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string Decimal(uint64_t value)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%" PRIu64, value);
+    return text;
+}
+
+// Nanoseconds since 1970, as a device gives its times.
+std::string UnixNanoseconds(const FILETIME& time)
+{
+    uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    const uint64_t epoch = 116444736000000000ull;
+    return Decimal(ticks > epoch ? (ticks - epoch) * 100 : 0);
+}
+
+SimReader* NewReader(SimDevice* device, unsigned generation)
+{
+    auto reader = new SimReader{device, generation, {}, 0};
+    Sim().readers.insert(reader);
+    return reader;
+}
+
+void FillFileInfo(SimReader* reader, const PathCall& call, const WIN32_FILE_ATTRIBUTE_DATA& data)
+{
+    uint64_t size = IsFolder(data) ? 0 : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    bool link = call.connection->device->config.links.count(call.normalized) ||
+                (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const char* kind = link ? "S_IFLNK" : IsFolder(data) ? "S_IFDIR" : "S_IFREG";
+    reader->pairs = {
+        {"st_size", Decimal(size)},
+        {"st_blocks", Decimal((size + 4095) / 4096 * 8)},
+        {"st_nlink", IsFolder(data) ? "2" : "1"},
+        {"st_ifmt", kind},
+        {"st_mtime", UnixNanoseconds(data.ftLastWriteTime)},
+        {"st_birthtime", UnixNanoseconds(data.ftCreationTime)},
+    };
+}
+
+int ReadFolder(SimDirectory* directory, const std::wstring& host)
+{
+    directory->names = {".", ".."};
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((host + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? SIM_OK : HostFailure();
+    }
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        std::string utf8 = SimUtf8(name);
+        if (!utf8.empty()) {
+            directory->names.push_back(utf8);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return SIM_OK;
+}
+
+void CloseFile(std::map<uint64_t, SimFile>::iterator file)
+{
+    CloseHandle(file->second.handle);
+    Sim().files.erase(file);
+}
+
+struct OpenMode {
+    DWORD access;
+    DWORD disposition;
+    bool canRead;
+    bool canWrite;
+};
+
+// 1 read, 2 read and write an existing file, 3 write (create or truncate), 4 read and write
+// (create or truncate), 5 append (create), 6 read and append (create).
+bool ModeFor(uint64_t mode, OpenMode& open)
+{
+    switch (mode) {
+    case 1: open = {GENERIC_READ, OPEN_EXISTING, true, false}; return true;
+    case 2: open = {GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, true, true}; return true;
+    case 3: open = {GENERIC_WRITE, CREATE_ALWAYS, false, true}; return true;
+    case 4: open = {GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, true, true}; return true;
+    case 5: open = {FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS, false, true}; return true;
+    case 6: open = {GENERIC_READ | FILE_APPEND_DATA, OPEN_ALWAYS, true, true}; return true;
+    default: return false;
+    }
+}
+
+// The open file of this connection, or the failure; checks the device and the path fault.
+SimFile* FindFile(AFCConnectionRef ref, AFCFileRef fileRef, int& failure)
+{
+    SimConnection* connection = FindConnection(ref, failure);
+    if (!connection) {
+        return nullptr;
+    }
+    auto file = Sim().files.find(fileRef);
+    if (file == Sim().files.end() || file->second.connection != connection) {
+        failure = SIM_E_BAD_HANDLE;
+        return nullptr;
+    }
+    if (PathFaulted(file->second.path)) {
+        failure = SIM_E_INJECTED;
+        return nullptr;
+    }
+    return &file->second;
+}
+
+bool SameHostPath(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+int Rename(const PathCall& from, const PathCall& to)
+{
+    WIN32_FILE_ATTRIBUTE_DATA source, target;
+    if (from.normalized == "/" || to.normalized == "/") {
+        return SIM_E_PERMISSION;
+    }
+    if (to.normalized.compare(0, from.normalized.size() + 1, from.normalized + "/") == 0) {
+        return SIM_E_INVALID_ARGUMENT;  // a folder into itself
+    }
+    if (!Attributes(from.host, source)) {
+        return HostFailure();
+    }
+    if (from.host == to.host) {
+        return SIM_OK;
+    }
+    DWORD flags = 0;
+    if (Attributes(to.host, target) && !SameHostPath(from.host, to.host)) {
+        if (IsFolder(target)) {
+            return SIM_E_EXISTS;
+        }
+        if (IsFolder(source)) {
+            return SIM_E_NOT_FOLDER;
+        }
+        flags = MOVEFILE_REPLACE_EXISTING;
+    }
+    return MoveFileExW(from.host.c_str(), to.host.c_str(), flags) ? SIM_OK : HostFailure();
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) int __cdecl AFCConnectionOpen(AMServiceRef service, uint32_t timeout,
+                                                    AFCConnectionRef* connection)
+{
+    SimCall call("AFCConnectionOpen", "%p, %u, %p", service, timeout, static_cast<void*>(connection));
+    return call.Result(SimGuard([&]() -> int {
+        if (connection) {
+            *connection = nullptr;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!connection) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        if (!Sim().services.count(service)) {
+            return SIM_E_BAD_HANDLE;
+        }
+        auto record = static_cast<SimService*>(service);
+        if (!Alive(record->device, record->generation)) {
+            return SIM_E_NOT_CONNECTED;
+        }
+        auto opened = new SimConnection{record->device, record->generation, record->root};
+        Sim().connections.insert(opened);
+        *connection = reinterpret_cast<AFCConnectionRef>(opened);
+        call.Note(" -> %p", static_cast<void*>(opened));
+        return SIM_OK;
+    }));
+}
+
+// Closes the connection's folders and files with it.
+__declspec(dllexport) int __cdecl AFCConnectionClose(AFCConnectionRef ref)
+{
+    SimCall call("AFCConnectionClose", "%p", static_cast<void*>(ref));
+    return call.Result(SimGuard([&]() -> int {
+        SimLock lock;
+        SimState& state = Sim();
+        auto connection = reinterpret_cast<SimConnection*>(ref);
+        if (!state.connections.count(connection)) {
+            return SIM_E_BAD_HANDLE;
+        }
+        for (auto it = state.directories.begin(); it != state.directories.end();) {
+            if ((*it)->connection == connection) {
+                delete *it;
+                it = state.directories.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (auto it = state.files.begin(); it != state.files.end();) {
+            auto current = it++;
+            if (current->second.connection == connection) {
+                CloseFile(current);
+            }
+        }
+        bool alive = Alive(connection->device, connection->generation);
+        state.connections.erase(connection);
+        delete connection;
+        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+    }));
+}
+
+// "Model", "FSTotalBytes", "FSFreeBytes" (each unless configured away) and "FSBlockSize".
+__declspec(dllexport) int __cdecl AFCDeviceInfoOpen(AFCConnectionRef ref, AFCKeyValueReaderRef* reader)
+{
+    SimCall call("AFCDeviceInfoOpen", "%p, %p", static_cast<void*>(ref), static_cast<void*>(reader));
+    return call.Result(SimGuard([&]() -> int {
+        if (reader) {
+            *reader = nullptr;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!reader) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        int failure = SIM_OK;
+        SimConnection* connection = FindConnection(ref, failure);
+        if (!connection) {
+            return failure;
+        }
+        const SimDeviceConfig& config = connection->device->config;
+        SimReader* opened = NewReader(connection->device, connection->generation);
+        opened->pairs.emplace_back("Model", config.model);
+        if (config.hasTotal) {
+            opened->pairs.emplace_back("FSTotalBytes", Decimal(config.totalBytes));
+        }
+        if (config.hasFree) {
+            opened->pairs.emplace_back("FSFreeBytes", Decimal(config.freeBytes));
+        }
+        opened->pairs.emplace_back("FSBlockSize", "4096");
+        *reader = reinterpret_cast<AFCKeyValueReaderRef>(opened);
+        return SIM_OK;
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCFileInfoOpen(AFCConnectionRef ref, const char* path, AFCKeyValueReaderRef* reader)
+{
+    SimCall call("AFCFileInfoOpen", "%p, %s, %p", static_cast<void*>(ref), SimQuote(path).c_str(),
+                 static_cast<void*>(reader));
+    return call.Result(SimGuard([&]() -> int {
+        if (reader) {
+            *reader = nullptr;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!reader) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        PathCall target(ref, path);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (target.failure != SIM_OK) {
+            return target.failure;
+        }
+        if (!Attributes(target.host, data)) {
+            return HostFailure();
+        }
+        SimReader* opened = NewReader(target.connection->device, target.connection->generation);
+        FillFileInfo(opened, target, data);
+        *reader = reinterpret_cast<AFCKeyValueReaderRef>(opened);
+        return SIM_OK;
+    }));
+}
+
+// The strings handed out belong to the reader and stay valid until it is closed. At the end the
+// key and the value are null.
+__declspec(dllexport) int __cdecl AFCKeyValueRead(AFCKeyValueReaderRef ref, char** key, char** value)
+{
+    SimCall call("AFCKeyValueRead", "%p, %p, %p", static_cast<void*>(ref), static_cast<void*>(key),
+                 static_cast<void*>(value));
+    return call.Result(SimGuard([&]() -> int {
+        if (key) {
+            *key = nullptr;
+        }
+        if (value) {
+            *value = nullptr;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!key || !value) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        auto reader = reinterpret_cast<SimReader*>(ref);
+        if (!Sim().readers.count(reader)) {
+            return SIM_E_BAD_HANDLE;
+        }
+        if (!Alive(reader->device, reader->generation)) {
+            return SIM_E_NOT_CONNECTED;
+        }
+        if (reader->next < reader->pairs.size()) {
+            auto& pair = reader->pairs[reader->next++];
+            *key = &pair.first[0];
+            *value = &pair.second[0];
+            call.Note(" -> %s: %s", *key, *value);
+        }
+        return SIM_OK;
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCKeyValueClose(AFCKeyValueReaderRef ref)
+{
+    SimCall call("AFCKeyValueClose", "%p", static_cast<void*>(ref));
+    return call.Result(SimGuard([&]() -> int {
+        SimLock lock;
+        auto reader = reinterpret_cast<SimReader*>(ref);
+        if (!Sim().readers.count(reader)) {
+            return SIM_E_BAD_HANDLE;
+        }
+        bool alive = Alive(reader->device, reader->generation);
+        Sim().readers.erase(reader);
+        delete reader;
+        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const char* path, AFCDirectoryRef* directory)
+{
+    SimCall call("AFCDirectoryOpen", "%p, %s, %p", static_cast<void*>(ref), SimQuote(path).c_str(),
+                 static_cast<void*>(directory));
+    return call.Result(SimGuard([&]() -> int {
+        if (directory) {
+            *directory = nullptr;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!directory) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        PathCall target(ref, path);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (target.failure != SIM_OK) {
+            return target.failure;
+        }
+        if (!Attributes(target.host, data)) {
+            return HostFailure();
+        }
+        if (!IsFolder(data)) {
+            return SIM_E_NOT_FOLDER;
+        }
+        auto opened = new SimDirectory{target.connection, target.normalized, {}, 0, {}};
+        int result = ReadFolder(opened, target.host);
+        if (result != SIM_OK) {
+            delete opened;
+            return result;
+        }
+        Sim().directories.insert(opened);
+        *directory = reinterpret_cast<AFCDirectoryRef>(opened);
+        return SIM_OK;
+    }));
+}
+
+// The name stays valid until the next read or the close; null at the end.
+__declspec(dllexport) int __cdecl AFCDirectoryRead(AFCConnectionRef ref, AFCDirectoryRef handle, char** name)
+{
+    SimCall call("AFCDirectoryRead", "%p, %p, %p", static_cast<void*>(ref), static_cast<void*>(handle),
+                 static_cast<void*>(name));
+    return call.Result(SimGuard([&]() -> int {
+        if (name) {
+            *name = nullptr;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!name) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        int failure = SIM_OK;
+        SimConnection* connection = FindConnection(ref, failure);
+        auto directory = reinterpret_cast<SimDirectory*>(handle);
+        if (!connection) {
+            return failure;
+        }
+        if (!Sim().directories.count(directory) || directory->connection != connection) {
+            return SIM_E_BAD_HANDLE;
+        }
+        if (PathFaulted(directory->path)) {
+            return SIM_E_INJECTED;
+        }
+        if (directory->next < directory->names.size()) {
+            directory->current = directory->names[directory->next++];
+            *name = &directory->current[0];
+            call.Note(" -> \"%s\"", *name);
+        }
+        return SIM_OK;
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCDirectoryClose(AFCConnectionRef ref, AFCDirectoryRef handle)
+{
+    SimCall call("AFCDirectoryClose", "%p, %p", static_cast<void*>(ref), static_cast<void*>(handle));
+    return call.Result(SimGuard([&]() -> int {
+        SimLock lock;
+        auto directory = reinterpret_cast<SimDirectory*>(handle);
+        auto connection = reinterpret_cast<SimConnection*>(ref);
+        if (!Sim().directories.count(directory) || directory->connection != connection) {
+            return SIM_E_BAD_HANDLE;
+        }
+        bool alive = Alive(connection->device, connection->generation);
+        Sim().directories.erase(directory);
+        delete directory;
+        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCDirectoryCreate(AFCConnectionRef ref, const char* path)
+{
+    SimCall call("AFCDirectoryCreate", "%p, %s", static_cast<void*>(ref), SimQuote(path).c_str());
+    return call.Result(SimGuard([&]() -> int {
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        SimLock lock;
+        PathCall target(ref, path);
+        if (target.failure != SIM_OK) {
+            return target.failure;
+        }
+        return CreateDirectoryW(target.host.c_str(), nullptr) ? SIM_OK : HostFailure();
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCRemovePath(AFCConnectionRef ref, const char* path)
+{
+    SimCall call("AFCRemovePath", "%p, %s", static_cast<void*>(ref), SimQuote(path).c_str());
+    return call.Result(SimGuard([&]() -> int {
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        SimLock lock;
+        PathCall target(ref, path);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (target.failure != SIM_OK) {
+            return target.failure;
+        }
+        if (target.normalized == "/") {
+            return SIM_E_PERMISSION;
+        }
+        if (!Attributes(target.host, data)) {
+            return HostFailure();
+        }
+        BOOL removed = IsFolder(data) ? RemoveDirectoryW(target.host.c_str()) : DeleteFileW(target.host.c_str());
+        return removed ? SIM_OK : HostFailure();
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCRenamePath(AFCConnectionRef ref, const char* oldPath, const char* newPath)
+{
+    SimCall call("AFCRenamePath", "%p, %s, %s", static_cast<void*>(ref), SimQuote(oldPath).c_str(),
+                 SimQuote(newPath).c_str());
+    return call.Result(SimGuard([&]() -> int {
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        SimLock lock;
+        PathCall from(ref, oldPath);
+        PathCall to(ref, newPath);
+        if (from.failure != SIM_OK) {
+            return from.failure;
+        }
+        if (to.failure != SIM_OK) {
+            return to.failure;
+        }
+        return Rename(from, to);
+    }));
+}
+
+__declspec(dllexport) int __cdecl AFCFileRefOpen(AFCConnectionRef ref, const char* path, uint64_t mode,
+                                                 AFCFileRef* fileRef)
+{
+    SimCall call("AFCFileRefOpen", "%p, %s, %" PRIu64 ", %p", static_cast<void*>(ref), SimQuote(path).c_str(), mode,
+                 static_cast<void*>(fileRef));
+    return call.Result(SimGuard([&]() -> int {
+        if (fileRef) {
+            *fileRef = 0;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        OpenMode open;
+        if (!fileRef || !ModeFor(mode, open)) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        PathCall target(ref, path);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (target.failure != SIM_OK) {
+            return target.failure;
+        }
+        if (Attributes(target.host, data) && IsFolder(data)) {
+            return SIM_E_IS_FOLDER;
+        }
+        HANDLE handle = CreateFileW(target.host.c_str(), open.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, open.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return HostFailure();
+        }
+        SimState& state = Sim();
+        uint64_t opened = state.nextFileRef++;
+        state.files[opened] = SimFile{target.connection, handle, target.normalized, open.canRead, open.canWrite};
+        *fileRef = opened;
+        call.Note(" -> %" PRIu64, opened);
+        return SIM_OK;
+    }));
+}
+
+// Reads at most the room given; 0 bytes at the end of the file.
+__declspec(dllexport) int __cdecl AFCFileRefRead(AFCConnectionRef ref, AFCFileRef fileRef, void* buffer, uint32_t* length)
+{
+    SimCall call("AFCFileRefRead", "%p, %" PRIu64 ", %p, %u", static_cast<void*>(ref), fileRef, buffer,
+                 length ? *length : 0u);
+    DWORD got = 0;
+    int result = SimGuard([&]() -> int {
+        uint32_t room = length ? *length : 0;
+        if (length) {
+            *length = 0;
+        }
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!length || (!buffer && room > 0)) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        int failure = SIM_OK;
+        SimFile* file = FindFile(ref, fileRef, failure);
+        if (!file) {
+            return failure;
+        }
+        if (!file->canRead) {
+            return SIM_E_PERMISSION;
+        }
+        if (room > 0 && !ReadFile(file->handle, buffer, room, &got, nullptr)) {
+            return HostFailure();
+        }
+        *length = got;
+        call.Note(" -> %lu bytes", got);
+        return SIM_OK;
+    });
+    SimThrottle(got);
+    return call.Result(result);
+}
+
+// Writes the whole buffer.
+__declspec(dllexport) int __cdecl AFCFileRefWrite(AFCConnectionRef ref, AFCFileRef fileRef, const void* buffer,
+                                                  uint32_t length)
+{
+    SimCall call("AFCFileRefWrite", "%p, %" PRIu64 ", %p, %u", static_cast<void*>(ref), fileRef, buffer, length);
+    int result = SimGuard([&]() -> int {
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!buffer && length > 0) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        int failure = SIM_OK;
+        SimFile* file = FindFile(ref, fileRef, failure);
+        if (!file) {
+            return failure;
+        }
+        if (!file->canWrite) {
+            return SIM_E_PERMISSION;
+        }
+        auto bytes = static_cast<const char*>(buffer);
+        for (uint32_t done = 0; done < length;) {
+            DWORD wrote = 0;
+            if (!WriteFile(file->handle, bytes + done, length - done, &wrote, nullptr) || wrote == 0) {
+                return HostFailure();
+            }
+            done += wrote;
+        }
+        return SIM_OK;
+    });
+    SimThrottle(result == SIM_OK ? length : 0);
+    return call.Result(result);
+}
+
+__declspec(dllexport) int __cdecl AFCFileRefClose(AFCConnectionRef ref, AFCFileRef fileRef)
+{
+    SimCall call("AFCFileRefClose", "%p, %" PRIu64, static_cast<void*>(ref), fileRef);
+    return call.Result(SimGuard([&]() -> int {
+        SimLock lock;
+        auto connection = reinterpret_cast<SimConnection*>(ref);
+        auto file = Sim().files.find(fileRef);
+        if (file == Sim().files.end() || file->second.connection != connection) {
+            return SIM_E_BAD_HANDLE;
+        }
+        bool alive = Alive(connection->device, connection->generation);
+        CloseFile(file);
+        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+    }));
+}
+
+}  // extern "C"

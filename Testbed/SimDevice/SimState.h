@@ -1,0 +1,239 @@
+// Inner records of the simulated mobile device library. Every record below is reached only while
+// the state lock is held (SimLock), which is never held while the program's notice handler runs.
+#pragma once
+
+#include "DeviceLibrary.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Results of failing calls: any non-zero value is a failure to the program; distinct values make
+// traces readable.
+enum SimResult : int {
+    SIM_OK = 0,
+    SIM_E_UNKNOWN = 1,
+    SIM_E_INVALID_ARGUMENT = 7,
+    SIM_E_NOT_FOUND = 8,
+    SIM_E_IS_FOLDER = 9,
+    SIM_E_PERMISSION = 10,
+    SIM_E_NOT_CONNECTED = 11,
+    SIM_E_IO = 13,
+    SIM_E_EXISTS = 16,
+    SIM_E_NOT_FOLDER = 17,
+    SIM_E_NOT_EMPTY = 18,
+    SIM_E_NO_MEMORY = 19,
+    SIM_E_BAD_HANDLE = 20,
+    SIM_E_NOT_PAIRED = 21,
+    SIM_E_NO_SESSION = 22,
+    SIM_E_NO_SERVICE = 23,
+    SIM_E_NOT_INSTALLED = 24,
+    SIM_E_LOOKUP = 25,
+    SIM_E_INJECTED = 99,
+};
+
+struct SimApp {
+    std::string identifier;
+    std::wstring folder;  // host folder of the container, ready for file calls (see HostFolder)
+};
+
+// One "device" block of the configuration.
+struct SimDeviceConfig {
+    std::string uniqueId;
+    bool hasName = false;
+    std::string name;
+    std::string model = "iPhone14,2";
+    bool attached = true;
+    bool paired = true;
+    int validate = 0;
+    bool hasTotal = true;
+    uint64_t totalBytes = 64000000000ull;
+    bool hasFree = true;
+    uint64_t freeBytes = 12000000000ull;
+    bool lookupFails = false;
+    std::wstring storage;
+    std::vector<SimApp> apps;
+    std::set<std::string> links;  // normalised device paths reported as S_IFLNK
+};
+
+struct SimConfig {
+    std::vector<SimDeviceConfig> devices;
+    std::vector<std::pair<std::string, unsigned>> faults;
+    std::string failPath;
+    unsigned latencyMicroseconds = 0;
+    unsigned bytesPerSecond = 0;
+    std::wstring trace;  // empty: no trace
+};
+
+// The device reference handed to the program: created once per unique id, never freed.
+struct SimDevice {
+    uint32_t magic;
+    SimDeviceConfig config;
+    bool configured = false;  // present in the current configuration
+    bool attached = false;
+    unsigned generation = 0;  // raised at every detach: services and connections of before go dead
+    bool connected = false;
+    bool session = false;
+};
+
+struct SimService {
+    SimDevice* device;
+    unsigned generation;
+    std::wstring root;  // host folder the AFC connection sees as "/"; empty: no storage
+};
+
+struct SimConnection {
+    SimDevice* device;
+    unsigned generation;
+    std::wstring root;
+};
+
+struct SimDirectory {
+    SimConnection* connection;
+    std::string path;
+    std::vector<std::string> names;  // ".", "..", then the entries in the order the disk gave them
+    size_t next = 0;
+    std::string current;  // the name last handed out; stays valid until the next read or close
+};
+
+struct SimReader {
+    SimDevice* device;
+    unsigned generation;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    size_t next = 0;
+};
+
+struct SimFile {
+    SimConnection* connection;
+    HANDLE handle;
+    std::string path;
+    bool canRead;
+    bool canWrite;
+};
+
+struct SimSubscription {
+    DeviceNoticeHandler handler;
+    void* context;
+    bool active;
+};
+
+struct SimNotice {
+    SimSubscription* subscription;
+    SimDevice* device;
+    uint32_t event;
+};
+
+struct SimState {
+    bool started = false;
+    std::map<std::string, SimDevice*> devices;  // by unique id; never erased
+    std::vector<SimDevice*> deviceList;         // in the order they were first configured
+    std::set<const void*> services;             // never freed: the program cannot release them
+    std::set<SimConnection*> connections;
+    std::set<SimDirectory*> directories;
+    std::set<SimReader*> readers;
+    std::map<uint64_t, SimFile> files;
+    uint64_t nextFileRef = 1;
+
+    std::map<std::string, std::pair<unsigned, unsigned>> faults;  // function -> (seen, nth)
+    std::string failPath;
+    unsigned latencyMicroseconds = 0;
+    unsigned bytesPerSecond = 0;
+    HANDLE trace = INVALID_HANDLE_VALUE;
+    std::map<std::string, unsigned> callCounts;
+    unsigned totalCalls = 0;
+
+    std::vector<SimSubscription*> subscriptions;  // never freed: the program keeps the reference
+    std::deque<SimNotice> notices;
+    unsigned delivering = 0;
+    HANDLE noticeThread = nullptr;
+    HANDLE noticeWake = nullptr;
+
+    std::wstring configFile;  // the file last read through TOVAREL_SIM_CONFIG
+    FILETIME configWriteTime = {0, 0};
+    uint64_t configSize = 0;
+    DWORD lastPollTick = 0;
+};
+
+// The state; every use holds the lock.
+SimState& Sim();
+
+class SimLock {
+public:
+    SimLock();
+    ~SimLock();
+    SimLock(const SimLock&) = delete;
+    SimLock& operator=(const SimLock&) = delete;
+};
+
+// One exported call: counts it, applies the latency and the injected nth-call fault, and writes the
+// trace line when it ends. Construct it without holding the lock.
+class SimCall {
+public:
+    SimCall(const char* function, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    ~SimCall();
+    SimCall(const SimCall&) = delete;
+    SimCall& operator=(const SimCall&) = delete;
+    bool Injected() const { return injected_; }
+    // Records the result for the trace and hands it back.
+    int Result(int result);
+    const void* Result(const void* result);
+    // Adds text (e.g. an out value) to the trace line.
+    void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+private:
+    std::string function_;
+    std::string text_;
+    bool injected_ = false;
+};
+
+// Runs body, turning any exception into SIM_E_NO_MEMORY: none may leave the library.
+template <class F> int SimGuard(F body)
+{
+    try {
+        return body();
+    } catch (...) {
+        return SIM_E_NO_MEMORY;
+    }
+}
+
+// Called by every entry point: reads the configuration the first time, and again when its file
+// changed (checked at most every 100 ms).
+void SimStartAndPoll();
+// Re-reads the configuration file when it changed (or when TOVAREL_SIM_CONFIG names another file).
+void SimPollConfigFile();
+// Waits as long as moving this many bytes takes at the configured rate (call without the lock).
+void SimThrottle(uint64_t bytes);
+
+// Configuration (SimConfig.cpp).
+bool SimParseConfig(const std::string& text, SimConfig& config, std::string& error);
+// Makes the parsed configuration current (lock held): keeps device references by id, queues
+// arrivals and removals for devices whose attached state changes.
+void SimApplyConfig(const SimConfig& config);
+void SimSetTraceFile(const std::wstring& hostPath);
+
+// Devices and notices (SimNotices.cpp); lock held.
+SimDevice* SimFindDevice(AMDeviceRef device);
+SimDevice* SimDeviceById(const std::string& uniqueId);
+void SimSetAttached(SimDevice* device, bool attached);
+void SimQueueNotice(SimDevice* device, uint32_t event);
+unsigned SimPending();
+
+// Paths (SimPaths.cpp).
+// Reads a device path into its normalised absolute form ("/a/b", "/" for the root). False when it
+// is not UTF-8, would leave the container, or names something a Windows folder cannot hold.
+bool SimNormalizeDevicePath(const char* path, std::string& normalized);
+// The host path of a normalised device path below a container folder; false without a folder.
+bool SimHostPath(const std::wstring& root, const std::string& normalized, std::wstring& hostPath);
+// A configured folder (UTF-8; Windows path or absolute Unix path) as a full host path with the
+// long-path prefix, so names reach the file system literally.
+std::wstring SimHostFolder(const std::string& folder);
+bool SimMatchPattern(const char* pattern, const char* text);
+std::wstring SimWide(const std::string& utf8);
+std::string SimUtf8(const std::wstring& wide);
+// Quotes a device path (or "(null)") for a trace line.
+std::string SimQuote(const char* text);

@@ -1,0 +1,24 @@
+// Shared pieces of the folder tree and file list tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ProgramHarness.h"
+
+// Creates an empty file with exactly this name even when a name differing only in letter case is
+// already there (the Win32 calls under Wine would open that one instead).
+bool CreateExactCaseFile(const std::wstring& folder, const std::wstring& name);
+// The names of a folder in the order the file system enumerates them, which is the order the
+// simulated device reads them in.
+std::vector<std::wstring> NamesInReadOrder(const std::wstring& folder);
+
+class BrowserTest : public ProgramTest {
+protected:
+    // A device "browse" with the iPhone edition in `container` (created), "Downloads" included.
+    bool OpenContainer(const std::wstring& container, const std::string& extraDeviceLines = "");
+    // Selects a tree item by its display names from the root, e.g. {L"My Documents", L"Books"}.
+    HTREEITEM SelectFolder(std::initializer_list<const wchar_t*> names);
+    HTREEITEM FolderItem(std::initializer_list<const wchar_t*> names);
+    std::wstring Documents(const std::wstring& container) const { return container + L"\\Documents"; }
+};

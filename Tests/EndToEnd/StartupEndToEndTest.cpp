@@ -1,0 +1,336 @@
+// The real TovarelUSB.exe, started as a user starts it, in the same Wine prefix and display as this
+// test program: what it shows when Apple's library cannot be bound, and its main window, About box
+// and ways out when it can (the prefix's registry points at the simulated library).
+//
+// Every start costs seconds, so each test groups several checks into one run of the program.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "E2EDriver.h"
+#include "RegistryGuard.h"
+#include "SimDevice.h"
+#include "resource.h"
+
+namespace {
+
+const wchar_t kSharedKey[] = L"SOFTWARE\\Apple Inc.\\Apple Mobile Device Support\\Shared";
+const wchar_t kLibraryValue[] = L"iTunesMobileDeviceDLL";
+const wchar_t kSupportKey[] = L"SOFTWARE\\Apple Inc.\\Apple Application Support";
+const wchar_t kInstallDirValue[] = L"InstallDir";
+const wchar_t kSettingsKey[] = L"Software\\Marlquist\\TovarelUSB";
+
+const wchar_t kNotInstalled[] = L"iTunes is not installed";
+const wchar_t kTooOld[] = L"iTunes is not installed or its version is too old";
+const wchar_t kMainTitle[] = L"TovarelUSB";
+const wchar_t kAboutTitle[] = L"About TovarelUSB";
+
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kStepTimeoutMs = 10000;
+
+// Sets an environment variable of this process (inherited by the program) until the end of scope.
+class EnvironmentGuard {
+public:
+    EnvironmentGuard(const wchar_t* name, const std::wstring& value) : name_(name)
+    {
+        wchar_t old[4096];
+        DWORD length = GetEnvironmentVariableW(name, old, 4096);
+        had_ = length > 0 && length < 4096;
+        if (had_) old_.assign(old, length);
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~EnvironmentGuard() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+    EnvironmentGuard(const EnvironmentGuard&) = delete;
+    EnvironmentGuard& operator=(const EnvironmentGuard&) = delete;
+
+private:
+    std::wstring name_;
+    std::wstring old_;
+    bool had_ = false;
+};
+
+// One start of the program; a test that stops halfway does not leave it running.
+class ProgramRun {
+public:
+    ProgramRun()
+    {
+        std::wstring exe = WinePathFromEnvironment("TOVAREL_EXE");
+        if (exe.empty()) {
+            error_ = L"TOVAREL_EXE is not set";
+            return;
+        }
+        process_ = e2e::StartProcess(e2e::QuoteArgument(exe), &error_);
+    }
+    ~ProgramRun() { process_.Terminate(); }
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    bool Started() const { return process_.Valid(); }
+    std::string Error() const { return e2e::ToUtf8(error_); }
+    DWORD Id() const { return process_.Id(); }
+    bool Ended(DWORD timeoutMs, DWORD* exitCode) const { return process_.WaitForExit(timeoutMs, exitCode); }
+    HWND WaitForWindow(const wchar_t* title, DWORD timeoutMs) const
+    {
+        return e2e::WaitForWindow(title, timeoutMs, process_.Id());
+    }
+
+private:
+    e2e::Process process_;
+    std::wstring error_;
+};
+
+// What one run showed on the way to the binding failure.
+struct FatalRun {
+    bool boxShown = false;
+    std::wstring boxText;
+    bool mainWindowShown = false;
+    bool ended = false;
+    DWORD exitCode = 0xFFFFFFFF;
+};
+
+FatalRun RunToFatalBox()
+{
+    FatalRun result;
+    ProgramRun run;
+    EXPECT_TRUE(run.Started()) << run.Error();
+    if (!run.Started()) return result;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kStartTimeoutMs) {
+        if (!e2e::FindTopWindows(kMainTitle, run.Id()).empty()) result.mainWindowShown = true;
+        std::vector<HWND> boxes = e2e::FindTopWindows(L"Fatal Error", run.Id());
+        if (!boxes.empty()) {
+            result.boxShown = true;
+            result.boxText = e2e::MessageBoxText(boxes.front());
+            e2e::PressButton(boxes.front(), IDOK);
+            break;
+        }
+        if (run.Ended(50, &result.exitCode)) {
+            result.ended = true;
+            return result;
+        }
+    }
+    // After the box the program ends; a main window must not appear on the way.
+    start = GetTickCount();
+    while (GetTickCount() - start < kStepTimeoutMs) {
+        if (!e2e::FindTopWindows(kMainTitle, run.Id()).empty()) result.mainWindowShown = true;
+        if (run.Ended(50, &result.exitCode)) {
+            result.ended = true;
+            break;
+        }
+    }
+    return result;
+}
+
+bool NoCrashWindow()
+{
+    return e2e::FindTopWindowsContaining(L"Program Error").empty();
+}
+
+std::wstring ControlText(HWND window, int id)
+{
+    for (const e2e::ControlText& control : e2e::ReadChildTexts(window)) {
+        if (control.id == id) return control.text;
+    }
+    return L"(no control " + std::to_wstring(id) + L")";
+}
+
+bool HasChildText(HWND window, const std::wstring& text)
+{
+    for (const e2e::ControlText& control : e2e::ReadChildTexts(window)) {
+        if (control.text == text) return true;
+    }
+    return false;
+}
+
+std::vector<std::wstring> ListTexts(HWND list, std::vector<int>* selected = nullptr)
+{
+    std::vector<e2e::ListItem> items;
+    std::vector<std::wstring> texts;
+    if (!e2e::ReadListItems(list, &items)) return {L"(unreadable)"};
+    for (size_t i = 0; i < items.size(); ++i) {
+        texts.push_back(items[i].texts.empty() ? L"" : items[i].texts[0]);
+        if (selected && items[i].selected) selected->push_back(static_cast<int>(i));
+    }
+    return texts;
+}
+
+bool PollUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(50);
+    }
+}
+
+class StartupEndToEnd : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_folder = new std::wstring(SimMakeTempFolder(L"e2e-startup"));
+        SimWriteFile(*s_folder + L"\\none.conf", "# no devices\n");
+        SimWriteFile(*s_folder + L"\\device.conf", SimWriteDeviceTree(*s_folder + L"\\phone"));
+    }
+    static void TearDownTestSuite()
+    {
+        SimRemoveTree(*s_folder);
+        delete s_folder;
+        s_folder = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_FALSE(WinePathFromEnvironment("TOVAREL_EXE").empty());
+        // The program remembers its window on exit: start from the template layout and leave the
+        // settings as they were for the other tests of this prefix.
+        settings_ = std::make_unique<RegistryKeyGuard>(HKEY_CURRENT_USER, kSettingsKey);
+        settings_->DeleteKey();
+    }
+    void TearDown() override { EXPECT_TRUE(NoCrashWindow()); }
+
+    static std::wstring Config(const wchar_t* name) { return *s_folder + L"\\" + name; }
+
+    std::unique_ptr<RegistryKeyGuard> settings_;
+    static std::wstring* s_folder;
+};
+
+std::wstring* StartupEndToEnd::s_folder = nullptr;
+
+struct BindingFailure {
+    const char* name;
+    std::function<void(RegistryKeyGuard& shared, RegistryKeyGuard& support)> arrange;
+    const wchar_t* message;
+};
+
+TEST_F(StartupEndToEnd, WithoutAUsableLibraryShowsTheFatalBoxAndEndsWithoutAWindow)
+{
+    EnvironmentGuard config(L"TOVAREL_SIM_CONFIG", Config(L"none.conf"));
+    const std::wstring coreFoundation = SimLibraryFolder() + L"\\CoreFoundation.dll";
+    const std::wstring library = SimLibraryFolder() + L"\\SimMobileDevice.dll";
+    const BindingFailure cases[] = {
+        {"no Shared key", [](RegistryKeyGuard& shared, RegistryKeyGuard&) { ASSERT_TRUE(shared.DeleteKey()); },
+         kNotInstalled},
+        {"empty library value",
+         [](RegistryKeyGuard& shared, RegistryKeyGuard&) { ASSERT_TRUE(shared.SetString(kLibraryValue, L"")); },
+         kNotInstalled},
+        // A path that would load: only the type is wrong.
+        {"library value of type REG_EXPAND_SZ",
+         [&](RegistryKeyGuard& shared, RegistryKeyGuard&) {
+             ASSERT_TRUE(shared.SetString(kLibraryValue, library, REG_EXPAND_SZ));
+         },
+         kNotInstalled},
+        {"library file missing",
+         [](RegistryKeyGuard& shared, RegistryKeyGuard&) {
+             ASSERT_TRUE(shared.SetString(kLibraryValue, L"Z:\\nonexistent\\tovarel\\MobileDevice.dll"));
+         },
+         kNotInstalled},
+        // A library that loads but has none of the device functions.
+        {"library without the functions",
+         [&](RegistryKeyGuard& shared, RegistryKeyGuard&) {
+             ASSERT_TRUE(shared.SetString(kLibraryValue, coreFoundation));
+         },
+         kTooOld},
+        // CoreFoundation's functions are then looked up in the program itself.
+        {"no InstallDir",
+         [](RegistryKeyGuard&, RegistryKeyGuard& support) { ASSERT_TRUE(support.DeleteValue(kInstallDirValue)); },
+         kTooOld},
+    };
+    ASSERT_FALSE(SimLibraryFolder().empty());
+    for (const BindingFailure& failure : cases) {
+        SCOPED_TRACE(failure.name);
+        RegistryKeyGuard shared(HKEY_LOCAL_MACHINE, kSharedKey);
+        RegistryKeyGuard support(HKEY_LOCAL_MACHINE, kSupportKey);
+        ASSERT_TRUE(shared.Existed() && support.Existed()) << "the prefix has no simulated library registered";
+        failure.arrange(shared, support);
+        if (HasFatalFailure()) return;
+
+        FatalRun run = RunToFatalBox();
+        EXPECT_TRUE(run.boxShown);
+        EXPECT_EQ(run.boxText, failure.message);
+        EXPECT_FALSE(run.mainWindowShown);
+        EXPECT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, 0u);
+    }
+}
+
+TEST_F(StartupEndToEnd, MainWindowAboutBoxAndFileExit)
+{
+    EnvironmentGuard config(L"TOVAREL_SIM_CONFIG", Config(L"none.conf"));
+    ProgramRun run;
+    ASSERT_TRUE(run.Started()) << run.Error();
+    HWND main = run.WaitForWindow(kMainTitle, kStartTimeoutMs);
+    ASSERT_NE(main, nullptr) << "no main window";
+    EXPECT_NE(GetMenu(main), nullptr);
+    EXPECT_TRUE(PollUntil(
+        [&] { return ControlText(main, IDC_STATUS_LINE) == L"Connect iPhone, iPod touch or iPad with Tovarel app installed"; },
+        kStepTimeoutMs))
+        << e2e::ToUtf8(ControlText(main, IDC_STATUS_LINE));
+    EXPECT_TRUE(ListTexts(GetDlgItem(main, IDC_DEVICE_LIST)).empty());
+
+    // Help > About, closed once each way: OK, Enter, Escape.
+    const std::function<bool(HWND)> closers[] = {
+        [](HWND about) { return e2e::PressButton(about, IDOK); },
+        [](HWND about) { return e2e::PostKey(about, {{}, VK_RETURN}); },
+        [](HWND about) { return e2e::PostKey(about, {{}, VK_ESCAPE}); },
+    };
+    const char* closerNames[] = {"OK", "Enter", "Escape"};
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(closerNames[i]);
+        ASSERT_TRUE(e2e::ChooseMenuCommand(main, IDM_ABOUT));
+        HWND about = run.WaitForWindow(kAboutTitle, kStepTimeoutMs);
+        ASSERT_NE(about, nullptr) << "no About box";
+        EXPECT_TRUE(HasChildText(about, L"TovarelUSB, version 2.5"));
+        EXPECT_EQ(GetWindow(about, GW_OWNER), main);
+        ASSERT_TRUE(closers[i](about));
+        EXPECT_TRUE(e2e::WaitForWindowGone(about, kStepTimeoutMs));
+    }
+
+    // Enter and Escape in the main window do not end it.
+    ASSERT_TRUE(e2e::PostKey(main, {{}, VK_RETURN}));
+    ASSERT_TRUE(e2e::PostKey(main, {{}, VK_ESCAPE}));
+    DWORD exitCode = 0;
+    EXPECT_FALSE(run.Ended(1000, &exitCode));
+    EXPECT_TRUE(IsWindowVisible(main));
+
+    ASSERT_TRUE(e2e::ChooseMenuCommand(main, IDM_EXIT));
+    ASSERT_TRUE(run.Ended(kStepTimeoutMs, &exitCode)) << "File > Exit did not end the program";
+    EXPECT_EQ(exitCode, 0u);
+}
+
+TEST_F(StartupEndToEnd, ShowsAnAttachedDeviceAndEndsThroughTheCloseBox)
+{
+    EnvironmentGuard config(L"TOVAREL_SIM_CONFIG", Config(L"device.conf"));
+    ProgramRun run;
+    ASSERT_TRUE(run.Started()) << run.Error();
+    HWND main = run.WaitForWindow(kMainTitle, kStartTimeoutMs);
+    ASSERT_NE(main, nullptr) << "no main window";
+
+    HWND devices = GetDlgItem(main, IDC_DEVICE_LIST);
+    HWND locations = GetDlgItem(main, IDC_LOCATIONS_LIST);
+    ASSERT_TRUE(devices && locations);
+    EXPECT_TRUE(PollUntil([&] { return ListTexts(devices) == std::vector<std::wstring>{L"Sim iPhone"}; }, kStepTimeoutMs))
+        << "device list: " << ListTexts(devices).size() << " items";
+    std::vector<int> selected;
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            selected.clear();
+            return ListTexts(locations, &selected) ==
+                       std::vector<std::wstring>{L"Tovarel for iPad", L"Tovarel for iPhone"} &&
+                   selected == std::vector<int>{0};
+        },
+        kStepTimeoutMs));
+    EXPECT_EQ(ControlText(main, IDC_STATUS_LINE).rfind(L"Sim iPhone (", 0), 0u)
+        << e2e::ToUtf8(ControlText(main, IDC_STATUS_LINE));
+
+    ASSERT_TRUE(e2e::CloseWindowLikeUser(main));
+    DWORD exitCode = 0xFFFFFFFF;
+    ASSERT_TRUE(run.Ended(kStepTimeoutMs, &exitCode)) << "the close box did not end the program";
+    EXPECT_EQ(exitCode, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+#include "MainWindowFixture.h"
+
+#include "Settings.h"
+
+namespace {
+
+const wchar_t* const kValueNames[] = {
+    L"WindowPosLeft",           L"WindowPosRight",    L"WindowPosTop",           L"WindowPosBottom",
+    L"WindowMaximized",         L"SplitterDeviceListWidth", L"SplitterTreeWidth", L"SplitterListWidth",
+    L"SplitterDeviceListHeight", L"SplitterLocationsListHeight", L"ListColumnWidth0", L"ListColumnWidth1",
+};
+
+struct Geometry {
+    RECT window;
+    int panes[5];
+    int columns[2];
+};
+
+class Settings : public MainWindowTest {
+protected:
+    // A window that nothing restored, as the dialog manager and the template make it.
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        Reopen();
+        template_ = Current();
+    }
+
+    Geometry Current() const
+    {
+        Geometry geometry = {WindowRect(),
+                             {SplitterDeviceListWidth, SplitterTreeWidth, SplitterListWidth, SplitterDeviceListHeight,
+                              SplitterLocationsListHeight},
+                             {ListView_GetColumnWidth(g_fileList, 0), ListView_GetColumnWidth(g_fileList, 1)}};
+        return geometry;
+    }
+    // The window as the next run builds it from what is stored now.
+    void Reopen()
+    {
+        CloseWindow();
+        window_ = CreateMainWindowForTest();
+        ASSERT_NE(nullptr, window_);
+        PumpMessages();
+    }
+    void WriteAll(const DWORD values[12])
+    {
+        for (int i = 0; i < 12; ++i) settings_.SetDword(kValueNames[i], values[i]);
+    }
+    void ExpectSame(const Geometry& expected, const Geometry& actual)
+    {
+        EXPECT_TRUE(EqualRect(&expected.window, &actual.window));
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(expected.panes[i], actual.panes[i]) << kValueNames[5 + i];
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(expected.columns[i], actual.columns[i]) << i;
+    }
+    // A full, valid set for a 700 by 500 window at (150, 120) with narrower columns.
+    void WriteValidSet()
+    {
+        const DWORD values[12] = {150, 850, 120, 620, 0, 130, 200, 300, 150, 160, 180, 70};
+        WriteAll(values);
+    }
+
+    Geometry template_ = {};
+};
+
+TEST_F(Settings, ExitWritesTwelveValuesThatTheNextRunRestores)
+{
+    MoveWindow(window_, 160, 110, 820, 560, TRUE);
+    ListView_SetColumnWidth(g_fileList, 0, 180);
+    ListView_SetColumnWidth(g_fileList, 1, 66);
+    PumpMessages();
+    Geometry saved = Current();
+    SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+
+    DWORD stored[12] = {};
+    for (int i = 0; i < 12; ++i) ASSERT_TRUE(ReadSettingsDword(kValueNames[i], &stored[i])) << kValueNames[i];
+    EXPECT_EQ(160u, stored[0]);
+    EXPECT_EQ(980u, stored[1]);
+    EXPECT_EQ(110u, stored[2]);
+    EXPECT_EQ(670u, stored[3]);
+    EXPECT_EQ(0u, stored[4]);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(static_cast<DWORD>(saved.panes[i]), stored[5 + i]) << kValueNames[5 + i];
+    EXPECT_EQ(180u, stored[10]);
+    EXPECT_EQ(66u, stored[11]);
+
+    Reopen();
+    ExpectSame(saved, Current());
+}
+
+TEST_F(Settings, AMaximisedWindowSavesItsNormalRectangleAndComesBackMaximised)
+{
+    MoveWindow(window_, 140, 100, 700, 480, TRUE);
+    ShowWindow(window_, SW_MAXIMIZE);
+    PumpMessages();
+    ASSERT_TRUE(PumpUntil([&] { return IsZoomed(window_) != FALSE; }));
+    SendMessageW(window_, WM_COMMAND, IDM_EXIT, 0);
+    DWORD maximised = 0;
+    DWORD left = 0;
+    DWORD right = 0;
+    ASSERT_TRUE(ReadSettingsDword(L"WindowMaximized", &maximised));
+    ASSERT_TRUE(ReadSettingsDword(L"WindowPosLeft", &left));
+    ASSERT_TRUE(ReadSettingsDword(L"WindowPosRight", &right));
+    EXPECT_EQ(1u, maximised);
+    EXPECT_EQ(140u, left);
+    EXPECT_EQ(840u, right);
+
+    settings_.SetDword(L"WindowMaximized", 5);
+    Reopen();
+    EXPECT_TRUE(IsZoomed(window_));
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    ASSERT_TRUE(GetWindowPlacement(window_, &placement));
+    EXPECT_EQ(140, placement.rcNormalPosition.left);
+    EXPECT_EQ(840, placement.rcNormalPosition.right);
+}
+
+TEST_F(Settings, RestoredPaneSizesAreFittedToThePaneArea)
+{
+    WriteValidSet();
+    Reopen();
+    RECT rect = WindowRect();
+    EXPECT_EQ(150, rect.left);
+    EXPECT_EQ(120, rect.top);
+    EXPECT_EQ(700, rect.right - rect.left);
+    EXPECT_EQ(500, rect.bottom - rect.top);
+    EXPECT_EQ(180, ListView_GetColumnWidth(g_fileList, 0));
+    EXPECT_EQ(70, ListView_GetColumnWidth(g_fileList, 1));
+    EXPECT_EQ(PaneAreaWidth(), SplitterDeviceListWidth + 8 + SplitterTreeWidth + SplitterListWidth);
+    EXPECT_EQ(PaneAreaHeight(), SplitterDeviceListHeight + 4 + SplitterLocationsListHeight);
+    ExpectPanesMatchSizes();
+}
+
+TEST_F(Settings, OneMissingOrMistypedValueMeansNoneIsUsed)
+{
+    WriteValidSet();
+    settings_.DeleteValue(L"ListColumnWidth1");
+    Reopen();
+    ExpectSame(template_, Current());
+
+    WriteValidSet();
+    const wchar_t text[] = L"200";
+    settings_.SetBytes(L"SplitterTreeWidth", REG_SZ, text, sizeof(text));
+    Reopen();
+    ExpectSame(template_, Current());
+
+    WriteValidSet();
+    ULONGLONG wide = 200;
+    settings_.SetBytes(L"WindowPosTop", REG_QWORD, &wide, sizeof(wide));
+    Reopen();
+    ExpectSame(template_, Current());
+
+    WriteValidSet();
+    BYTE shortValue[2] = {200, 0};
+    settings_.SetBytes(L"WindowMaximized", REG_DWORD, shortValue, sizeof(shortValue));
+    Reopen();
+    ExpectSame(template_, Current());
+}
+
+TEST_F(Settings, TooSmallRectanglesAreWidenedFromTheirLeftAndTop)
+{
+    const DWORD values[12] = {300, 350, 200, 180, 0, 130, 200, 300, 150, 160, 180, 70};
+    WriteAll(values);
+    Reopen();
+    RECT rect = WindowRect();
+    EXPECT_EQ(300, rect.left);
+    EXPECT_EQ(200, rect.top);
+    EXPECT_EQ(450, rect.right - rect.left);
+    EXPECT_EQ(370, rect.bottom - rect.top);
+    EXPECT_FALSE(IsZoomed(window_));
+    // Signed: a right edge stored as a negative number is to the left of any positive left edge.
+    const DWORD negative[12] = {100, static_cast<DWORD>(-50), 100, 600, 0, 130, 200, 300, 150, 160, 180, 70};
+    WriteAll(negative);
+    Reopen();
+    rect = WindowRect();
+    EXPECT_EQ(100, rect.left);
+    EXPECT_EQ(450, rect.right - rect.left);
+    EXPECT_EQ(500, rect.bottom - rect.top);
+}
+
+TEST_F(Settings, ColumnWidthsUseTheLowSixteenBits)
+{
+    WriteValidSet();
+    settings_.SetDword(L"ListColumnWidth0", 0x00050000 | 150);
+    settings_.SetDword(L"ListColumnWidth1", 0xFFFF0000 | 90);
+    Reopen();
+    EXPECT_EQ(150, ListView_GetColumnWidth(g_fileList, 0));
+    EXPECT_EQ(90, ListView_GetColumnWidth(g_fileList, 1));
+}
+
+TEST_F(Settings, ARectangleOnNoMonitorIsBroughtOntoTheNearestOne)
+{
+    const DWORD values[12] = {static_cast<DWORD>(-5000), static_cast<DWORD>(-4300), static_cast<DWORD>(-4000),
+                              static_cast<DWORD>(-3500), 0, 130, 200, 300, 150, 160, 180, 70};
+    WriteAll(values);
+    Reopen();
+    RECT rect = WindowRect();
+    EXPECT_EQ(700, rect.right - rect.left);
+    EXPECT_EQ(500, rect.bottom - rect.top);
+    HMONITOR monitor = MonitorFromWindow(window_, MONITOR_DEFAULTTONULL);
+    ASSERT_NE(nullptr, monitor);
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetMonitorInfoW(monitor, &info));
+    RECT inside = {};
+    IntersectRect(&inside, &rect, &info.rcWork);
+    EXPECT_TRUE(EqualRect(&inside, &rect));
+
+    // Partly visible is reachable: left where it was.
+    const DWORD partly[12] = {static_cast<DWORD>(-300), 400, 100, 600, 0, 130, 200, 300, 150, 160, 180, 70};
+    WriteAll(partly);
+    Reopen();
+    EXPECT_EQ(-300, WindowRect().left);
+}
+
+TEST_F(Settings, NothingIsSavedWithoutAStoredFileList)
+{
+    HWND fileList = g_fileList;
+    g_fileList = nullptr;
+    SaveSettings(window_);
+    g_fileList = fileList;
+    DWORD value = 0;
+    EXPECT_FALSE(ReadSettingsDword(L"WindowPosLeft", &value));
+}
+
+}  // namespace

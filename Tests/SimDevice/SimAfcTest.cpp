@@ -1,0 +1,215 @@
+// The file calls inside an application's container.
+#include "SimFixture.h"
+
+#include <algorithm>
+
+namespace {
+
+const char* const kResume = "R\xC3\xA9sum\xC3\xA9 \xE2\x80\x93 Anna\xE2\x80\x99s notes.txt";
+
+using ContainerFiles = SimTest;
+
+std::string Value(const std::vector<std::pair<std::string, std::string>>& pairs, const char* key)
+{
+    for (auto& pair : pairs) {
+        if (pair.first == key) {
+            return pair.second;
+        }
+    }
+    return "<none>";
+}
+
+TEST_F(ContainerFiles, ListingGivesDotsFirstThenTheDiskOrder)
+{
+    // Enough entries that the disk's own order is unlikely to be sorted.
+    for (int i = 0; i < 12; ++i) {
+        SimWriteFile(IPhoneFolder() + L"\\Documents\\f" + std::to_wstring((i * 7) % 12) + L".txt", "x");
+    }
+    std::vector<std::string> disk = {".", ".."};
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((IPhoneFolder() + L"\\Documents\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            disk.push_back(Utf8(name));
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+
+    AFCConnectionRef afc = OpenContainer();
+    std::vector<std::string> listed = List(afc, "/Documents");
+    EXPECT_EQ(listed, disk);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), kResume), listed.end());
+    EXPECT_EQ(List(afc, "/Documents/Empty"), (std::vector<std::string>{".", ".."}));
+    EXPECT_TRUE(List(afc, "/Documents/readme.txt").empty());  // a file is no folder
+    EXPECT_TRUE(List(afc, "/Documents/missing").empty());
+    Close(afc);
+}
+
+TEST_F(ContainerFiles, FileInformationAsADeviceGivesIt)
+{
+    LoadConfig("  link /Documents/Books/Old\n");
+    AFCConnectionRef afc = OpenContainer();
+    auto info = Info(afc, "/Documents/Books/Guide.pdf");
+    std::vector<std::string> keys;
+    for (auto& pair : info) {
+        keys.push_back(pair.first);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"st_size", "st_blocks", "st_nlink", "st_ifmt", "st_mtime", "st_birthtime"}));
+    EXPECT_EQ(Value(info, "st_size"), "1200");
+    EXPECT_EQ(Value(info, "st_blocks"), "8");
+    EXPECT_EQ(Value(info, "st_ifmt"), "S_IFREG");
+    // Nanoseconds since 1970: within a day of now.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t seconds = ((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) - 116444736000000000ull) /
+                       10000000;
+    uint64_t mtime = std::stoull(Value(info, "st_mtime")) / 1000000000ull;
+    EXPECT_LT(seconds > mtime ? seconds - mtime : mtime - seconds, 86400u);
+
+    EXPECT_EQ(Kind(afc, "/Documents"), "S_IFDIR");
+    EXPECT_EQ(Kind(afc, "/"), "S_IFDIR");
+    EXPECT_EQ(Kind(afc, "/Documents/Books/Old"), "S_IFLNK");
+    EXPECT_EQ(Kind(afc, "Documents/Books/../Books/Old/"), "S_IFLNK");  // the same path, spelled otherwise
+    EXPECT_EQ(Kind(afc, "/Documents/Books"), "S_IFDIR");
+    EXPECT_EQ(Kind(afc, (std::string("/Documents/") + kResume).c_str()), "S_IFREG");
+    int result = 0;
+    Info(afc, "/Documents/nothing", &result);
+    EXPECT_NE(result, 0);
+    Close(afc);
+}
+
+TEST_F(ContainerFiles, WriteThenReadBack)
+{
+    AFCConnectionRef afc = OpenContainer();
+    std::string content;
+    for (int i = 0; i < 3000; ++i) {
+        content += static_cast<char>(i * 31);
+    }
+    AFCFileRef file = 0;
+    ASSERT_EQ(lib.AFCFileRefOpen(afc, "/Documents/new.bin", 3, &file), 0);
+    for (size_t at = 0; at < content.size(); at += 1024) {
+        size_t piece = std::min<size_t>(1024, content.size() - at);
+        ASSERT_EQ(lib.AFCFileRefWrite(afc, file, content.data() + at, static_cast<uint32_t>(piece)), 0);
+    }
+    uint32_t room = 10;
+    char buffer[10];
+    EXPECT_NE(lib.AFCFileRefRead(afc, file, buffer, &room), 0);  // opened for writing only
+    EXPECT_EQ(lib.AFCFileRefClose(afc, file), 0);
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/new.bin", 1000), content);
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/new.bin", 1), content);
+
+    ASSERT_EQ(WriteDeviceFile(afc, "/Documents/new.bin", "short"), 0);  // mode 3 truncates
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/new.bin"), "short");
+    ASSERT_EQ(WriteDeviceFile(afc, "/Documents/empty.txt", ""), 0);
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/empty.txt"), "");
+    EXPECT_EQ(ReadDeviceFile(afc, (std::string("/Documents/") + kResume).c_str()), "r\xC3\xA9sum\xC3\xA9");
+
+    EXPECT_NE(lib.AFCFileRefOpen(afc, "/Documents/missing.txt", 2, &file), 0);  // mode 2 needs the file
+    EXPECT_NE(lib.AFCFileRefOpen(afc, "/Documents/Books", 3, &file), 0);
+    EXPECT_NE(lib.AFCFileRefOpen(afc, "/Documents/no/such/folder.txt", 3, &file), 0);
+    EXPECT_NE(lib.AFCFileRefOpen(afc, "/Documents/x.txt", 9, &file), 0);
+    EXPECT_NE(lib.AFCFileRefWrite(afc, 12345, "x", 1), 0);
+    Close(afc);
+}
+
+TEST_F(ContainerFiles, FoldersAreCreatedAndRemovedOnlyWhenThatMakesSense)
+{
+    AFCConnectionRef afc = OpenContainer();
+    EXPECT_EQ(lib.AFCDirectoryCreate(afc, "/Documents/New"), 0);
+    EXPECT_NE(lib.AFCDirectoryCreate(afc, "/Documents/New"), 0);
+    EXPECT_NE(lib.AFCDirectoryCreate(afc, "/Documents/Missing/New"), 0);
+    EXPECT_EQ(Kind(afc, "/Documents/New"), "S_IFDIR");
+
+    EXPECT_NE(lib.AFCRemovePath(afc, "/Documents/Books"), 0);  // not empty
+    EXPECT_EQ(Kind(afc, "/Documents/Books/Guide.pdf"), "S_IFREG");
+    EXPECT_EQ(lib.AFCRemovePath(afc, "/Documents/New"), 0);
+    EXPECT_EQ(lib.AFCRemovePath(afc, "/Documents/readme.txt"), 0);
+    EXPECT_NE(lib.AFCRemovePath(afc, "/Documents/readme.txt"), 0);
+    EXPECT_NE(lib.AFCRemovePath(afc, "/"), 0);
+    EXPECT_EQ(GetFileAttributesW((IPhoneFolder() + L"\\Documents\\readme.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    Close(afc);
+}
+
+TEST_F(ContainerFiles, RenameReplacesFilesButNotFolders)
+{
+    AFCConnectionRef afc = OpenContainer();
+    ASSERT_EQ(WriteDeviceFile(afc, "/Documents/a.txt", "AAA"), 0);
+    ASSERT_EQ(WriteDeviceFile(afc, "/Documents/b.txt", "B"), 0);
+
+    EXPECT_EQ(lib.AFCRenamePath(afc, "/Documents/a.txt", "/Documents/b.txt"), 0);
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/b.txt"), "AAA");
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/a.txt"), "<failed>");
+
+    EXPECT_NE(lib.AFCRenamePath(afc, "/Documents/b.txt", "/Documents/Empty"), 0);
+    EXPECT_NE(lib.AFCRenamePath(afc, "/Documents/Empty", "/Documents/b.txt"), 0);
+    EXPECT_NE(lib.AFCRenamePath(afc, "/Documents/Books", "/Documents/Books/Old/Inner"), 0);
+    EXPECT_NE(lib.AFCRenamePath(afc, "/Documents/missing", "/Documents/c.txt"), 0);
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/b.txt"), "AAA");
+
+    std::string accented = std::string("/Documents/Books/") + kResume;
+    EXPECT_EQ(lib.AFCRenamePath(afc, "/Documents/Books", "/Documents/Library"), 0);
+    EXPECT_EQ(Kind(afc, "/Documents/Library/Guide.pdf"), "S_IFREG");
+    EXPECT_EQ(lib.AFCRenamePath(afc, "/Documents/b.txt", ("/Documents/Library/" + std::string(kResume)).c_str()), 0);
+    EXPECT_NE(GetFileAttributesW((IPhoneFolder() + L"\\Documents\\Library\\R\u00e9sum\u00e9 \u2013 Anna\u2019s notes.txt").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    Close(afc);
+}
+
+TEST_F(ContainerFiles, PathsNeverLeaveTheContainer)
+{
+    SimWriteFile(root_ + L"\\outside.txt", "keep");
+    AFCConnectionRef afc = OpenContainer();
+    AFCFileRef file = 0;
+    AFCDirectoryRef directory = nullptr;
+    const char* escapes[] = {"/../outside.txt", "../outside.txt", "/Documents/../../outside.txt",
+                             "/Documents/..\\..\\..\\outside.txt", "/..", "/Documents/C:x", "/Documents/a*b"};
+    for (const char* path : escapes) {
+        SCOPED_TRACE(path);
+        EXPECT_NE(lib.AFCFileRefOpen(afc, path, 2, &file), 0);
+        EXPECT_NE(lib.AFCRemovePath(afc, path), 0);
+        EXPECT_NE(lib.AFCDirectoryOpen(afc, path, &directory), 0);
+        EXPECT_EQ(Kind(afc, path), "<none>");
+        EXPECT_NE(lib.AFCRenamePath(afc, "/Documents/readme.txt", path), 0);
+        EXPECT_NE(lib.AFCRenamePath(afc, path, "/Documents/stolen.txt"), 0);
+    }
+    EXPECT_NE(lib.AFCFileRefOpen(afc, "/Documents/\xC3(bad utf-8", 3, &file), 0);
+    EXPECT_EQ(ReadDeviceFile(afc, "/Documents/Books/../readme.txt"), "hello world");  // ".." inside is fine
+    EXPECT_EQ(List(afc, "/Documents/..").size(), 4u);  // the container's root: ., .., Documents, Library
+    Close(afc);
+    HANDLE outside = CreateFileW((root_ + L"\\outside.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(outside, INVALID_HANDLE_VALUE);
+    char bytes[8] = {};
+    DWORD got = 0;
+    ReadFile(outside, bytes, sizeof bytes, &got, nullptr);
+    CloseHandle(outside);
+    EXPECT_EQ(std::string(bytes, got), "keep");
+}
+
+TEST_F(ContainerFiles, ClosingAConnectionClosesWhatItOpened)
+{
+    unsigned before = SimOpenHandles();
+    AFCConnectionRef afc = OpenContainer();
+    AFCFileRef file = 0;
+    AFCDirectoryRef directory = nullptr;
+    AFCKeyValueReaderRef reader = nullptr;
+    ASSERT_EQ(lib.AFCFileRefOpen(afc, "/Documents/readme.txt", 2, &file), 0);
+    ASSERT_EQ(lib.AFCDirectoryOpen(afc, "/Documents", &directory), 0);
+    ASSERT_EQ(lib.AFCFileInfoOpen(afc, "/Documents", &reader), 0);
+    EXPECT_EQ(SimOpenHandles(), before + 4);
+    EXPECT_EQ(lib.AFCKeyValueClose(reader), 0);
+    EXPECT_EQ(lib.AFCConnectionClose(afc), 0);
+    EXPECT_EQ(SimOpenHandles(), before);
+    char* name = nullptr;
+    EXPECT_NE(lib.AFCDirectoryRead(afc, directory, &name), 0);
+    EXPECT_NE(lib.AFCConnectionClose(afc), 0);
+    // The file is closed on the host too: it can be opened there without sharing.
+    HANDLE alone = CreateFileW((IPhoneFolder() + L"\\Documents\\readme.txt").c_str(), GENERIC_READ, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(alone, INVALID_HANDLE_VALUE);
+    CloseHandle(alone);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <string>
+
+#include "MessageBoxWatch.h"
+#include "SmallDialogs.h"
+#include "WindowHarness.h"
+#include "iPhone.h"
+#include "resource.h"
+
+namespace {
+
+// --- Copy progress, with a stand-in for the copy thread ------------------------------------------
+
+// What the stand-in saw; written by it, read by the test after the dialog has ended.
+struct CopyRun {
+    std::wstring writeText;  // what it writes into the text line while "copying"
+    std::atomic<int> rangeLow{-1}, rangeHigh{-1}, startPosition{-1};
+    std::atomic<int> startTextLength{-1};
+    std::atomic<bool> sawDialog{false};
+    std::atomic<bool> aliveAfterEnter{false};
+    std::atomic<int> cancelAfterButton{0}, cancelAfterEscape{0};
+    std::atomic<bool> aliveAfterCancel{false};
+    std::atomic<bool> waitedForThread{false};
+};
+
+bool Responsive(HWND dialog)
+{
+    DWORD_PTR result = 0;
+    return IsWindow(dialog) && g_copyDialog == dialog &&
+           SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0;
+}
+
+// Plays the copy thread: waits for the dialog, works its controls by sending, tries what a user
+// can do, then sends the end notice, closes its handle and clears g_copyThread as its last step.
+DWORD WINAPI PlayCopyThread(void* parameter)
+{
+    CopyRun* run = static_cast<CopyRun*>(parameter);
+    DWORD start = GetTickCount();
+    while (!g_copyDialog && GetTickCount() - start < 10000) Sleep(5);
+    HWND dialog = g_copyDialog;
+    if (dialog) {
+        run->sawDialog = true;
+        HWND bar = g_copyProgressBar;
+        HWND text = g_copyStatusText;
+        PBRANGE range = {};
+        SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+        run->rangeLow = range.iLow;
+        run->rangeHigh = range.iHigh;
+        run->startPosition = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+        run->startTextLength = GetWindowTextLengthW(text);
+        SendMessageW(bar, PBM_SETPOS, 5000, 0);
+        SetWindowTextW(text, run->writeText.c_str());
+
+        // Enter, and a bare IDOK from anywhere else, look like the end notice but are not it.
+        PostMessageW(dialog, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        Sleep(200);
+        run->aliveAfterEnter = Responsive(dialog);
+
+        g_copyCancel = 0;
+        HWND cancel = GetDlgItem(dialog, IDCANCEL);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+        Sleep(200);
+        run->cancelAfterButton = g_copyCancel.load();
+        g_copyCancel = 0;
+        PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        Sleep(200);
+        run->cancelAfterEscape = g_copyCancel.load();
+        run->aliveAfterCancel = Responsive(dialog);
+
+        PostCopyEndNotice();
+        // The dialog must wait for the thread to be gone, however long its last steps take.
+        Sleep(300);
+        run->waitedForThread = IsWindow(dialog) && IsWindowVisible(dialog);
+    }
+    HANDLE self = g_copyThread;
+    CloseHandle(self);
+    g_copyThread = nullptr;
+    return 0;
+}
+
+INT_PTR RunCopy(CopyRun* run)
+{
+    g_copyCancel = 0;
+    HANDLE thread = CreateThread(nullptr, 0, PlayCopyThread, run, CREATE_SUSPENDED, nullptr);
+    if (!thread) return -1;
+    g_copyThread = thread;
+    ResumeThread(thread);
+    return DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_PROGRESS), nullptr, CopyProgressDialogProc, 0);
+}
+
+TEST(CopyProgressDialog, OnlyTheCopyThreadsEndNoticeClosesIt)
+{
+    for (const wchar_t* file : {L"Documents/a.txt", L"Documents/b.txt"}) {
+        CopyRun run;
+        run.writeText = file;
+        EXPECT_EQ(0, RunCopy(&run));
+        EXPECT_EQ(nullptr, g_copyThread.load());
+        EXPECT_EQ(nullptr, g_copyDialog.load());
+        ASSERT_TRUE(run.sawDialog);
+        // Fresh for every copy, whatever the one before left in it.
+        EXPECT_EQ(0, run.rangeLow);
+        EXPECT_EQ(10000, run.rangeHigh);
+        EXPECT_EQ(0, run.startPosition);
+        EXPECT_EQ(0, run.startTextLength);
+        EXPECT_TRUE(run.aliveAfterEnter);
+        EXPECT_EQ(1, run.cancelAfterButton);
+        EXPECT_EQ(1, run.cancelAfterEscape);
+        EXPECT_TRUE(run.aliveAfterCancel);
+        EXPECT_TRUE(run.waitedForThread);
+    }
+    g_copyCancel = 0;
+}
+
+// --- Copy busy ------------------------------------------------------------------------------------
+
+struct BusyRun {
+    HWND dialog = nullptr;
+    bool hasSystemMenu = true;
+    bool aliveAfterAttempts = false;
+    int ticks = 0;
+} g_busyRun;
+
+// Runs inside the dialog's modal loop: first the user's attempts to close it, later the end that
+// the drag-out operation brings.
+void CALLBACK DriveBusyDialog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = g_copyBusyDialog;
+    if (!dialog) return;
+    if (++g_busyRun.ticks == 1) {
+        g_busyRun.dialog = dialog;
+        g_busyRun.hasSystemMenu = (GetWindowLongW(dialog, GWL_STYLE) & WS_SYSMENU) != 0;
+        PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageW(dialog, WM_SYSKEYDOWN, VK_F4, 1 << 29);
+        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return;
+    }
+    if (g_busyRun.ticks < 8) return;
+    KillTimer(nullptr, timer);
+    g_busyRun.aliveAfterAttempts = IsWindow(dialog) && IsWindowVisible(dialog);
+    EndDialog(dialog, 0);
+}
+
+TEST(CopyBusyDialog, TheUserCannotCloseItAndItsHandleIsClearedWhenItEnds)
+{
+    g_busyRun = BusyRun();
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, DriveBusyDialog);
+    ASSERT_NE(0u, timer);
+    EXPECT_EQ(0, DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_BUSY), nullptr, CopyBusyDialogProc, 0));
+    ASSERT_NE(nullptr, g_busyRun.dialog);
+    EXPECT_FALSE(g_busyRun.hasSystemMenu);
+    EXPECT_TRUE(g_busyRun.aliveAfterAttempts);
+    EXPECT_EQ(nullptr, g_copyBusyDialog.load());
+}
+
+// --- About ----------------------------------------------------------------------------------------
+
+INT_PTR RunAbout()
+{
+    return DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_ABOUT), nullptr, AboutDialogProc, 0);
+}
+
+TEST(AboutDialog, ClosesOnOkEnterEscapeAndExit)
+{
+    const MessageBoxWatch::Closer closers[] = {
+        MessageBoxWatch::PressOk,
+        [](HWND box) { PostMessageW(box, WM_KEYDOWN, VK_RETURN, 0); },
+        [](HWND box) { PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 0); },
+        [](HWND box) { PostMessageW(box, WM_COMMAND, IDM_EXIT, 0); },
+    };
+    for (const auto& closer : closers) {
+        MessageBoxWatch watch(L"About TovarelUSB", 1, closer);
+        EXPECT_EQ(0, RunAbout());
+        EXPECT_TRUE(watch.Wait(5000));
+    }
+}
+
+TEST(AboutDialog, OtherCommandsLeaveItOpen)
+{
+    std::atomic<bool> stayed{false};
+    MessageBoxWatch watch(L"About TovarelUSB", 1, [&](HWND box) {
+        PostMessageW(box, WM_COMMAND, IDC_DELETE, 0);
+        Sleep(200);
+        stayed = IsWindow(box) && IsWindowVisible(box);
+        PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    EXPECT_EQ(0, RunAbout());
+    EXPECT_TRUE(watch.Wait(5000));
+    EXPECT_TRUE(stayed);
+    WatchedBox box = watch.Box();
+    ASSERT_FALSE(box.statics.empty());
+    EXPECT_EQ(L"TovarelUSB, version 2.5", box.statics[0]);
+}
+
+// --- The modeless lines ---------------------------------------------------------------------------
+
+TEST(CalculatingSizeDialog, StartsEmptyAndShownAtOnce)
+{
+    HWND dialog = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_CALCULATING_SIZE), nullptr,
+                                     CalculatingSizeDialogProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(0, GetWindowTextLengthW(GetDlgItem(dialog, IDC_CALCULATING_TEXT)));
+    SetDlgItemTextW(dialog, IDC_CALCULATING_TEXT, L"Documents/a.txt");
+    PumpMessages();
+    DestroyWindow(dialog);
+}
+
+}  // namespace

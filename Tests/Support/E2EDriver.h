@@ -1,0 +1,141 @@
+// Drives the windows of another process, as a user would: start it, find its windows, read what
+// they show, choose menu commands, press buttons and keys, close them and take screenshots.
+// Test equipment: used by the end-to-end tests and by the console program TovarelDriver.exe.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// --- Processes -------------------------------------------------------------------------------------
+
+// Owns a process handle; the process itself is left running unless Terminate is called.
+class Process {
+public:
+    Process() = default;
+    Process(HANDLE handle, DWORD id) : handle_(handle), id_(id) {}
+    ~Process();
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    HANDLE Handle() const { return handle_; }
+    DWORD Id() const { return id_; }
+    bool Valid() const { return handle_ != nullptr; }
+    // The exit status once the process has ended within the time; false if it still runs.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode) const;
+    // Ends the process (only one this program started or opened) and waits for it to be gone.
+    void Terminate() const;
+
+private:
+    HANDLE handle_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// Starts a program with a command line ("program" quoted as needed by the caller), inheriting this
+// process's environment. On failure the result is not Valid and error says why.
+Process StartProcess(const std::wstring& commandLine, std::wstring* error = nullptr);
+// Opens a running process by id, to wait for it.
+Process OpenProcessById(DWORD id);
+
+// "/a/b/c" as the Windows path "Z:\a\b\c" under Wine; other paths unchanged.
+std::wstring UnixToWindowsPath(const std::wstring& path);
+// Quotes one argument for a command line.
+std::wstring QuoteArgument(const std::wstring& argument);
+
+// --- Windows ---------------------------------------------------------------------------------------
+
+// Visible top-level windows with exactly this title (of one process if processId is not 0).
+std::vector<HWND> FindTopWindows(const std::wstring& title, DWORD processId = 0);
+// The first such window, waiting up to timeoutMs for it to appear; null when none appeared.
+HWND WaitForWindow(const std::wstring& title, DWORD timeoutMs, DWORD processId = 0);
+// Waits until the window no longer exists or is hidden.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+// Visible top-level windows whose title contains the text (any process).
+std::vector<HWND> FindTopWindowsContaining(const std::wstring& text);
+
+struct TopWindow {
+    HWND window;
+    DWORD processId;
+    std::wstring title;
+    std::wstring className;
+};
+std::vector<TopWindow> ListTopWindows();
+
+std::wstring WindowTitle(HWND window);
+std::wstring WindowClass(HWND window);
+
+struct ControlText {
+    int id;
+    std::wstring className;
+    std::wstring text;
+};
+// The texts of a window's direct child controls in tab (z) order; in a message box the message is
+// the static control with id 0xFFFF.
+std::vector<ControlText> ReadChildTexts(HWND window);
+// The message of a message box (its static text), or the empty string.
+std::wstring MessageBoxText(HWND box);
+
+// --- Input -----------------------------------------------------------------------------------------
+
+// Posts the WM_COMMAND a menu item sends.
+bool ChooseMenuCommand(HWND window, UINT id);
+// Posts the WM_COMMAND of a click on the child button with this id to its dialog.
+bool PressButton(HWND window, int id);
+// Posts BM_CLICK to the child button with this id.
+bool ClickButton(HWND window, int id);
+// Sends WM_SYSCOMMAND SC_CLOSE, as the close box does (posted).
+bool CloseWindowLikeUser(HWND window);
+// Posts WM_CLOSE.
+bool PostCloseMessage(HWND window);
+
+// A key with modifiers, parsed from names such as "ESCAPE", "RETURN", "F2", "A", "CTRL+A",
+// "SHIFT+DELETE", "ALT+F4".
+struct KeyChord {
+    std::vector<WORD> modifiers;
+    WORD key = 0;
+};
+bool ParseKeyChord(const std::wstring& text, KeyChord* chord);
+// Posts WM_KEYDOWN and WM_KEYUP to the window that has the keyboard focus in the window's thread
+// (or the window itself). Modifiers cannot be posted: a chord with modifiers fails.
+bool PostKey(HWND window, const KeyChord& chord);
+// Brings the window to the foreground and types the chord through SendInput, modifiers included.
+bool TypeKey(HWND window, const KeyChord& chord);
+// Posts one WM_CHAR per character to the focused window of the window's thread.
+bool PostText(HWND window, const std::wstring& text);
+// The window that has the keyboard focus in the thread that owns this window.
+HWND FocusedWindowOf(HWND window);
+
+// --- Lists and trees of another process ------------------------------------------------------------
+
+struct ListItem {
+    std::vector<std::wstring> texts;  // one per column (one in list and icon views)
+    bool selected = false;
+    bool focused = false;
+};
+// Every item of a list view, in index order; false when the list cannot be read.
+bool ReadListItems(HWND list, std::vector<ListItem>* items);
+
+struct TreeItem {
+    int depth = 0;  // 0 for the roots
+    std::wstring text;
+    bool selected = false;
+    bool expanded = false;
+};
+// Every item of a tree view, depth first in display order (collapsed branches included).
+bool ReadTreeItems(HWND tree, std::vector<TreeItem>* items);
+
+// --- Screen ----------------------------------------------------------------------------------------
+
+// The whole virtual screen as a 24-bit BMP file.
+bool SaveScreenshot(const std::wstring& path);
+
+// --- Text ------------------------------------------------------------------------------------------
+
+std::string ToUtf8(const std::wstring& text);
+
+}  // namespace e2e

@@ -1,0 +1,230 @@
+#include "ProgramHarness.h"
+
+#include "Devices.h"
+#include "Startup.h"
+#include "WindowHarness.h"
+#include "iPhone.h"
+#include "resource.h"
+
+bool StartProgramForTest()
+{
+    static const bool started = StartProgram(GetModuleHandleW(nullptr));
+    return started;
+}
+
+void ProgramTest::SetUp()
+{
+    ASSERT_TRUE(StartProgramForTest());
+    settings_ = std::make_unique<RegistryKeyGuard>(HKEY_CURRENT_USER, kSettingsKeyPath);
+    settings_->DeleteKey();
+    g_connectionError = 0;
+    temp_ = SimMakeTempFolder(L"program");
+    window_ = CreateMainWindowForTest();
+    ASSERT_NE(window_, nullptr);
+    PumpMessages();
+}
+
+void ProgramTest::TearDown()
+{
+    // Every device leaves while the window still exists, so that the removals run to the end.
+    SimLoadConfigText("");
+    WaitForNotices();
+    if (g_devices.load()) ResetDevices();
+    g_connectionError = 0;
+    DestroyMainWindowForTest(window_);
+    window_ = nullptr;
+    SimRemoveTree(temp_);
+    settings_.reset();
+}
+
+bool ProgramTest::LoadDevices(const std::string& configText)
+{
+    return SimLoadConfigText(configText.c_str()) == 0 && WaitForNotices();
+}
+
+bool ProgramTest::WaitForNotices(DWORD timeoutMilliseconds)
+{
+    bool idle = SimWaitNotices(timeoutMilliseconds);
+    PumpMessages(20);
+    return idle;
+}
+
+std::wstring ProgramTest::Folder(const wchar_t* name) const
+{
+    return temp_ + L"\\" + name;
+}
+
+std::vector<std::wstring> Texts(std::initializer_list<const wchar_t*> texts)
+{
+    std::vector<std::wstring> result;
+    for (const wchar_t* text : texts) result.emplace_back(text);
+    return result;
+}
+
+std::string Utf8Text(const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes > 1 ? bytes - 1 : 0, '\0');
+    if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}
+
+std::vector<std::wstring> ListTexts(HWND list, int column)
+{
+    std::vector<std::wstring> texts;
+    int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[512] = L"";
+        ListView_GetItemText(list, i, column, text, 512);
+        texts.emplace_back(text);
+    }
+    return texts;
+}
+
+std::vector<int> ListImages(HWND list)
+{
+    std::vector<int> images;
+    int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i) {
+        LVITEMW item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = i;
+        ListView_GetItem(list, &item);
+        images.push_back(item.iImage);
+    }
+    return images;
+}
+
+std::vector<int> ListItemsWithState(HWND list, UINT state)
+{
+    std::vector<int> indexes;
+    int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i) {
+        if (ListView_GetItemState(list, i, state) & state) indexes.push_back(i);
+    }
+    return indexes;
+}
+
+LPARAM ListItemData(HWND list, int index)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    return ListView_GetItem(list, &item) ? item.lParam : 0;
+}
+
+void SelectOnlyListItem(HWND list, int index)
+{
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    PumpMessages();
+}
+
+HWND TreeControlForTest()
+{
+    return GetDlgItem(g_mainWindow.load(), IDC_FOLDER_TREE);
+}
+
+std::wstring TreeItemText(HTREEITEM item)
+{
+    wchar_t text[512] = L"";
+    TVITEMW data = {};
+    data.mask = TVIF_TEXT;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = 512;
+    return TreeView_GetItem(TreeControlForTest(), &data) ? std::wstring(text) : std::wstring(L"<no item>");
+}
+
+LPARAM TreeItemData(HTREEITEM item)
+{
+    TVITEMW data = {};
+    data.mask = TVIF_PARAM;
+    data.hItem = item;
+    return TreeView_GetItem(TreeControlForTest(), &data) ? data.lParam : 0;
+}
+
+std::vector<std::wstring> TreeChildTexts(HTREEITEM parent)
+{
+    HWND tree = TreeControlForTest();
+    std::vector<std::wstring> texts;
+    HTREEITEM child = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree);
+    for (; child; child = TreeView_GetNextSibling(tree, child)) texts.push_back(TreeItemText(child));
+    return texts;
+}
+
+HTREEITEM TreeChildByText(HTREEITEM parent, const wchar_t* text)
+{
+    HWND tree = TreeControlForTest();
+    HTREEITEM child = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree);
+    for (; child; child = TreeView_GetNextSibling(tree, child)) {
+        if (TreeItemText(child) == text) return child;
+    }
+    return nullptr;
+}
+
+bool TreeItemHasChildren(HTREEITEM item)
+{
+    return TreeView_GetChild(TreeControlForTest(), item) != nullptr;
+}
+
+namespace {
+
+std::wstring ControlText(int id)
+{
+    wchar_t text[1024] = L"";
+    GetDlgItemTextW(g_mainWindow.load(), id, text, 1024);
+    return text;
+}
+
+}  // namespace
+
+std::wstring PathLineText()
+{
+    return ControlText(IDC_PATH_LINE);
+}
+
+std::wstring StatusLineText()
+{
+    return ControlText(IDC_STATUS_LINE);
+}
+
+void SetModifierKeys(bool shift, bool ctrl, bool alt)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+    keys[VK_MENU] = alt ? 0x80 : 0;
+    keys[VK_LSHIFT] = keys[VK_RSHIFT] = 0;
+    keys[VK_LCONTROL] = keys[VK_RCONTROL] = 0;
+    keys[VK_LMENU] = keys[VK_RMENU] = 0;
+    SetKeyboardState(keys);
+}
+
+void PressListKey(HWND list, WORD key, bool shift, bool ctrl, bool alt)
+{
+    SetModifierKeys(shift, ctrl, alt);
+    SendMessageW(list, WM_KEYDOWN, key, 1);
+    SendMessageW(list, WM_KEYUP, key, 0xC0000001);
+    SetModifierKeys(false, false, false);
+    PumpMessages();
+}
+
+void PressEnter()
+{
+    SendMessageW(g_mainWindow.load(), WM_COMMAND, IDOK, 0);
+    PumpMessages();
+}
+
+void DoubleClickListItem(HWND list, int index)
+{
+    RECT label = {};
+    ListView_GetItemRect(list, index, &label, LVIR_LABEL);
+    LPARAM point = MAKELPARAM((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(list, WM_LBUTTONUP, 0, point);
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    SendMessageW(list, WM_LBUTTONUP, 0, point);
+    PumpMessages();
+}
