@@ -420,13 +420,10 @@ void ApplyMinTrackSize(MINMAXINFO* info)
     info->ptMinTrackSize.y = kMinTrackHeight;
 }
 
-bool BuildMainWindow(HWND window)
-{
-    g_measured = false;
-    g_fileList = nullptr;
-    g_deviceList = nullptr;
-    g_locationsList = nullptr;
+namespace {
 
+bool BuildSteps(HWND window)
+{
     SendMessageW(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0, 0,
                                                      LR_DEFAULTSIZE | LR_SHARED)));
@@ -449,4 +446,23 @@ bool BuildMainWindow(HWND window)
     LayoutMainWindow(window);
     RestoreSettings(window);
     return true;
+}
+
+void ForgetControls()
+{
+    g_measured = false;
+    g_fileList = nullptr;
+    g_deviceList = nullptr;
+    g_locationsList = nullptr;
+}
+
+}  // namespace
+
+bool BuildMainWindow(HWND window)
+{
+    ForgetControls();
+    if (BuildSteps(window)) return true;
+    // A half-built window is never saved: without the file list's handle there is nothing to save.
+    ForgetControls();
+    return false;
 }

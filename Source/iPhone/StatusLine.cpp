@@ -175,9 +175,9 @@ int CanRefresh()
 
 void UpdateToolbar()
 {
-    // Device notices may come before the window exists; there is nothing to show then.
+    // Device notices may come before the window exists or after it is gone; nothing to show then.
     HWND mainWindow = g_mainWindow;
-    if (!mainWindow) return;
+    if (!mainWindow || !IsWindow(mainWindow)) return;
     StretchStatusText(mainWindow);
     for (const ToolbarIcons& entry : kToolbar) {
         int icon = entry.test() ? entry.enabledIcon : entry.disabledIcon;
@@ -191,5 +191,6 @@ void UpdateStatusLine()
     UpdateToolbar();
     wchar_t text[kStatusTextLength];
     ChooseStatusText(text, kStatusTextLength);
-    if (HWND mainWindow = g_mainWindow) SetDlgItemTextW(mainWindow, IDC_STATUS_LINE, text);
+    HWND mainWindow = g_mainWindow;
+    if (mainWindow && IsWindow(mainWindow)) SetDlgItemTextW(mainWindow, IDC_STATUS_LINE, text);
 }

@@ -60,7 +60,8 @@ extern HWND g_locationsList;
 extern HIMAGELIST g_fileImageList;
 extern HIMAGELIST g_deviceImageList;
 
-// Extensions whose icons are images 2 and up of g_fileImageList.
+// Extensions whose icons are images 2 and up of g_fileImageList. The record and its entries array
+// come from the process heap (HeapAlloc, made by the main window's build); each entry is a heap string.
 struct ExtensionTable {
     wchar_t** entries;
     int count;

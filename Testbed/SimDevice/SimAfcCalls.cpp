@@ -1,12 +1,13 @@
 // The Apple File Conduit calls, on a container folder of the host.
 //
-// Choices where a device would decide: a folder listing gives ".", "..", then the entries in the
-// order the disk gives them; creating an existing folder fails; renaming onto an existing file
+// Choices where a device would decide: a folder listing gives ".", "..", then the entries in an
+// order unrelated to their names (see ReadFolder); creating an existing folder fails; renaming onto an existing file
 // replaces it, onto an existing folder fails (and a folder never replaces a file); removing a
 // non-empty folder or the container itself fails.
 #include "SimExports.h"
 #include "SimState.h"
 
+#include <algorithm>
 #include <cinttypes>
 
 namespace {
@@ -134,6 +135,18 @@ void FillFileInfo(SimReader* reader, const PathCall& call, const WIN32_FILE_ATTR
     };
 }
 
+// A device lists a folder in its file system's own order, which has nothing to do with name
+// order. Wine's FindFirstFileW sorts, so the entries are put in the order of a hash of their names
+// instead: stable for the same names, and unsorted, so the program's own sorting is exercised.
+uint32_t NameHash(const std::string& name)
+{
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : name) {
+        hash = (hash ^ c) * 16777619u;
+    }
+    return hash;
+}
+
 int ReadFolder(SimDirectory* directory, const std::wstring& host)
 {
     directory->names = {".", ".."};
@@ -153,6 +166,8 @@ int ReadFolder(SimDirectory* directory, const std::wstring& host)
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
+    std::stable_sort(directory->names.begin() + 2, directory->names.end(),
+                     [](const std::string& a, const std::string& b) { return NameHash(a) < NameHash(b); });
     return SIM_OK;
 }
 
@@ -599,8 +614,10 @@ __declspec(dllexport) int __cdecl AFCFileRefOpen(AFCConnectionRef ref, const cha
         if (Attributes(target.host, data) && IsFolder(data)) {
             return SIM_E_IS_FOLDER;
         }
-        HANDLE handle = CreateFileW(target.host.c_str(), open.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, open.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // A device lets a file be removed or renamed while it is open.
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        HANDLE handle = CreateFileW(target.host.c_str(), open.access, share, nullptr, open.disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             return HostFailure();
         }
@@ -614,7 +631,8 @@ __declspec(dllexport) int __cdecl AFCFileRefOpen(AFCConnectionRef ref, const cha
 }
 
 // Reads at most the room given; 0 bytes at the end of the file.
-__declspec(dllexport) int __cdecl AFCFileRefRead(AFCConnectionRef ref, AFCFileRef fileRef, void* buffer, uint32_t* length)
+__declspec(dllexport) int __cdecl AFCFileRefRead(AFCConnectionRef ref, AFCFileRef fileRef, void* buffer,
+                                                 uint32_t* length)
 {
     SimCall call("AFCFileRefRead", "%p, %" PRIu64 ", %p, %u", static_cast<void*>(ref), fileRef, buffer,
                  length ? *length : 0u);

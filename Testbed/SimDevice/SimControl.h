@@ -40,12 +40,15 @@
 //     app com.marlquist.tovarel /tmp/demo/iphone-edition
 //   fail AFCFileRefWrite 3
 //
-// Behaviour worth knowing: a device must be connected before pairing checks, values and sessions,
-// and in a session before a service starts; a detached device fails every call, and connections
-// made before a detach stay dead after the next attach. Device paths may not leave their container
-// (".." above the root, or names with \ : * ? " < > | fail). Renaming onto an existing file
-// replaces it; onto an existing folder fails. Creating an existing folder fails. An injected fault
-// on a close call still closes the handle. Results of failures are small non-zero codes.
+// Behaviour worth knowing: a folder lists ".", "..", then its entries in an order unrelated to
+// their names (by a hash of each name: stable, and unsorted on purpose, as a device's file system
+// gives them; Wine's FindFirstFileW order is sorted, so it is not used). A device must be
+// connected before pairing checks, values and sessions, and in a session before a service starts;
+// a detached device fails every call, and connections made before a detach stay dead after the
+// next attach. Device paths may not leave their container (".." above the root, or names with
+// \ : * ? " < > | fail). Renaming onto an existing file replaces it; onto an existing folder
+// fails. Creating an existing folder fails. An injected fault on a close call still closes the
+// handle. Results of failures are small non-zero codes.
 #pragma once
 
 #ifdef __cplusplus
@@ -53,7 +56,8 @@ extern "C" {
 #endif
 
 // Replace the configuration with this text, as if the file had been rewritten. Returns 0, or -1 on
-// a syntax error (the previous configuration stays).
+// a syntax error (the previous configuration stays). The configuration file, if one is named, is
+// applied again only when it changes.
 int __cdecl SimLoadConfigText(const char* text);
 // Attach or detach a configured device (queues the arrival or removal notice when its state
 // changes). 0, or -1 for an id that is not configured.

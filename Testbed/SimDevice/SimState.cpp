@@ -18,7 +18,8 @@ std::string Format(const char* format, va_list arguments)
     if (length < 0) {
         return std::string();
     }
-    return std::string(buffer, static_cast<size_t>(length) < sizeof buffer ? static_cast<size_t>(length) : sizeof buffer - 1);
+    size_t size = static_cast<size_t>(length);
+    return std::string(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
 }
 
 // Sleep gives whole milliseconds at best; the rest is spun on the performance counter.
@@ -97,15 +98,16 @@ SimLock::~SimLock()
     LeaveCriticalSection(&g_lock);
 }
 
-SimCall::SimCall(const char* function, const char* format, ...) : function_(function)
+SimCall::SimCall(const char* function, const char* format, ...)
 {
-    va_list arguments;
-    va_start(arguments, format);
-    text_ = function_ + "(" + Format(format, arguments) + ")";
-    va_end(arguments);
-    SimStartAndPoll();
-    unsigned latency;
-    {
+    unsigned latency = 0;
+    try {
+        function_ = function;
+        va_list arguments;
+        va_start(arguments, format);
+        text_ = function_ + "(" + Format(format, arguments) + ")";
+        va_end(arguments);
+        SimStartAndPoll();
         SimLock lock;
         SimState& state = Sim();
         latency = state.latencyMicroseconds;
@@ -116,6 +118,8 @@ SimCall::SimCall(const char* function, const char* format, ...) : function_(func
             injected_ = true;
             state.faults.erase(fault);
         }
+    } catch (...) {
+        // Out of memory while counting: the call goes on uncounted.
     }
     WaitMicroseconds(latency);
 }
@@ -221,8 +225,9 @@ void SimSetTraceFile(const std::wstring& hostPath)
         state.trace = INVALID_HANDLE_VALUE;
     }
     if (!hostPath.empty()) {
-        state.trace = CreateFileW(hostPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        state.trace = CreateFileW(hostPath.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 }
 

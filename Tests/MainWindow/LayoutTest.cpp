@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "MainWindow.h"
+#include "Splitter.h"
+
 namespace {
 
 using MainWindowLayout = MainWindowTest;
@@ -241,6 +244,31 @@ TEST_F(MainWindowLayout, WindowCannotBeMadeSmallerThan450By370)
     EXPECT_EQ(370, info.ptMinTrackSize.y);
     EXPECT_EQ(1234, info.ptMaxTrackSize.x);
     EXPECT_EQ(567, info.ptMaxTrackSize.y);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainWindowBuild, AFailingStepEndsTheDialogWithoutSavingAnything)
+{
+    RegistryKeyGuard settings{HKEY_CURRENT_USER, kSettingsKeyPath};
+    settings.DeleteKey();
+    ASSERT_TRUE(RegisterSplitterClass(g_instance));
+    ASSERT_TRUE(UnregisterClassW(L"MRQ_SPLITTERVIEW", g_instance));
+    HWND window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+    ASSERT_NE(nullptr, window);
+    EXPECT_FALSE(g_mainWindowBuilt);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(nullptr, GetDlgItem(window, IDC_SPLITTER));
+    SendMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+    DWORD value = 0;
+    EXPECT_FALSE(ReadSettingsDword(L"WindowPosLeft", &value));
+    DestroyMainWindowForTest(window);
+
+    // Registering again, and again once it exists, both succeed.
+    EXPECT_TRUE(RegisterSplitterClass(g_instance));
+    EXPECT_TRUE(RegisterSplitterClass(g_instance));
 }
 
 }  // namespace

@@ -77,7 +77,8 @@ AFCConnectionRef SimTest::OpenStorage()
     AMDeviceRef device = StartDevice();
     AMServiceRef service = nullptr;
     AFCConnectionRef afc = nullptr;
-    EXPECT_EQ(lib.AMDeviceStartService(device, lib.__CFStringMakeConstantString("com.apple.afc"), &service, nullptr), 0);
+    CFStringRef name = lib.__CFStringMakeConstantString("com.apple.afc");
+    EXPECT_EQ(lib.AMDeviceStartService(device, name, &service, nullptr), 0);
     EXPECT_EQ(lib.AFCConnectionOpen(service, 0, &afc), 0);
     return afc;
 }

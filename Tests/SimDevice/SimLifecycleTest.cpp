@@ -36,7 +36,7 @@ TEST_F(Lifecycle, ConfigurationFileIsReadAgainWhenItChanges)
     // A Unix path for the file and for the device's folders, as scripts write them.
     const char* build = getenv("TOVAREL_BUILD_DIR");
     ASSERT_NE(build, nullptr);
-    std::string unixFolder = std::string(build) + "/simdevice-config-test";
+    std::string unixFolder = std::string(build) + "/simdevice-config-" + std::to_string(GetCurrentProcessId());
     std::wstring folder = SimWindowsPath(unixFolder);
     SimRemoveTree(folder);
     ASSERT_TRUE(SimWriteFile(folder + L"\\app\\Documents\\seen.txt", "seen"));

@@ -65,7 +65,8 @@ TEST_F(DeviceSession, CallsNeedConnectionThenSession)
     EXPECT_EQ(service, nullptr);
 
     ASSERT_EQ(lib.AMDeviceStartSession(device), 0);
-    EXPECT_NE(lib.AMDeviceStartService(device, lib.__CFStringMakeConstantString("com.apple.other"), &service, nullptr), 0);
+    CFStringRef otherName = lib.__CFStringMakeConstantString("com.apple.other");
+    EXPECT_NE(lib.AMDeviceStartService(device, otherName, &service, nullptr), 0);
     ASSERT_EQ(lib.AMDeviceStartService(device, afcName, &service, nullptr), 0);
     AFCConnectionRef afc = nullptr;
     ASSERT_EQ(lib.AFCConnectionOpen(service, 0, &afc), 0);

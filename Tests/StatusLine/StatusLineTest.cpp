@@ -200,12 +200,17 @@ TEST_F(StatusLine, OtherThreadsSeeTheWindowsFocusAndReachTheControlsBySending)
     EXPECT_STREQ(L"Anna's iPad (disk space = 1.10 MB)", text);
 }
 
-TEST(StatusLineWithoutWindow, DoesNothingBeforeTheWindowExists)
+TEST(StatusLineWithoutWindow, DoesNothingBeforeTheWindowExistsOrAfterItIsGone)
 {
     g_mainWindow = nullptr;
     UpdateStatusLine();
     UpdateToolbar();
-    SUCCEED();
+    HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_instance, nullptr);
+    ASSERT_NE(nullptr, gone);
+    DestroyWindow(gone);
+    g_mainWindow = gone;
+    UpdateStatusLine();  // a fatal report would end the process here
+    g_mainWindow = nullptr;
 }
 
 }  // namespace

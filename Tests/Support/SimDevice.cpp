@@ -132,7 +132,8 @@ bool SimBindLibrary(DeviceLibrary& lib)
            Bind(md, "AMDeviceStartSession", lib.AMDeviceStartSession) &&
            Bind(md, "AMDeviceStopSession", lib.AMDeviceStopSession) &&
            Bind(md, "AMDeviceStartService", lib.AMDeviceStartService) &&
-           Bind(md, "AFCConnectionOpen", lib.AFCConnectionOpen) && Bind(md, "AFCConnectionClose", lib.AFCConnectionClose) &&
+           Bind(md, "AFCConnectionOpen", lib.AFCConnectionOpen) &&
+           Bind(md, "AFCConnectionClose", lib.AFCConnectionClose) &&
            Bind(md, "AFCDeviceInfoOpen", lib.AFCDeviceInfoOpen) && Bind(md, "AFCDirectoryOpen", lib.AFCDirectoryOpen) &&
            Bind(md, "AFCDirectoryRead", lib.AFCDirectoryRead) && Bind(md, "AFCDirectoryClose", lib.AFCDirectoryClose) &&
            Bind(md, "AFCDirectoryCreate", lib.AFCDirectoryCreate) && Bind(md, "AFCFileInfoOpen", lib.AFCFileInfoOpen) &&
@@ -232,7 +233,8 @@ bool SimWriteFile(const std::wstring& path, const std::string& bytes)
         return false;
     }
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
     CloseHandle(file);
     return ok;
 }

@@ -4,7 +4,7 @@
 
 #include "MainWindow.h"
 #include "Splitter.h"
-#include "TextUtil.h"
+#include "Startup.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -16,16 +16,6 @@ bool IsDialogWindow(HWND window)
 {
     wchar_t name[16] = L"";
     return window && GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0;
-}
-
-void FreeExtensionTableForTest()
-{
-    ExtensionTable* table = g_extensionTable;
-    g_extensionTable = nullptr;
-    if (!table) return;
-    for (int i = 0; i < table->count; ++i) FreeString(table->entries[i]);
-    HeapFree(GetProcessHeap(), 0, table->entries);
-    HeapFree(GetProcessHeap(), 0, table);
 }
 
 }  // namespace
@@ -56,7 +46,7 @@ void DestroyMainWindowForTest(HWND window)
     g_fileImageList = nullptr;
     if (g_deviceImageList) ImageList_Destroy(g_deviceImageList);
     g_deviceImageList = nullptr;
-    FreeExtensionTableForTest();
+    FreeExtensionTable();
 }
 
 void PumpMessages(DWORD milliseconds)
