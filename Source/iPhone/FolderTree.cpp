@@ -130,21 +130,19 @@ void NoteInconsistentDevice()
 }
 
 // Puts the entries of one group in the order repeated InsertSorted calls in read order would give
-// (ascending, the later-read first among equal names) in n log n, then links them.
-FolderNode* LinkInListOrder(std::vector<FolderNode*>& nodes, FolderNode*** tailLink)
+// (ascending, the later-read first among equal names) in n log n, and links them at `link`.
+// Returns the link after the group's last node.
+FolderNode** AppendInListOrder(std::vector<FolderNode*>& nodes, FolderNode** link)
 {
     std::reverse(nodes.begin(), nodes.end());
     std::stable_sort(nodes.begin(), nodes.end(),
                      [](const FolderNode* a, const FolderNode* b) { return CompareNames(a->name, b->name) < 0; });
-    FolderNode* head = nullptr;
-    FolderNode** link = &head;
     for (FolderNode* node : nodes) {
         *link = node;
         link = &node->next;
     }
     *link = nullptr;
-    *tailLink = link;
-    return head;
+    return link;
 }
 
 FolderNode* LinkFoldersThenFiles(std::vector<FolderNode*>& folders, std::vector<FolderNode*>& files)
@@ -152,10 +150,8 @@ FolderNode* LinkFoldersThenFiles(std::vector<FolderNode*>& folders, std::vector<
     LARGE_INTEGER start;
     LARGE_INTEGER end;
     QueryPerformanceCounter(&start);
-    FolderNode** folderTail = nullptr;
-    FolderNode** fileTail = nullptr;
-    FolderNode* head = LinkInListOrder(folders, &folderTail);
-    *folderTail = LinkInListOrder(files, &fileTail);
+    FolderNode* head = nullptr;
+    AppendInListOrder(files, AppendInListOrder(folders, &head));
     QueryPerformanceCounter(&end);
     g_listingOrderTicks += end.QuadPart - start.QuadPart;
     return head;

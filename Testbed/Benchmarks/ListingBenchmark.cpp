@@ -107,6 +107,7 @@ struct Measure {
     double wholeMs = 0;
     double orderingMs = 0;
     double callsPerEntry = 0;
+    double oneByOneMs = 0;  // the same names put in order by single insertions, for comparison
 };
 
 bool InListOrder(const FolderNode* list)
@@ -115,6 +116,26 @@ bool InListOrder(const FolderNode* list)
         if (CompareNames(node->name, node->next->name) > 0) return false;
     }
     return true;
+}
+
+// What ordering the entries by single insertions into the list would cost (n squared).
+double OneByOneMilliseconds(const FolderNode* list)
+{
+    std::vector<const wchar_t*> names;
+    for (const FolderNode* node = list; node; node = node->next) names.push_back(node->name);
+    // Scrambled, as a device hands them out.
+    for (size_t i = names.size(); i > 1; --i) std::swap(names[i - 1], names[(i * 2654435761u) % i]);
+    std::vector<FolderNode> nodes(names.size());
+    FolderNode* ordered = nullptr;
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&start);
+    for (size_t i = 0; i < names.size(); ++i) {
+        nodes[i].name = const_cast<wchar_t*>(names[i]);
+        InsertSorted(&ordered, &nodes[i]);
+    }
+    QueryPerformanceCounter(&end);
+    return Milliseconds(end.QuadPart - start.QuadPart);
 }
 
 Measure ListOnce(const SimControls& sim, FolderNode* folder, int entries)
@@ -133,6 +154,7 @@ Measure ListOnce(const SimControls& sim, FolderNode* folder, int entries)
     measure.callsPerEntry = static_cast<double>(sim.callCount(nullptr)) / entries;
     for (const FolderNode* node = list; node; node = node->next) ++measure.listed;
     measure.ordered = InListOrder(list);
+    measure.oneByOneMs = OneByOneMilliseconds(list);
     FreeFolderList(list);
     return measure;
 }
@@ -145,6 +167,7 @@ Measure ListBest(const SimControls& sim, FolderNode* folder, int entries, int ru
         Measure next = ListOnce(sim, folder, entries);
         best.wholeMs = std::min(best.wholeMs, next.wholeMs);
         best.orderingMs = std::min(best.orderingMs, next.orderingMs);
+        best.oneByOneMs = std::min(best.oneByOneMs, next.oneByOneMs);
         best.ordered = best.ordered && next.ordered;
     }
     return best;
@@ -202,16 +225,18 @@ int main(int argc, char** argv)
         ok = ok && measure.listed == entries && measure.ordered;
     }
 
-    printf("%10s %12s %14s %18s\n", "entries", "whole ms", "ordering ms", "device calls/entry");
+    printf("%10s %12s %14s %20s %24s\n", "entries", "whole ms", "ordering ms", "device calls/entry",
+           "one-by-one insertion ms");
     for (const Measure& m : measures) {
-        printf("%10d %12.1f %14.2f %18.2f%s\n", m.entries, m.wholeMs, m.orderingMs, m.callsPerEntry,
-               m.listed == m.entries && m.ordered ? "" : "  (WRONG LISTING)");
+        printf("%10d %12.1f %14.2f %20.2f %24.1f%s\n", m.entries, m.wholeMs, m.orderingMs, m.callsPerEntry,
+               m.oneByOneMs, m.listed == m.entries && m.ordered ? "" : "  (WRONG LISTING)");
     }
     for (size_t i = 1; i < measures.size(); ++i) {
         const Measure& a = measures[i - 1];
         const Measure& b = measures[i];
-        printf("%d vs %d entries (x%.1f): whole time x%.1f, ordering time x%.1f\n", b.entries, a.entries,
-               static_cast<double>(b.entries) / a.entries, b.wholeMs / a.wholeMs, b.orderingMs / a.orderingMs);
+        printf("%d vs %d entries (x%.1f): whole time x%.1f, ordering time x%.1f (one-by-one insertion x%.1f)\n",
+               b.entries, a.entries, static_cast<double>(b.entries) / a.entries, b.wholeMs / a.wholeMs,
+               b.orderingMs / a.orderingMs, b.oneByOneMs / a.oneByOneMs);
     }
 
     g_currentDevice = nullptr;

@@ -53,10 +53,16 @@ protected:
     {
         ASSERT_FALSE(SimDir().empty()) << "TOVAREL_SIM_DIR is not set";
         UnbindDeviceLibrary();
+        // A bind leaves its DLL folder set for the process; every case starts from none.
+        SetDllDirectoryW(nullptr);
         ASSERT_FALSE(MobileDeviceLoaded());
         ASSERT_FALSE(CoreFoundationLoaded());
     }
-    void TearDown() override { UnbindDeviceLibrary(); }
+    void TearDown() override
+    {
+        UnbindDeviceLibrary();
+        SetDllDirectoryW(nullptr);
+    }
 
     // Binding fails with exactly this box, leaves nothing loaded and an empty table.
     void ExpectBindFails(const wchar_t* text)
@@ -155,6 +161,9 @@ TEST_F(Binding, MissingFunctionIsTooOldAndUnloadsBoth)
 
 TEST_F(Binding, NoInstallFolderIsTooOld)
 {
+    // The mobile device library needs CoreFoundation to load at all: here the process finds it on
+    // its own search path, though the install folder is not recorded.
+    ASSERT_TRUE(SetDllDirectoryW(SimDir().c_str()));
     ASSERT_TRUE(m_support.DeleteValue(L"InstallDir"));
     ExpectBindFails(kTooOld);
     // An install folder that is not a REG_SZ counts as none.

@@ -9,6 +9,7 @@ namespace {
 
 typedef NTSTATUS(NTAPI* NtCreateFileFunction)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                               PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+typedef char*(CDECL* UnixFileNameFunction)(LPCWSTR);
 const ULONG kFileCreate = 2;
 const ULONG kFileNonDirectoryFile = 0x40;
 const ULONG kFileSynchronousIoNonAlert = 0x20;
@@ -19,9 +20,17 @@ bool CreateExactCaseFile(const std::wstring& folder, const std::wstring& name)
 {
     auto create = reinterpret_cast<NtCreateFileFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile")));
-    if (!create) return false;
-    // Without OBJ_CASE_INSENSITIVE the name is taken exactly as given.
-    std::wstring ntPath = L"\\??\\" + folder + L"\\" + name;
+    auto unixFileName = reinterpret_cast<UnixFileNameFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!create || !unixFileName) return false;
+    // Wine looks a Windows path up without regard to case, even for an exact-case request; a path
+    // below "\??\unix" names the Unix file as it is.
+    char* unixFolder = unixFileName(folder.c_str());
+    if (!unixFolder) return false;
+    std::wstring ntPath = L"\\??\\unix";
+    for (const char* c = unixFolder; *c; ++c) ntPath += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    HeapFree(GetProcessHeap(), 0, unixFolder);
+    ntPath += L"\\" + name;
     UNICODE_STRING path;
     path.Buffer = &ntPath[0];
     path.Length = static_cast<USHORT>(ntPath.size() * sizeof(wchar_t));
@@ -38,17 +47,22 @@ bool CreateExactCaseFile(const std::wstring& folder, const std::wstring& name)
     return true;
 }
 
-std::vector<std::wstring> NamesInReadOrder(const std::wstring& folder)
+std::vector<std::wstring> DeviceReadOrder(const char* devicePath)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    DeviceEntry* device = g_currentDevice.load();
+    AFCDirectoryRef directory = nullptr;
+    if (!device || !device->afc || g_lib.AFCDirectoryOpen(device->afc, devicePath, &directory) != 0) return names;
+    char* name = nullptr;
+    while (g_lib.AFCDirectoryRead(device->afc, directory, &name) == 0 && name && *name) {
+        std::string text = name;
+        if (text == "." || text == "..") continue;
+        int units = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+        std::wstring wide(units > 0 ? units - 1 : 0, L'\0');
+        if (units > 1) MultiByteToWideChar(CP_UTF8, 0, name, -1, &wide[0], units);
+        names.push_back(wide);
+    }
+    g_lib.AFCDirectoryClose(device->afc, directory);
     return names;
 }
 
@@ -58,7 +72,7 @@ bool BrowserTest::OpenContainer(const std::wstring& container, const std::string
     CreateDirectoryW(Documents(container).c_str(), nullptr);
     SimWriteFile(container + L"\\Library\\Application Support\\com.marlquist.tovarel.ASRoot\\UserDocs\\Downloaded.pdf",
                  "downloaded");
-    std::string config = "device browse\n  name Browse\n  app com.marlquist.tovarel " + Utf8Text(container) + "\n" +
+    std::string config = std::string(getenv("SIMTRACE") ? "trace /tmp/simtrace.txt\n" : "") + "device browse\n  name Browse\n  app com.marlquist.tovarel " + Utf8Text(container) + "\n" +
                          extraDeviceLines;
     return LoadDevices(config) && g_rootFolder.load() != nullptr;
 }

@@ -9,9 +9,9 @@
 // Creates an empty file with exactly this name even when a name differing only in letter case is
 // already there (the Win32 calls under Wine would open that one instead).
 bool CreateExactCaseFile(const std::wstring& folder, const std::wstring& name);
-// The names of a folder in the order the file system enumerates them, which is the order the
-// simulated device reads them in.
-std::vector<std::wstring> NamesInReadOrder(const std::wstring& folder);
+// The names of a device folder in the order the current device's connection reads them (the
+// enumeration order of the disk, which Wine does not keep the same for every way of asking).
+std::vector<std::wstring> DeviceReadOrder(const char* devicePath);
 
 class BrowserTest : public ProgramTest {
 protected:

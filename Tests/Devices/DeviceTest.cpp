@@ -359,4 +359,69 @@ TEST_F(DeviceTest, DevicesThatArriveBeforeTheWindowAppearWhenItIsBuilt)
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Downloads", L"My Documents"}));
 }
 
+TEST_F(DeviceTest, SelectingADeviceThatIsNoLongerListedResets)
+{
+    ASSERT_TRUE(LoadDevices(Config({Phone("one", "One")})));
+    DeviceEntry stray = {};
+    SelectDevice(&stray);
+    PumpMessages();
+    EXPECT_EQ(g_devices.load(), nullptr);
+    EXPECT_TRUE(ListTexts(g_deviceList).empty());
+    EXPECT_EQ(StatusLineText(), kConnectionError);
+}
+
+TEST_F(DeviceTest, RefreshingDiskSpaceRereadsTheFiguresOfTheCurrentDevice)
+{
+    Device phone = Phone("one", "One");
+    ASSERT_TRUE(LoadDevices(Config({phone})));
+    ASSERT_EQ(Current()->freeBytes, 12000000000u);
+
+    phone.extra = "  total none\n  free 1048576\n";
+    ASSERT_TRUE(LoadDevices(Config({phone})));
+    ASSERT_EQ(Current()->freeBytes, 12000000000u);  // no notice: the old figures stay until asked
+    RefreshDiskSpace();
+    PumpMessages();
+    EXPECT_EQ(Current()->hasTotalBytes, 0);
+    EXPECT_EQ(Current()->hasFreeBytes, 1);
+    EXPECT_EQ(Current()->freeBytes, 1048576u);
+    EXPECT_EQ(StatusLineText(), L"One (free = 1 MB)");
+    EXPECT_EQ(ListItemsWithState(g_deviceList, LVIS_SELECTED), std::vector<int>({0}));
+}
+
+// A stand-in for the upload thread: it sends the window a message while the device code waits
+// for it to end, then ends.
+DWORD WINAPI FakeCopyThread(void*)
+{
+    Sleep(200);
+    SendMessageW(g_mainWindow.load(), WMU_UPDATE_TOOLBAR, 0, 0);
+    g_copyThread = nullptr;
+    return 0;
+}
+
+TEST_F(DeviceTest, DeviceChangesWaitForTheUploadThreadWhileServingItsMessages)
+{
+    ASSERT_TRUE(LoadDevices(Config({Phone("one", "One")})));
+
+    // On the window's thread the wait lets the upload thread's sent message through.
+    HANDLE thread = CreateThread(nullptr, 0, FakeCopyThread, nullptr, CREATE_SUSPENDED, nullptr);
+    ASSERT_NE(thread, nullptr);
+    g_copyThread = thread;
+    ResumeThread(thread);
+    ResetDevices();
+    EXPECT_EQ(g_copyThread.load(), nullptr);
+    EXPECT_EQ(g_devices.load(), nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+
+    // A notice waits on its own thread until the upload has ended.
+    g_copyThread = GetCurrentThread();
+    ASSERT_EQ(SimDeliverNotice("one", 1), 0);
+    PumpMessages(300);
+    EXPECT_EQ(g_devices.load(), nullptr);
+    EXPECT_GT(SimPendingNotices(), 0u);
+    g_copyThread = nullptr;
+    ASSERT_TRUE(WaitForNotices());
+    EXPECT_EQ(ListTexts(g_deviceList), Texts({L"One"}));
+}
+
 }  // namespace
