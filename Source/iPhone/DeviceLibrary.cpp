@@ -141,6 +141,7 @@ void UnloadLibraries(HMODULE mobileDevice, HMODULE coreFoundation)
 
 bool BindDeviceLibrary()
 {
+    // Bound already: the strings made through it stay valid.
     if (s_mobileDevice) return true;
     g_lib = DeviceLibrary{};
 

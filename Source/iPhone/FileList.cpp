@@ -198,7 +198,7 @@ void OpenSelectedItem()
 void GoUpOneLevel()
 {
     FolderNode* current = g_currentFolder.load();
-    if (!LocationOpen() || current == g_rootFolder.load() || !current->parent) return;
+    if (!LocationOpen() || !current || current == g_rootFolder.load() || !current->parent) return;
     HWND tree = TreeControl();
     if (!tree) return;
     HTREEITEM selected = TreeView_GetSelection(tree);

@@ -129,23 +129,31 @@ void NoteInconsistentDevice()
     RefreshDiskSpace();
 }
 
+// One listed entry waiting to be ordered; the name is kept beside the node so that comparing
+// does not have to reach into every node.
+struct ListedEntry {
+    const wchar_t* name;
+    FolderNode* node;
+};
+using ListedEntries = std::vector<ListedEntry>;
+
 // Puts the entries of one group in the order repeated InsertSorted calls in read order would give
 // (ascending, the later-read first among equal names) in n log n, and links them at `link`.
 // Returns the link after the group's last node.
-FolderNode** AppendInListOrder(std::vector<FolderNode*>& nodes, FolderNode** link)
+FolderNode** AppendInListOrder(ListedEntries& entries, FolderNode** link)
 {
-    std::reverse(nodes.begin(), nodes.end());
-    std::stable_sort(nodes.begin(), nodes.end(),
-                     [](const FolderNode* a, const FolderNode* b) { return CompareNames(a->name, b->name) < 0; });
-    for (FolderNode* node : nodes) {
-        *link = node;
-        link = &node->next;
+    std::reverse(entries.begin(), entries.end());
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const ListedEntry& a, const ListedEntry& b) { return CompareNames(a.name, b.name) < 0; });
+    for (const ListedEntry& entry : entries) {
+        *link = entry.node;
+        link = &entry.node->next;
     }
     *link = nullptr;
     return link;
 }
 
-FolderNode* LinkFoldersThenFiles(std::vector<FolderNode*>& folders, std::vector<FolderNode*>& files)
+FolderNode* LinkFoldersThenFiles(ListedEntries& folders, ListedEntries& files)
 {
     LARGE_INTEGER start;
     LARGE_INTEGER end;
@@ -157,17 +165,17 @@ FolderNode* LinkFoldersThenFiles(std::vector<FolderNode*>& folders, std::vector<
     return head;
 }
 
-void FreeNodes(std::vector<FolderNode*>& nodes)
+void FreeNodes(ListedEntries& entries)
 {
-    for (FolderNode* node : nodes) FreeFolderNode(node);
-    nodes.clear();
+    for (const ListedEntry& entry : entries) FreeFolderNode(entry.node);
+    entries.clear();
 }
 
 // Outcome of reading one directory entry into a node.
 enum class EntryOutcome { Added, Skipped, Failed };
 
 EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* folderDevicePath,
-                       const char* entryName, std::vector<FolderNode*>& folders, std::vector<FolderNode*>& files)
+                       const char* entryName, ListedEntries& folders, ListedEntries& files)
 {
     EntryPaths paths;
     if (!MakeEntryPaths(folderDevicePath, entryName, paths)) return EntryOutcome::Skipped;
@@ -192,7 +200,7 @@ EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* 
         node->size = facts.size;
     }
     try {
-        (node->isFolder ? folders : files).push_back(node);
+        (node->isFolder ? folders : files).push_back(ListedEntry{node->name, node});
     } catch (const std::bad_alloc&) {
         FreeFolderNode(node);
         return EntryOutcome::Failed;
@@ -211,8 +219,8 @@ FolderNode* ListLocationFolder(FolderNode* folder)
     AFCDirectoryRef directory = nullptr;
     if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8.get(), &directory) != 0) return nullptr;
 
-    std::vector<FolderNode*> folders;
-    std::vector<FolderNode*> files;
+    ListedEntries folders;
+    ListedEntries files;
     bool ok = true;
     for (;;) {
         char* entryName = nullptr;

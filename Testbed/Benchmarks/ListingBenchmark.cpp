@@ -218,7 +218,7 @@ int main(int argc, char** argv)
             break;
         }
         FolderNode* folder = NewFolderNode(nullptr, name.c_str(), (L"0/" + name).c_str(), 1);
-        Measure measure = ListBest(sim, folder, entries, 3);
+        Measure measure = ListBest(sim, folder, entries, 5);
         FreeFolderNode(folder);
         EmptyFolder(folderPath, entries);
         measures.push_back(measure);

@@ -72,7 +72,7 @@ bool BrowserTest::OpenContainer(const std::wstring& container, const std::string
     CreateDirectoryW(Documents(container).c_str(), nullptr);
     SimWriteFile(container + L"\\Library\\Application Support\\com.marlquist.tovarel.ASRoot\\UserDocs\\Downloaded.pdf",
                  "downloaded");
-    std::string config = std::string(getenv("SIMTRACE") ? "trace /tmp/simtrace.txt\n" : "") + "device browse\n  name Browse\n  app com.marlquist.tovarel " + Utf8Text(container) + "\n" +
+    std::string config = "device browse\n  name Browse\n  app com.marlquist.tovarel " + Utf8Text(container) + "\n" +
                          extraDeviceLines;
     return LoadDevices(config) && g_rootFolder.load() != nullptr;
 }

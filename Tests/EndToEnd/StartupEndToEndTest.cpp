@@ -205,7 +205,16 @@ struct BindingFailure {
     const char* name;
     std::function<void(RegistryKeyGuard& shared, RegistryKeyGuard& support)> arrange;
     const wchar_t* message;
+    bool coreFoundationOnPath = false;
 };
+
+std::wstring PathWith(const std::wstring& folder)
+{
+    wchar_t path[8192] = L"";
+    DWORD length = GetEnvironmentVariableW(L"PATH", path, 8192);
+    std::wstring value = length < 8192 ? std::wstring(path, length) : std::wstring();
+    return value.empty() ? folder : value + L";" + folder;
+}
 
 TEST_F(StartupEndToEnd, WithoutAUsableLibraryShowsTheFatalBoxAndEndsWithoutAWindow)
 {
@@ -235,10 +244,15 @@ TEST_F(StartupEndToEnd, WithoutAUsableLibraryShowsTheFatalBoxAndEndsWithoutAWind
              ASSERT_TRUE(shared.SetString(kLibraryValue, coreFoundation));
          },
          kTooOld},
-        // CoreFoundation's functions are then looked up in the program itself.
+        // The simulated library imports CoreFoundation.dll, which nothing then finds: it does not load.
         {"no InstallDir",
          [](RegistryKeyGuard&, RegistryKeyGuard& support) { ASSERT_TRUE(support.DeleteValue(kInstallDirValue)); },
-         kTooOld},
+         kNotInstalled},
+        // With CoreFoundation.dll on the search path the library loads, and CoreFoundation's functions
+        // are looked up in the program itself, which has none of them.
+        {"no InstallDir, CoreFoundation on the search path",
+         [](RegistryKeyGuard&, RegistryKeyGuard& support) { ASSERT_TRUE(support.DeleteValue(kInstallDirValue)); },
+         kTooOld, true},
     };
     ASSERT_FALSE(SimLibraryFolder().empty());
     for (const BindingFailure& failure : cases) {
@@ -248,6 +262,10 @@ TEST_F(StartupEndToEnd, WithoutAUsableLibraryShowsTheFatalBoxAndEndsWithoutAWind
         ASSERT_TRUE(shared.Existed() && support.Existed()) << "the prefix has no simulated library registered";
         failure.arrange(shared, support);
         if (HasFatalFailure()) return;
+        std::unique_ptr<EnvironmentGuard> path;
+        if (failure.coreFoundationOnPath) {
+            path = std::make_unique<EnvironmentGuard>(L"PATH", PathWith(SimLibraryFolder()));
+        }
 
         FatalRun run = RunToFatalBox();
         EXPECT_TRUE(run.boxShown);

@@ -11,7 +11,9 @@
 //
 // The device notice handler runs on the library's thread and sends messages to the window, that is
 // to the test thread: never block the test thread while notices are delivered, pump instead
-// (LoadDevices, WaitForNotices, PumpUntil).
+// (LoadDevices, WaitForNotices, and PumpMessages / PumpUntil of WindowHarness.h for other waits).
+// Do not run a benchmark in the same Wine prefix meanwhile: under that load the window build has
+// been seen to fail.
 //
 //   TEST_F(MyTest, Something) {
 //       ASSERT_TRUE(LoadDevices(SimWriteDeviceTree(Folder(L"phone"))));
