@@ -18,4 +18,4 @@ fi
 
 shot=${TOVAREL_SCREENSHOT:-$build/screenshot.png}
 xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/run-headless.sh" "$build" "$shot"
-echo "Screenshot of the running program: $shot"
+echo "Screenshots of the running program: $shot and ${shot%.png}-resized.png"

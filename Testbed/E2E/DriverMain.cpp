@@ -17,6 +17,8 @@
 //   focus TITLE                   the id and class of the focused control
 //   list TITLE ID                 list view items: texts tab-separated, then [selected] [focused]
 //   tree TITLE ID                 tree view items, two spaces per level, then [selected] [expanded]
+//   select TITLE ID TEXT          select the first tree view item with this text
+//   resize TITLE WIDTH HEIGHT     give the window this outer size, keeping its position
 //   close TITLE                   the close box (WM_SYSCOMMAND SC_CLOSE)
 //   wm-close TITLE                WM_CLOSE
 //   start COMMAND-LINE            start a program, print its process id
@@ -224,6 +226,27 @@ bool Tree(const Arguments& args)
     return true;
 }
 
+bool SelectInTree(const Arguments& args)
+{
+    if (!NeedArguments(args, 4, L"select TITLE ID TEXT")) return false;
+    HWND tree = nullptr;
+    if (!FindControl(args, &tree)) return false;
+    return e2e::SelectTreeItem(tree, args[3]) || Fail(L"no tree item \"" + args[3] + L"\" to select");
+}
+
+bool Resize(const Arguments& args)
+{
+    if (!NeedArguments(args, 4, L"resize TITLE WIDTH HEIGHT")) return false;
+    HWND window = nullptr;
+    DWORD width = 0;
+    DWORD height = 0;
+    if (!FindWindowByTitle(args[1], &window)) return false;
+    if (!ParseNumber(args[2], &width) || !ParseNumber(args[3], &height)) return Fail(L"WIDTH and HEIGHT are numbers");
+    UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    return SetWindowPos(window, nullptr, 0, 0, static_cast<int>(width), static_cast<int>(height), flags) ||
+           Fail(L"could not resize the window");
+}
+
 bool Close(const Arguments& args, bool withMessage)
 {
     if (!NeedArguments(args, 2, withMessage ? L"wm-close TITLE" : L"close TITLE")) return false;
@@ -290,6 +313,8 @@ bool RunCommand(const Arguments& args)
     if (name == L"focus") return Focus(args);
     if (name == L"list") return List(args);
     if (name == L"tree") return Tree(args);
+    if (name == L"select") return SelectInTree(args);
+    if (name == L"resize") return Resize(args);
     if (name == L"close") return Close(args, false);
     if (name == L"wm-close") return Close(args, true);
     if (name == L"start") return Start(args);

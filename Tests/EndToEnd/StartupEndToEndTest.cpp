@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <memory>
@@ -157,6 +158,39 @@ std::vector<std::wstring> ListTexts(HWND list, std::vector<int>* selected = null
         if (selected && items[i].selected) selected->push_back(static_cast<int>(i));
     }
     return texts;
+}
+
+// "depth:text" for every tree item, with " *" on the selected one.
+std::vector<std::wstring> TreeLines(HWND tree)
+{
+    std::vector<e2e::TreeItem> items;
+    if (!e2e::ReadTreeItems(tree, &items)) return {L"(unreadable)"};
+    std::vector<std::wstring> lines;
+    for (const e2e::TreeItem& item : items) {
+        lines.push_back(std::to_wstring(item.depth) + L":" + item.text + (item.selected ? L" *" : L""));
+    }
+    return lines;
+}
+
+// "name|size" for every item of a report-view list.
+std::vector<std::wstring> RowTexts(HWND list)
+{
+    std::vector<e2e::ListItem> items;
+    if (!e2e::ReadListItems(list, &items)) return {L"(unreadable)"};
+    std::vector<std::wstring> rows;
+    for (const e2e::ListItem& item : items) {
+        std::wstring row;
+        for (size_t i = 0; i < item.texts.size(); ++i) row += (i ? L"|" : L"") + item.texts[i];
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string Joined(const std::vector<std::wstring>& lines)
+{
+    std::wstring all;
+    for (const std::wstring& line : lines) all += line + L"; ";
+    return e2e::ToUtf8(all);
 }
 
 bool PollUntil(const std::function<bool()>& condition, DWORD timeoutMs)
@@ -344,6 +378,24 @@ TEST_F(StartupEndToEnd, ShowsAnAttachedDeviceAndEndsThroughTheCloseBox)
         kStepTimeoutMs));
     EXPECT_EQ(ControlText(main, IDC_STATUS_LINE).rfind(L"Sim iPhone (", 0), 0u)
         << e2e::ToUtf8(ControlText(main, IDC_STATUS_LINE));
+
+    // The first edition is open: its root in the tree and in the file list.
+    HWND tree = GetDlgItem(main, IDC_FOLDER_TREE);
+    HWND files = GetDlgItem(main, IDC_FILE_LIST);
+    const std::vector<std::wstring> rootTree{L"0:/ *", L"1:Downloads", L"1:My Documents", L"2:"};
+    EXPECT_TRUE(PollUntil([&] { return TreeLines(tree) == rootTree; }, kStepTimeoutMs)) << Joined(TreeLines(tree));
+    EXPECT_EQ(RowTexts(files), (std::vector<std::wstring>{L"Downloads|", L"My Documents|"})) << Joined(RowTexts(files));
+    EXPECT_EQ(ControlText(main, IDC_PATH_LINE), L"/");
+
+    // Selecting "My Documents" in the tree lists it, folders first, with sizes.
+    ASSERT_TRUE(e2e::SelectTreeItem(tree, L"My Documents"));
+    const std::vector<std::wstring> documentRows{
+        L"Books|", L"Empty|", L"readme.txt|11 B", L"R\u00e9sum\u00e9 \u2013 Anna\u2019s notes.txt|8 B"};
+    EXPECT_TRUE(PollUntil([&] { return RowTexts(files) == documentRows; }, kStepTimeoutMs)) << Joined(RowTexts(files));
+    EXPECT_EQ(ControlText(main, IDC_PATH_LINE), L"My Documents");
+    const std::vector<std::wstring> documentTree{
+        L"0:/", L"1:Downloads", L"1:My Documents *", L"2:Books", L"3:", L"2:Empty"};
+    EXPECT_EQ(TreeLines(tree), documentTree) << Joined(TreeLines(tree));
 
     ASSERT_TRUE(e2e::CloseWindowLikeUser(main));
     DWORD exitCode = 0xFFFFFFFF;

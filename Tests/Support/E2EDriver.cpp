@@ -535,6 +535,7 @@ bool ReadTreeBranch(HWND tree, const RemoteBlock& remote, int textChars, HTREEIT
     for (HTREEITEM at = first; at;) {
         TreeItem item;
         if (!ReadTreeItem(tree, remote, textChars, at, depth, &item)) return false;
+        item.handle = at;
         items->push_back(item);
         DWORD_PTR child = 0;
         if (!SendWithTimeout(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(at), &child)) return false;
@@ -561,6 +562,19 @@ bool ReadTreeItems(HWND tree, std::vector<TreeItem>* items)
     DWORD_PTR root = 0;
     if (!SendWithTimeout(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0, &root)) return false;
     return ReadTreeBranch(tree, remote, textChars, reinterpret_cast<HTREEITEM>(root), 0, items);
+}
+
+bool SelectTreeItem(HWND tree, const std::wstring& text)
+{
+    std::vector<TreeItem> items;
+    if (!ReadTreeItems(tree, &items)) return false;
+    for (const TreeItem& item : items) {
+        if (item.text != text) continue;
+        DWORD_PTR selected = 0;
+        return SendWithTimeout(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item.handle), &selected) &&
+               selected != 0;
+    }
+    return false;
 }
 
 // --- Screen ----------------------------------------------------------------------------------------

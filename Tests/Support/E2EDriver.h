@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -125,9 +126,12 @@ struct TreeItem {
     std::wstring text;
     bool selected = false;
     bool expanded = false;
+    HTREEITEM handle = nullptr;  // valid in the tree's own process too: item handles are plain values
 };
 // Every item of a tree view, depth first in display order (collapsed branches included).
 bool ReadTreeItems(HWND tree, std::vector<TreeItem>* items);
+// Selects the first item (depth first) with this text, as a click on it would.
+bool SelectTreeItem(HWND tree, const std::wstring& text);
 
 // --- Screen ----------------------------------------------------------------------------------------
 
