@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "FolderTree.h"
+#include "KeyValuePairs.h"
 #include "StatusLine.h"
 #include "TextUtil.h"
 #include "resource.h"
@@ -159,15 +160,7 @@ bool ReadDeviceInformation(AFCConnectionRef afc, DeviceEntry* entry)
 {
     AFCKeyValueReaderRef reader = nullptr;
     if (g_lib.AFCDeviceInfoOpen(afc, &reader) != 0) return false;
-    for (;;) {
-        char* key = nullptr;
-        char* value = nullptr;
-        if (g_lib.AFCKeyValueRead(reader, &key, &value) != 0) {
-            g_lib.AFCKeyValueClose(reader);
-            return false;
-        }
-        if (!key || !*key) break;
-        if (!value) continue;
+    auto visit = [entry](const char* key, const char* value) {
         uint64_t number = 0;
         if (strcmp(key, "Model") == 0) {
             entry->isIPad = strncmp(value, "iPad", 4) == 0;
@@ -178,8 +171,9 @@ bool ReadDeviceInformation(AFCConnectionRef afc, DeviceEntry* entry)
             entry->hasFreeBytes = 1;
             entry->freeBytes = number;
         }
-    }
-    return g_lib.AFCKeyValueClose(reader) == 0;
+        return true;
+    };
+    return ReadPairsAndClose(reader, visit) == PairsOutcome::Read;
 }
 
 void LookUpEditions(AMDeviceRef device, DeviceEntry* entry)
@@ -599,20 +593,12 @@ void RefreshDiskSpace()
     bool hasFree = false;
     uint64_t total = 0;
     uint64_t freeBytes = 0;
-    while (!hasTotal || !hasFree) {
-        char* key = nullptr;
-        char* value = nullptr;
-        if (g_lib.AFCKeyValueRead(reader, &key, &value) != 0) {
-            g_lib.AFCKeyValueClose(reader);
-            UpdateStatusLine();
-            return;
-        }
-        if (!key || !*key) break;
-        if (!value) continue;
+    auto visit = [&](const char* key, const char* value) {
         if (!hasTotal && strcmp(key, "FSTotalBytes") == 0) hasTotal = ParseDecimalU64(value, &total) != 0;
         if (!hasFree && strcmp(key, "FSFreeBytes") == 0) hasFree = ParseDecimalU64(value, &freeBytes) != 0;
-    }
-    if (g_lib.AFCKeyValueClose(reader) == 0) {
+        return !hasTotal || !hasFree;
+    };
+    if (ReadPairsAndClose(reader, visit) == PairsOutcome::Read) {
         device->hasTotalBytes = hasTotal;
         device->totalBytes = hasTotal ? total : 0;
         device->hasFreeBytes = hasFree;

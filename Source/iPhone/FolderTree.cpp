@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Devices.h"
+#include "KeyValuePairs.h"
 #include "TextUtil.h"
 #include "resource.h"
 
@@ -77,24 +78,16 @@ struct EntryFacts {
 // the close fails.
 bool ReadEntryFacts(AFCKeyValueReaderRef reader, EntryFacts& facts)
 {
-    for (;;) {
-        char* key = nullptr;
-        char* value = nullptr;
-        if (g_lib.AFCKeyValueRead(reader, &key, &value) != 0) {
-            g_lib.AFCKeyValueClose(reader);
-            return false;
-        }
-        if (!key || !*key) break;
-        if (!value) continue;
+    auto visit = [&facts](const char* key, const char* value) {
         if (!facts.hasKind && strcmp(key, "st_ifmt") == 0) {
             facts.hasKind = true;
             facts.isFolder = IsFolderKind(value);
         } else if (!facts.hasSize && strcmp(key, "st_size") == 0) {
             facts.hasSize = ParseDecimalU64(value, &facts.size) != 0;
         }
-        if (facts.hasKind && facts.hasSize) break;
-    }
-    return g_lib.AFCKeyValueClose(reader) == 0;
+        return !(facts.hasKind && facts.hasSize);
+    };
+    return ReadPairsAndClose(reader, visit) == PairsOutcome::Read;
 }
 
 // Only "st_ifmt" matters here; the reader is closed in every case.
@@ -103,17 +96,11 @@ bool EntryIsFolder(AFCConnectionRef afc, const char* devicePathUtf8)
     AFCKeyValueReaderRef reader = nullptr;
     if (g_lib.AFCFileInfoOpen(afc, devicePathUtf8, &reader) != 0) return false;
     bool isFolder = false;
-    for (;;) {
-        char* key = nullptr;
-        char* value = nullptr;
-        if (g_lib.AFCKeyValueRead(reader, &key, &value) != 0) break;
-        if (!key || !*key) break;
-        if (strcmp(key, "st_ifmt") == 0) {
-            isFolder = value && IsFolderKind(value);
-            break;
-        }
-    }
-    g_lib.AFCKeyValueClose(reader);
+    ReadPairsAndClose(reader, [&isFolder](const char* key, const char* value) {
+        if (strcmp(key, "st_ifmt") != 0) return true;
+        isFolder = IsFolderKind(value);
+        return false;
+    });
     return isFolder;
 }
 

@@ -212,19 +212,19 @@ const std::vector<DialogSpec>& AllDialogs()
     return dialogs;
 }
 
-void ExpectControl(HWND dialog, HWND control, const TemplateItem& item, const ControlSpec& spec)
+void ExpectControl(HWND dialog, HWND control, const TemplateItem& item, const ControlSpec& want)
 {
-    SCOPED_TRACE("control " + std::to_string(spec.id) + " at " + std::to_string(spec.dlus.left) + "," +
-                 std::to_string(spec.dlus.top));
-    EXPECT_EQ(item.id, spec.id);
-    EXPECT_EQ(item.style & spec.style, spec.style) << std::hex << "style " << item.style;
-    EXPECT_EQ(item.style & spec.absent, 0u) << std::hex << "style " << item.style;
+    SCOPED_TRACE("control " + std::to_string(want.id) + " at " + std::to_string(want.dlus.left) + "," +
+                 std::to_string(want.dlus.top));
+    EXPECT_EQ(item.id, want.id);
+    EXPECT_EQ(item.style & want.style, want.style) << std::hex << "style " << item.style;
+    EXPECT_EQ(item.style & want.absent, 0u) << std::hex << "style " << item.style;
 
-    EXPECT_EQ(GetDlgCtrlID(control), spec.id);
-    EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), spec.className), 0) << ClassOf(control);
-    if (!spec.sizedByContent) {
+    EXPECT_EQ(GetDlgCtrlID(control), want.id);
+    EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), want.className), 0) << ClassOf(control);
+    if (!want.sizedByContent) {
         // The dialog manager converts the position and the size, not the two corners.
-        RECT expected = spec.dlus;
+        RECT expected = want.dlus;
         MapDialogRect(dialog, &expected);
         RECT actual = RectInParent(control, dialog);
         EXPECT_EQ(actual.left, expected.left);
@@ -232,33 +232,33 @@ void ExpectControl(HWND dialog, HWND control, const TemplateItem& item, const Co
         EXPECT_EQ(actual.right - actual.left, expected.right);
         EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
     }
-    if (spec.text) {
-        EXPECT_EQ(WindowText(control), spec.text);
+    if (want.text) {
+        EXPECT_EQ(WindowText(control), want.text);
     }
 }
 
 TEST(DialogTemplates, HaveTheirTitlesSizesFramesAndControls)
 {
-    for (const DialogSpec& spec : AllDialogs()) {
-        SCOPED_TRACE("dialog " + std::to_string(spec.id));
+    for (const DialogSpec& want : AllDialogs()) {
+        SCOPED_TRACE("dialog " + std::to_string(want.id));
         TemplateHeader raw;
-        ASSERT_TRUE(ReadTemplate(spec.id, &raw));
-        EXPECT_EQ(raw.style & spec.style, spec.style) << std::hex << raw.style;
-        EXPECT_EQ(raw.style & spec.absent, 0u) << std::hex << raw.style;
-        EXPECT_EQ(raw.exStyle & spec.exStyle, spec.exStyle) << std::hex << raw.exStyle;
+        ASSERT_TRUE(ReadTemplate(want.id, &raw));
+        EXPECT_EQ(raw.style & want.style, want.style) << std::hex << raw.style;
+        EXPECT_EQ(raw.style & want.absent, 0u) << std::hex << raw.style;
+        EXPECT_EQ(raw.exStyle & want.exStyle, want.exStyle) << std::hex << raw.exStyle;
         EXPECT_EQ(raw.pointSize, 8);
         EXPECT_EQ(raw.typeface, L"MS Shell Dlg");
-        ASSERT_EQ(raw.items.size(), spec.controls.size());
+        ASSERT_EQ(raw.items.size(), want.controls.size());
 
-        DialogOwner dialog(spec.id);
+        DialogOwner dialog(want.id);
         ASSERT_NE(dialog.window, nullptr) << "error " << GetLastError();
-        EXPECT_EQ(WindowText(dialog.window), spec.title);
+        EXPECT_EQ(WindowText(dialog.window), want.title);
         DWORD exStyle = static_cast<DWORD>(GetWindowLongW(dialog.window, GWL_EXSTYLE));
-        EXPECT_EQ(exStyle & spec.exStyle, spec.exStyle) << std::hex << exStyle;
+        EXPECT_EQ(exStyle & want.exStyle, want.exStyle) << std::hex << exStyle;
 
         RECT client;
         GetClientRect(dialog.window, &client);
-        RECT expected = {0, 0, spec.width, spec.height};
+        RECT expected = {0, 0, want.width, want.height};
         MapDialogRect(dialog.window, &expected);
         EXPECT_EQ(client.right, expected.right);
         EXPECT_EQ(client.bottom, expected.bottom);
@@ -273,11 +273,11 @@ TEST(DialogTemplates, HaveTheirTitlesSizesFramesAndControls)
 
         size_t index = 0;
         for (HWND child = GetWindow(dialog.window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            ASSERT_LT(index, spec.controls.size()) << "an unexpected control with id " << GetDlgCtrlID(child);
-            ExpectControl(dialog.window, child, raw.items[index], spec.controls[index]);
+            ASSERT_LT(index, want.controls.size()) << "an unexpected control with id " << GetDlgCtrlID(child);
+            ExpectControl(dialog.window, child, raw.items[index], want.controls[index]);
             ++index;
         }
-        EXPECT_EQ(index, spec.controls.size());
+        EXPECT_EQ(index, want.controls.size());
     }
 }
 
@@ -416,14 +416,14 @@ TEST(Icons, EachHasItsImagesAndLoadsAtSmallAndLargeSize)
         {IDI_IPHONE, {16, 32}},          {IDI_EDITION_4, {16, 32}},   {IDI_EDITION, {16, 32}},
         {IDI_REFRESH, {16, 32}},         {IDI_REFRESH_DISABLED, {16, 32}},
     };
-    for (const IconSpec& spec : icons) {
-        SCOPED_TRACE("icon " + std::to_string(spec.id));
-        EXPECT_EQ(IconSizes(spec.id), spec.sizes);
+    for (const IconSpec& want : icons) {
+        SCOPED_TRACE("icon " + std::to_string(want.id));
+        EXPECT_EQ(IconSizes(want.id), want.sizes);
         for (int size : {16, 32}) {
-            HANDLE icon = LoadImageW(Module(), MAKEINTRESOURCEW(spec.id), IMAGE_ICON, size, size, 0);
+            HANDLE icon = LoadImageW(Module(), MAKEINTRESOURCEW(want.id), IMAGE_ICON, size, size, 0);
             EXPECT_NE(icon, nullptr) << "size " << size;
             if (icon) DestroyIcon(static_cast<HICON>(icon));
-            std::vector<uint32_t> pixels = IconPixels(spec.id, size);
+            std::vector<uint32_t> pixels = IconPixels(want.id, size);
             ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size);
             int covered = 0;
             for (uint32_t p : pixels) covered += (p >> 24) != 0 ? 1 : 0;
