@@ -17,9 +17,5 @@ if [ ! -f "$prefix/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
 fi
-# Wine draws the window frames itself: there is no window manager on the virtual display, and a
-# managed window without one makes every window's destruction wait for an answer that never comes.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null
 "$here/register-simdevice.sh" "$md_dll" "$cf_dir"
 touch "$prefix/.tovarel-ready"

@@ -43,6 +43,22 @@ SimDevice* Ready(AMDeviceRef ref, Need need, int& failure)
     return nullptr;
 }
 
+// A device call: the checks every call makes, then `body` on the device, under the lock, when it
+// is in the needed state. The result goes to SimCall::Result.
+template <class Valid, class Body> int WithDevice(const SimCall& call, AMDeviceRef ref, Need need, Valid valid, Body body)
+{
+    return SimChecked(call, valid, [&]() -> int {
+        int failure = SIM_OK;
+        SimDevice* device = Ready(ref, need, failure);
+        return device ? body(*device) : failure;
+    });
+}
+
+template <class Body> int WithDevice(const SimCall& call, AMDeviceRef ref, Need need, Body body)
+{
+    return WithDevice(call, ref, need, SimAnyArguments, body);
+}
+
 AMServiceRef NewService(SimDevice* device, const std::wstring& root)
 {
     auto service = new SimService{device, device->generation, root};
@@ -69,17 +85,8 @@ extern "C" {
 __declspec(dllexport) int __cdecl AMDeviceConnect(AMDeviceRef ref)
 {
     SimCall call("AMDeviceConnect", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_ATTACHED, failure);
-        if (!device) {
-            return failure;
-        }
-        device->connected = true;
+    return call.Result(WithDevice(call, ref, NEED_ATTACHED, [](SimDevice& device) {
+        device.connected = true;
         return SIM_OK;
     }));
 }
@@ -87,18 +94,9 @@ __declspec(dllexport) int __cdecl AMDeviceConnect(AMDeviceRef ref)
 __declspec(dllexport) int __cdecl AMDeviceDisconnect(AMDeviceRef ref)
 {
     SimCall call("AMDeviceDisconnect", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_CONNECTION, failure);
-        if (!device) {
-            return failure;
-        }
-        device->connected = false;
-        device->session = false;
+    return call.Result(WithDevice(call, ref, NEED_CONNECTION, [](SimDevice& device) {
+        device.connected = false;
+        device.session = false;
         return SIM_OK;
     }));
 }
@@ -107,51 +105,30 @@ __declspec(dllexport) int __cdecl AMDeviceDisconnect(AMDeviceRef ref)
 __declspec(dllexport) int __cdecl AMDeviceIsPaired(AMDeviceRef ref)
 {
     SimCall call("AMDeviceIsPaired", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return 0;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_CONNECTION, failure);
-        return device && device->config.paired ? 1 : 0;
-    }));
+    int paired = 0;
+    WithDevice(call, ref, NEED_CONNECTION, [&](SimDevice& device) {
+        paired = device.config.paired ? 1 : 0;
+        return SIM_OK;
+    });
+    return call.Result(paired);
 }
 
 __declspec(dllexport) int __cdecl AMDeviceValidatePairing(AMDeviceRef ref)
 {
     SimCall call("AMDeviceValidatePairing", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_CONNECTION, failure);
-        if (!device) {
-            return failure;
-        }
-        return device->config.paired ? device->config.validate : SIM_E_NOT_PAIRED;
+    return call.Result(WithDevice(call, ref, NEED_CONNECTION, [](SimDevice& device) {
+        return device.config.paired ? device.config.validate : SIM_E_NOT_PAIRED;
     }));
 }
 
 __declspec(dllexport) int __cdecl AMDeviceStartSession(AMDeviceRef ref)
 {
     SimCall call("AMDeviceStartSession", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_CONNECTION, failure);
-        if (!device) {
-            return failure;
-        }
-        if (!device->config.paired || device->config.validate != 0) {
+    return call.Result(WithDevice(call, ref, NEED_CONNECTION, [](SimDevice& device) {
+        if (!device.config.paired || device.config.validate != 0) {
             return SIM_E_NOT_PAIRED;
         }
-        device->session = true;
+        device.session = true;
         return SIM_OK;
     }));
 }
@@ -159,17 +136,8 @@ __declspec(dllexport) int __cdecl AMDeviceStartSession(AMDeviceRef ref)
 __declspec(dllexport) int __cdecl AMDeviceStopSession(AMDeviceRef ref)
 {
     SimCall call("AMDeviceStopSession", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_SESSION, failure);
-        if (!device) {
-            return failure;
-        }
-        device->session = false;
+    return call.Result(WithDevice(call, ref, NEED_SESSION, [](SimDevice& device) {
+        device.session = false;
         return SIM_OK;
     }));
 }
@@ -181,29 +149,22 @@ __declspec(dllexport) CFStringRef __cdecl AMDeviceCopyValue(AMDeviceRef ref, CFS
     SimCall call("AMDeviceCopyValue", "%p, %p, %s", static_cast<const void*>(ref), static_cast<const void*>(domain),
                  TraceText(key).c_str());
     CFStringRef value = nullptr;
-    SimGuard([&]() -> int {
-        std::string name;
-        if (call.Injected() || domain || !CfText(key, name)) {
-            return 0;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_CONNECTION, failure);
-        if (!device) {
-            return 0;
-        }
-        const SimDeviceConfig& config = device->config;
-        if (name == "DeviceName" && config.hasName) {
-            value = SimCFStringCreateUtf8(config.name.c_str());
-        } else if (name == "UniqueDeviceID") {
-            value = SimCFStringCreateUtf8(config.uniqueId.c_str());
-        } else if (name == "ProductType") {
-            value = SimCFStringCreateUtf8(config.model.c_str());
-        } else if (name == "DeviceClass") {
-            value = SimCFStringCreateUtf8(config.model.compare(0, 4, "iPad") == 0 ? "iPad" : "iPhone");
-        }
-        return 0;
-    });
+    std::string name;
+    WithDevice(
+        call, ref, NEED_CONNECTION, [&] { return !domain && CfText(key, name); },
+        [&](SimDevice& device) {
+            const SimDeviceConfig& config = device.config;
+            if (name == "DeviceName" && config.hasName) {
+                value = SimCFStringCreateUtf8(config.name.c_str());
+            } else if (name == "UniqueDeviceID") {
+                value = SimCFStringCreateUtf8(config.uniqueId.c_str());
+            } else if (name == "ProductType") {
+                value = SimCFStringCreateUtf8(config.model.c_str());
+            } else if (name == "DeviceClass") {
+                value = SimCFStringCreateUtf8(config.model.compare(0, 4, "iPad") == 0 ? "iPad" : "iPhone");
+            }
+            return SIM_OK;
+        });
     call.Result(value);
     return value;
 }
@@ -214,29 +175,17 @@ __declspec(dllexport) int __cdecl AMDeviceStartService(AMDeviceRef ref, CFString
 {
     SimCall call("AMDeviceStartService", "%p, %s, %p, %p", static_cast<void*>(ref), TraceText(name).c_str(),
                  static_cast<void*>(service), static_cast<void*>(unknown));
-    return call.Result(SimGuard([&]() -> int {
-        if (service) {
-            *service = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        std::string text;
-        if (!service || !CfText(name, text)) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_SESSION, failure);
-        if (!device) {
-            return failure;
-        }
-        if (text != "com.apple.afc") {
-            return SIM_E_NO_SERVICE;
-        }
-        *service = NewService(device, device->config.storage);
-        return SIM_OK;
-    }));
+    SimClear(service);
+    std::string text;
+    return call.Result(WithDevice(
+        call, ref, NEED_SESSION, [&] { return service && CfText(name, text); },
+        [&](SimDevice& device) {
+            if (text != "com.apple.afc") {
+                return SIM_E_NO_SERVICE;
+            }
+            *service = NewService(&device, device.config.storage);
+            return SIM_OK;
+        }));
 }
 
 // An installed application's container, with the options {"Command": "VendDocuments"}.
@@ -247,27 +196,16 @@ __declspec(dllexport) int __cdecl AMDeviceStartHouseArrestService(AMDeviceRef re
     SimCall call("AMDeviceStartHouseArrestService", "%p, %s, %p, %p, %p", static_cast<void*>(ref),
                  TraceText(identifier).c_str(), static_cast<const void*>(options), static_cast<void*>(service),
                  static_cast<void*>(unknown));
-    return call.Result(SimGuard([&]() -> int {
-        if (service) {
-            *service = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        std::string application, command;
-        if (!service || !CfText(identifier, application) || !options ||
-            !CfText(SimCFDictionaryFindText(options, "Command"), command) || command != "VendDocuments") {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_SESSION, failure);
-        if (!device) {
-            return failure;
-        }
-        for (const SimApp& app : device->config.apps) {
+    SimClear(service);
+    std::string application, command;
+    auto valid = [&] {
+        return service && CfText(identifier, application) && options &&
+               CfText(SimCFDictionaryFindText(options, "Command"), command) && command == "VendDocuments";
+    };
+    return call.Result(WithDevice(call, ref, NEED_SESSION, valid, [&](SimDevice& device) {
+        for (const SimApp& app : device.config.apps) {
             if (app.identifier == application) {
-                *service = NewService(device, app.folder);
+                *service = NewService(&device, app.folder);
                 return SIM_OK;
             }
         }
@@ -282,26 +220,13 @@ __declspec(dllexport) int __cdecl AMDeviceLookupApplications(AMDeviceRef ref, CF
 {
     SimCall call("AMDeviceLookupApplications", "%p, %p, %p", static_cast<void*>(ref),
                  static_cast<const void*>(options), static_cast<void*>(applications));
-    return call.Result(SimGuard([&]() -> int {
-        if (applications) {
-            *applications = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!applications) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        int failure = 0;
-        SimDevice* device = Ready(ref, NEED_CONNECTION, failure);
-        if (!device) {
-            return failure;
-        }
-        if (device->config.lookupFails) {
+    SimClear(applications);
+    auto valid = [&] { return applications != nullptr; };
+    return call.Result(WithDevice(call, ref, NEED_CONNECTION, valid, [&](SimDevice& device) {
+        if (device.config.lookupFails) {
             return SIM_E_LOOKUP;
         }
-        *applications = MakeApplicationTable(device);
+        *applications = MakeApplicationTable(&device);
         return *applications ? SIM_OK : SIM_E_NO_MEMORY;
     }));
 }

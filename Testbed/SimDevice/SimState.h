@@ -201,6 +201,36 @@ template <class F> int SimGuard(F body)
     }
 }
 
+// The order every exported call keeps, inside SimGuard: an injected fault fails it first, then
+// arguments `valid` rejects (checked without the lock); only then does `body` run, under the lock.
+template <class Valid, class Body> int SimChecked(const SimCall& call, Valid valid, Body body)
+{
+    return SimGuard([&]() -> int {
+        if (call.Injected()) {
+            return SIM_E_INJECTED;
+        }
+        if (!valid()) {
+            return SIM_E_INVALID_ARGUMENT;
+        }
+        SimLock lock;
+        return body();
+    });
+}
+
+// The `valid` of a call that has no arguments to check.
+inline bool SimAnyArguments()
+{
+    return true;
+}
+
+// Out values are emptied before anything else, so a failing call never leaves a stale one behind.
+template <class T> void SimClear(T* out)
+{
+    if (out) {
+        *out = T();
+    }
+}
+
 // Called by every entry point: reads the configuration the first time, and again when its file
 // changed (checked at most every 100 ms).
 void SimStartAndPoll();
