@@ -252,6 +252,60 @@ int Rename(const PathCall& from, const PathCall& to)
     return MoveFileExW(from.host.c_str(), to.host.c_str(), flags) ? SIM_OK : HostFailure();
 }
 
+// A call on a live connection: the checks every call makes, then `body` under the lock.
+template <class Valid, class Body>
+int WithConnection(const SimCall& call, AFCConnectionRef ref, Valid valid, Body body)
+{
+    return SimChecked(call, valid, [&]() -> int {
+        int failure = SIM_OK;
+        SimConnection* connection = FindConnection(ref, failure);
+        return connection ? body(*connection) : failure;
+    });
+}
+
+// A call on a device path of a live connection, once the path is resolved.
+template <class Valid, class Body>
+int WithPath(const SimCall& call, AFCConnectionRef ref, const char* path, Valid valid, Body body)
+{
+    return SimChecked(call, valid, [&]() -> int {
+        PathCall target(ref, path);
+        return target.failure == SIM_OK ? body(target) : target.failure;
+    });
+}
+
+template <class Body> int WithPath(const SimCall& call, AFCConnectionRef ref, const char* path, Body body)
+{
+    return WithPath(call, ref, path, SimAnyArguments, body);
+}
+
+// A call on an open file of a live connection.
+template <class Valid, class Body>
+int WithFile(const SimCall& call, AFCConnectionRef ref, AFCFileRef fileRef, Valid valid, Body body)
+{
+    return SimChecked(call, valid, [&]() -> int {
+        int failure = SIM_OK;
+        SimFile* file = FindFile(ref, fileRef, failure);
+        return file ? body(*file) : failure;
+    });
+}
+
+// A close call: `close` frees the handle under the lock and answers SIM_E_BAD_HANDLE when it is
+// not one, else ClosedResult. An injected fault still closes the handle.
+template <class Close> int WithClose(const SimCall& call, Close close)
+{
+    return SimGuard([&]() -> int {
+        SimLock lock;
+        int result = close();
+        return result != SIM_E_BAD_HANDLE && call.Injected() ? SIM_E_INJECTED : result;
+    });
+}
+
+// What closing a handle answers: it is gone either way, but a device that left is reported.
+int ClosedResult(SimDevice* device, unsigned generation)
+{
+    return Alive(device, generation) ? SIM_OK : SIM_E_NOT_CONNECTED;
+}
+
 }  // namespace
 
 extern "C" {
@@ -260,17 +314,9 @@ __declspec(dllexport) int __cdecl AFCConnectionOpen(AMServiceRef service, uint32
                                                     AFCConnectionRef* connection)
 {
     SimCall call("AFCConnectionOpen", "%p, %u, %p", service, timeout, static_cast<void*>(connection));
-    return call.Result(SimGuard([&]() -> int {
-        if (connection) {
-            *connection = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!connection) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
+    SimClear(connection);
+    auto valid = [&] { return connection != nullptr; };
+    return call.Result(SimChecked(call, valid, [&]() -> int {
         if (!Sim().services.count(service)) {
             return SIM_E_BAD_HANDLE;
         }
@@ -290,8 +336,7 @@ __declspec(dllexport) int __cdecl AFCConnectionOpen(AMServiceRef service, uint32
 __declspec(dllexport) int __cdecl AFCConnectionClose(AFCConnectionRef ref)
 {
     SimCall call("AFCConnectionClose", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        SimLock lock;
+    return call.Result(WithClose(call, [&]() -> int {
         SimState& state = Sim();
         auto connection = reinterpret_cast<SimConnection*>(ref);
         if (!state.connections.count(connection)) {
@@ -311,10 +356,10 @@ __declspec(dllexport) int __cdecl AFCConnectionClose(AFCConnectionRef ref)
                 CloseFile(current);
             }
         }
-        bool alive = Alive(connection->device, connection->generation);
+        int result = ClosedResult(connection->device, connection->generation);
         state.connections.erase(connection);
         delete connection;
-        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+        return result;
     }));
 }
 
@@ -322,24 +367,11 @@ __declspec(dllexport) int __cdecl AFCConnectionClose(AFCConnectionRef ref)
 __declspec(dllexport) int __cdecl AFCDeviceInfoOpen(AFCConnectionRef ref, AFCKeyValueReaderRef* reader)
 {
     SimCall call("AFCDeviceInfoOpen", "%p, %p", static_cast<void*>(ref), static_cast<void*>(reader));
-    return call.Result(SimGuard([&]() -> int {
-        if (reader) {
-            *reader = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!reader) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        int failure = SIM_OK;
-        SimConnection* connection = FindConnection(ref, failure);
-        if (!connection) {
-            return failure;
-        }
-        const SimDeviceConfig& config = connection->device->config;
-        SimReader* opened = NewReader(connection->device, connection->generation);
+    SimClear(reader);
+    auto valid = [&] { return reader != nullptr; };
+    return call.Result(WithConnection(call, ref, valid, [&](SimConnection& connection) {
+        const SimDeviceConfig& config = connection.device->config;
+        SimReader* opened = NewReader(connection.device, connection.generation);
         opened->pairs.emplace_back("Model", config.model);
         if (config.hasTotal) {
             opened->pairs.emplace_back("FSTotalBytes", Decimal(config.totalBytes));
@@ -357,22 +389,10 @@ __declspec(dllexport) int __cdecl AFCFileInfoOpen(AFCConnectionRef ref, const ch
 {
     SimCall call("AFCFileInfoOpen", "%p, %s, %p", static_cast<void*>(ref), SimQuote(path).c_str(),
                  static_cast<void*>(reader));
-    return call.Result(SimGuard([&]() -> int {
-        if (reader) {
-            *reader = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!reader) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        PathCall target(ref, path);
+    SimClear(reader);
+    auto valid = [&] { return reader != nullptr; };
+    return call.Result(WithPath(call, ref, path, valid, [&](const PathCall& target) -> int {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (target.failure != SIM_OK) {
-            return target.failure;
-        }
         if (!Attributes(target.host, data)) {
             return HostFailure();
         }
@@ -389,20 +409,10 @@ __declspec(dllexport) int __cdecl AFCKeyValueRead(AFCKeyValueReaderRef ref, char
 {
     SimCall call("AFCKeyValueRead", "%p, %p, %p", static_cast<void*>(ref), static_cast<void*>(key),
                  static_cast<void*>(value));
-    return call.Result(SimGuard([&]() -> int {
-        if (key) {
-            *key = nullptr;
-        }
-        if (value) {
-            *value = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!key || !value) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
+    SimClear(key);
+    SimClear(value);
+    auto valid = [&] { return key && value; };
+    return call.Result(SimChecked(call, valid, [&]() -> int {
         auto reader = reinterpret_cast<SimReader*>(ref);
         if (!Sim().readers.count(reader)) {
             return SIM_E_BAD_HANDLE;
@@ -423,16 +433,15 @@ __declspec(dllexport) int __cdecl AFCKeyValueRead(AFCKeyValueReaderRef ref, char
 __declspec(dllexport) int __cdecl AFCKeyValueClose(AFCKeyValueReaderRef ref)
 {
     SimCall call("AFCKeyValueClose", "%p", static_cast<void*>(ref));
-    return call.Result(SimGuard([&]() -> int {
-        SimLock lock;
+    return call.Result(WithClose(call, [&]() -> int {
         auto reader = reinterpret_cast<SimReader*>(ref);
         if (!Sim().readers.count(reader)) {
             return SIM_E_BAD_HANDLE;
         }
-        bool alive = Alive(reader->device, reader->generation);
+        int result = ClosedResult(reader->device, reader->generation);
         Sim().readers.erase(reader);
         delete reader;
-        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+        return result;
     }));
 }
 
@@ -440,22 +449,10 @@ __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const c
 {
     SimCall call("AFCDirectoryOpen", "%p, %s, %p", static_cast<void*>(ref), SimQuote(path).c_str(),
                  static_cast<void*>(directory));
-    return call.Result(SimGuard([&]() -> int {
-        if (directory) {
-            *directory = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!directory) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        PathCall target(ref, path);
+    SimClear(directory);
+    auto valid = [&] { return directory != nullptr; };
+    return call.Result(WithPath(call, ref, path, valid, [&](const PathCall& target) -> int {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (target.failure != SIM_OK) {
-            return target.failure;
-        }
         if (!Attributes(target.host, data)) {
             return HostFailure();
         }
@@ -479,24 +476,11 @@ __declspec(dllexport) int __cdecl AFCDirectoryRead(AFCConnectionRef ref, AFCDire
 {
     SimCall call("AFCDirectoryRead", "%p, %p, %p", static_cast<void*>(ref), static_cast<void*>(handle),
                  static_cast<void*>(name));
-    return call.Result(SimGuard([&]() -> int {
-        if (name) {
-            *name = nullptr;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!name) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        int failure = SIM_OK;
-        SimConnection* connection = FindConnection(ref, failure);
+    SimClear(name);
+    auto valid = [&] { return name != nullptr; };
+    return call.Result(WithConnection(call, ref, valid, [&](SimConnection& connection) {
         auto directory = reinterpret_cast<SimDirectory*>(handle);
-        if (!connection) {
-            return failure;
-        }
-        if (!Sim().directories.count(directory) || directory->connection != connection) {
+        if (!Sim().directories.count(directory) || directory->connection != &connection) {
             return SIM_E_BAD_HANDLE;
         }
         if (PathFaulted(directory->path)) {
@@ -514,32 +498,23 @@ __declspec(dllexport) int __cdecl AFCDirectoryRead(AFCConnectionRef ref, AFCDire
 __declspec(dllexport) int __cdecl AFCDirectoryClose(AFCConnectionRef ref, AFCDirectoryRef handle)
 {
     SimCall call("AFCDirectoryClose", "%p, %p", static_cast<void*>(ref), static_cast<void*>(handle));
-    return call.Result(SimGuard([&]() -> int {
-        SimLock lock;
+    return call.Result(WithClose(call, [&]() -> int {
         auto directory = reinterpret_cast<SimDirectory*>(handle);
         auto connection = reinterpret_cast<SimConnection*>(ref);
         if (!Sim().directories.count(directory) || directory->connection != connection) {
             return SIM_E_BAD_HANDLE;
         }
-        bool alive = Alive(connection->device, connection->generation);
+        int result = ClosedResult(connection->device, connection->generation);
         Sim().directories.erase(directory);
         delete directory;
-        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+        return result;
     }));
 }
 
 __declspec(dllexport) int __cdecl AFCDirectoryCreate(AFCConnectionRef ref, const char* path)
 {
     SimCall call("AFCDirectoryCreate", "%p, %s", static_cast<void*>(ref), SimQuote(path).c_str());
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        PathCall target(ref, path);
-        if (target.failure != SIM_OK) {
-            return target.failure;
-        }
+    return call.Result(WithPath(call, ref, path, [](const PathCall& target) {
         return CreateDirectoryW(target.host.c_str(), nullptr) ? SIM_OK : HostFailure();
     }));
 }
@@ -547,16 +522,8 @@ __declspec(dllexport) int __cdecl AFCDirectoryCreate(AFCConnectionRef ref, const
 __declspec(dllexport) int __cdecl AFCRemovePath(AFCConnectionRef ref, const char* path)
 {
     SimCall call("AFCRemovePath", "%p, %s", static_cast<void*>(ref), SimQuote(path).c_str());
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        PathCall target(ref, path);
+    return call.Result(WithPath(call, ref, path, [](const PathCall& target) -> int {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (target.failure != SIM_OK) {
-            return target.failure;
-        }
         if (target.normalized == "/") {
             return SIM_E_PERMISSION;
         }
@@ -572,20 +539,9 @@ __declspec(dllexport) int __cdecl AFCRenamePath(AFCConnectionRef ref, const char
 {
     SimCall call("AFCRenamePath", "%p, %s, %s", static_cast<void*>(ref), SimQuote(oldPath).c_str(),
                  SimQuote(newPath).c_str());
-    return call.Result(SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        SimLock lock;
-        PathCall from(ref, oldPath);
+    return call.Result(WithPath(call, ref, oldPath, [&](const PathCall& from) {
         PathCall to(ref, newPath);
-        if (from.failure != SIM_OK) {
-            return from.failure;
-        }
-        if (to.failure != SIM_OK) {
-            return to.failure;
-        }
-        return Rename(from, to);
+        return to.failure == SIM_OK ? Rename(from, to) : to.failure;
     }));
 }
 
@@ -594,23 +550,11 @@ __declspec(dllexport) int __cdecl AFCFileRefOpen(AFCConnectionRef ref, const cha
 {
     SimCall call("AFCFileRefOpen", "%p, %s, %" PRIu64 ", %p", static_cast<void*>(ref), SimQuote(path).c_str(), mode,
                  static_cast<void*>(fileRef));
-    return call.Result(SimGuard([&]() -> int {
-        if (fileRef) {
-            *fileRef = 0;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        OpenMode open;
-        if (!fileRef || !ModeFor(mode, open)) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        PathCall target(ref, path);
+    SimClear(fileRef);
+    OpenMode open;
+    auto valid = [&] { return fileRef && ModeFor(mode, open); };
+    return call.Result(WithPath(call, ref, path, valid, [&](const PathCall& target) -> int {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (target.failure != SIM_OK) {
-            return target.failure;
-        }
         if (Attributes(target.host, data) && IsFolder(data)) {
             return SIM_E_IS_FOLDER;
         }
@@ -636,28 +580,15 @@ __declspec(dllexport) int __cdecl AFCFileRefRead(AFCConnectionRef ref, AFCFileRe
 {
     SimCall call("AFCFileRefRead", "%p, %" PRIu64 ", %p, %u", static_cast<void*>(ref), fileRef, buffer,
                  length ? *length : 0u);
+    uint32_t room = length ? *length : 0;
+    SimClear(length);
     DWORD got = 0;
-    int result = SimGuard([&]() -> int {
-        uint32_t room = length ? *length : 0;
-        if (length) {
-            *length = 0;
-        }
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!length || (!buffer && room > 0)) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        int failure = SIM_OK;
-        SimFile* file = FindFile(ref, fileRef, failure);
-        if (!file) {
-            return failure;
-        }
-        if (!file->canRead) {
+    auto valid = [&] { return length && (buffer || room == 0); };
+    int result = WithFile(call, ref, fileRef, valid, [&](SimFile& file) -> int {
+        if (!file.canRead) {
             return SIM_E_PERMISSION;
         }
-        if (room > 0 && !ReadFile(file->handle, buffer, room, &got, nullptr)) {
+        if (room > 0 && !ReadFile(file.handle, buffer, room, &got, nullptr)) {
             return HostFailure();
         }
         *length = got;
@@ -673,26 +604,15 @@ __declspec(dllexport) int __cdecl AFCFileRefWrite(AFCConnectionRef ref, AFCFileR
                                                   uint32_t length)
 {
     SimCall call("AFCFileRefWrite", "%p, %" PRIu64 ", %p, %u", static_cast<void*>(ref), fileRef, buffer, length);
-    int result = SimGuard([&]() -> int {
-        if (call.Injected()) {
-            return SIM_E_INJECTED;
-        }
-        if (!buffer && length > 0) {
-            return SIM_E_INVALID_ARGUMENT;
-        }
-        SimLock lock;
-        int failure = SIM_OK;
-        SimFile* file = FindFile(ref, fileRef, failure);
-        if (!file) {
-            return failure;
-        }
-        if (!file->canWrite) {
+    auto valid = [&] { return buffer || length == 0; };
+    int result = WithFile(call, ref, fileRef, valid, [&](SimFile& file) -> int {
+        if (!file.canWrite) {
             return SIM_E_PERMISSION;
         }
         auto bytes = static_cast<const char*>(buffer);
         for (uint32_t done = 0; done < length;) {
             DWORD wrote = 0;
-            if (!WriteFile(file->handle, bytes + done, length - done, &wrote, nullptr) || wrote == 0) {
+            if (!WriteFile(file.handle, bytes + done, length - done, &wrote, nullptr) || wrote == 0) {
                 return HostFailure();
             }
             done += wrote;
@@ -706,16 +626,15 @@ __declspec(dllexport) int __cdecl AFCFileRefWrite(AFCConnectionRef ref, AFCFileR
 __declspec(dllexport) int __cdecl AFCFileRefClose(AFCConnectionRef ref, AFCFileRef fileRef)
 {
     SimCall call("AFCFileRefClose", "%p, %" PRIu64, static_cast<void*>(ref), fileRef);
-    return call.Result(SimGuard([&]() -> int {
-        SimLock lock;
+    return call.Result(WithClose(call, [&]() -> int {
         auto connection = reinterpret_cast<SimConnection*>(ref);
         auto file = Sim().files.find(fileRef);
         if (file == Sim().files.end() || file->second.connection != connection) {
             return SIM_E_BAD_HANDLE;
         }
-        bool alive = Alive(connection->device, connection->generation);
+        int result = ClosedResult(connection->device, connection->generation);
         CloseFile(file);
-        return call.Injected() ? SIM_E_INJECTED : alive ? SIM_OK : SIM_E_NOT_CONNECTED;
+        return result;
     }));
 }
 

@@ -44,8 +44,9 @@ SimDevice* Ready(AMDeviceRef ref, Need need, int& failure)
 }
 
 // A device call: the checks every call makes, then `body` on the device, under the lock, when it
-// is in the needed state. The result goes to SimCall::Result.
-template <class Valid, class Body> int WithDevice(const SimCall& call, AMDeviceRef ref, Need need, Valid valid, Body body)
+// is in the needed state. The caller hands the result to SimCall::Result.
+template <class Valid, class Body>
+int WithDevice(const SimCall& call, AMDeviceRef ref, Need need, Valid valid, Body body)
 {
     return SimChecked(call, valid, [&]() -> int {
         int failure = SIM_OK;
