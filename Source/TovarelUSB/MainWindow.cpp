@@ -22,11 +22,6 @@ HWND FolderTree(HWND window)
     return GetDlgItem(window, IDC_FOLDER_TREE);
 }
 
-bool FileListHasFocus()
-{
-    return g_fileList && GetFocus() == g_fileList;
-}
-
 bool TreeIsEditingLabel(HWND tree)
 {
     return tree && TreeView_GetEditControl(tree) != nullptr;

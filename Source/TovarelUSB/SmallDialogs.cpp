@@ -18,11 +18,7 @@ void WaitForCopyThreadToFinish()
 {
     // The copy thread has made its last call into the window; it only has its handle to close.
     // Sent messages are still served, in case it makes one more call all the same.
-    while (g_copyThread.load() != nullptr) {
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        Sleep(1);
-    }
+    while (g_copyThread.load() != nullptr) ServeSentMessagesBriefly();
 }
 
 void OnCopyProgressInit(HWND dialog)

@@ -30,6 +30,29 @@ UINT RegisterRequiredFormat(const wchar_t* name)
     return format;
 }
 
+void InitCommonControlClasses()
+{
+    INITCOMMONCONTROLSEX classes = {};
+    classes.dwSize = sizeof(classes);
+    // Tree, lists, the copy progress bar, and the tooltips of the toolbar (a bar class).
+    classes.dwICC = ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES;
+    InitCommonControlsEx(&classes);
+}
+
+void ReleaseOneString(CFStringRef& string)
+{
+    ReleaseMadeString(string);
+    string = nullptr;
+}
+
+void DestroyImageList(HIMAGELIST& list)
+{
+    if (list) ImageList_Destroy(list);
+    list = nullptr;
+}
+
+}  // namespace
+
 void MakeConstantStrings()
 {
     g_cfAfcService = MakeRequiredString("com.apple.afc");
@@ -38,12 +61,6 @@ void MakeConstantStrings()
     g_cfEdition4Id = MakeRequiredString(EDITION_4_IDENTIFIER);
     g_cfEditionIPadId = MakeRequiredString(EDITION_IPAD_IDENTIFIER);
     g_cfEditionIPhoneId = MakeRequiredString(EDITION_IPHONE_IDENTIFIER);
-}
-
-void ReleaseOneString(CFStringRef& string)
-{
-    ReleaseMadeString(string);
-    string = nullptr;
 }
 
 // In the order they were made; the library that made them is still loaded.
@@ -56,23 +73,6 @@ void ReleaseConstantStrings()
     ReleaseOneString(g_cfEditionIPadId);
     ReleaseOneString(g_cfEditionIPhoneId);
 }
-
-void InitCommonControlClasses()
-{
-    INITCOMMONCONTROLSEX classes = {};
-    classes.dwSize = sizeof(classes);
-    // Tree, lists, the copy progress bar, and the tooltips of the toolbar (a bar class).
-    classes.dwICC = ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES;
-    InitCommonControlsEx(&classes);
-}
-
-void DestroyImageList(HIMAGELIST& list)
-{
-    if (list) ImageList_Destroy(list);
-    list = nullptr;
-}
-
-}  // namespace
 
 void FreeExtensionTable()
 {

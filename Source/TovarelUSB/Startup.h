@@ -8,6 +8,10 @@
 bool StartProgram(HINSTANCE instance);
 // Everything after the main window has ended, in order.
 void StopProgram();
+// The six constant strings the device calls need (a failed one is fatal), and their release in the
+// same order. Parts of StartProgram and StopProgram.
+void MakeConstantStrings();
+void ReleaseConstantStrings();
 // Frees g_extensionTable: each entry (a heap string, FreeString) up to the count, the entries array
 // and the table record, both from the process heap. Part of StopProgram.
 void FreeExtensionTable();

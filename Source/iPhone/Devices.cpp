@@ -19,23 +19,10 @@ enum : int { IMAGE_IPAD = 0, IMAGE_IPHONE = 1, IMAGE_EDITION_4 = 2, IMAGE_EDITIO
 const wchar_t kAsRootPath[] = L"/Library/Application Support/" EDITION_IPHONE_IDENTIFIER ".ASRoot/UserDocs";
 const wchar_t kCacheRootPath[] = L"/Library/Caches/" EDITION_IPHONE_IDENTIFIER ".CacheRoot/UserDocs";
 
-HWND MainControl(int id)
-{
-    return GetDlgItem(g_mainWindow.load(), id);
-}
-
 bool OnMainWindowThread()
 {
     HWND window = g_mainWindow.load();
     return window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
-}
-
-// One short wait that still lets other threads' sent messages through on this thread.
-void ServeSentMessagesBriefly()
-{
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 // Selecting always sets both the selected and the focused state.
@@ -469,7 +456,7 @@ void OpenLocation(AppEdition code)
 {
     DeviceEntry* device = g_currentDevice.load();
     if (!device) return;
-    HWND tree = MainControl(IDC_FOLDER_TREE);
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
     if (!tree) {
         ResetDevices();
         return;
@@ -615,14 +602,14 @@ void ClearBrowser()
     FolderTreeOwner oldTree{g_rootFolder.exchange(nullptr)};
     g_currentFolder = nullptr;
     ClearTreeView();
-    if (HWND tree = MainControl(IDC_FOLDER_TREE)) TreeView_SelectItem(tree, TreeView_GetRoot(tree));
+    if (HWND tree = MainWindowControl(IDC_FOLDER_TREE)) TreeView_SelectItem(tree, TreeView_GetRoot(tree));
     if (g_fileList) ListView_DeleteAllItems(g_fileList);
-    if (HWND pathLine = MainControl(IDC_PATH_LINE)) SetWindowTextW(pathLine, L"");
+    if (HWND pathLine = MainWindowControl(IDC_PATH_LINE)) SetWindowTextW(pathLine, L"");
 }
 
 void ClearTreeView()
 {
-    HWND tree = MainControl(IDC_FOLDER_TREE);
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
     if (!tree) return;
     LONG_PTR style = GetWindowLongPtrW(tree, GWL_STYLE);
     TreeView_DeleteAllItems(tree);

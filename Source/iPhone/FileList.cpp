@@ -15,22 +15,6 @@ const int kExtensionTableGrowth = 16;
 // SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX: by the name alone.
 const UINT kShellIconFlags = 0x4111;
 
-HWND TreeControl()
-{
-    return GetDlgItem(g_mainWindow.load(), IDC_FOLDER_TREE);
-}
-
-bool LocationOpen()
-{
-    DeviceEntry* device = g_currentDevice.load();
-    return device && device->afc && g_currentFolder.load();
-}
-
-bool FileListHasFocus()
-{
-    return g_fileList && GetFocus() == g_fileList;
-}
-
 FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok)
 {
     TVITEMW data = {};
@@ -38,11 +22,6 @@ FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok)
     data.hItem = item;
     *ok = item && TreeView_GetItem(tree, &data);
     return *ok ? reinterpret_cast<FolderNode*>(data.lParam) : nullptr;
-}
-
-wchar_t FoldAsciiLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
 bool SameExtension(const wchar_t* entry, const wchar_t* extension, size_t length)
@@ -139,6 +118,11 @@ void AddListItem(HWND list, int index, FolderNode* child)
 
 }  // namespace
 
+bool FileListHasFocus()
+{
+    return g_fileList && GetFocus() == g_fileList;
+}
+
 void ShowFolderInList(HTREEITEM item, FolderNode* node)
 {
     FATAL_CHECK(node && node->isFolder);
@@ -149,7 +133,7 @@ void ShowFolderInList(HTREEITEM item, FolderNode* node)
 
     OwnedWide path(DisplayPath(node));
     FATAL_CHECK(path);
-    SetWindowTextW(GetDlgItem(g_mainWindow.load(), IDC_PATH_LINE), path.get());
+    SetWindowTextW(MainWindowControl(IDC_PATH_LINE), path.get());
 
     // One repaint for the whole folder instead of one per item.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
@@ -170,7 +154,7 @@ void OpenFolderItem(int index)
     FolderNode* folder = reinterpret_cast<FolderNode*>(data.lParam);
     if (!folder || !folder->isFolder) return;
 
-    HWND tree = TreeControl();
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
     if (!tree) return;
     bool ok = false;
     HTREEITEM current = TreeView_GetSelection(tree);
@@ -199,7 +183,7 @@ void GoUpOneLevel()
 {
     FolderNode* current = g_currentFolder.load();
     if (!LocationOpen() || !current || current == g_rootFolder.load() || !current->parent) return;
-    HWND tree = TreeControl();
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
     if (!tree) return;
     HTREEITEM selected = TreeView_GetSelection(tree);
     HTREEITEM parent = selected ? TreeView_GetParent(tree, selected) : nullptr;

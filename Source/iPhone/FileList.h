@@ -3,6 +3,8 @@
 
 #include "iPhone.h"
 
+// The file list exists and has the keyboard focus of this thread.
+bool FileListHasFocus();
 void ShowFolderInList(HTREEITEM item, FolderNode* node);
 void OpenFolderItem(int index);
 void OpenSelectedItem();

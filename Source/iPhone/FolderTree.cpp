@@ -16,12 +16,6 @@ namespace {
 
 const wchar_t kDocumentsDevicePath[] = L"/Documents";
 
-AFCConnectionRef CurrentConnection()
-{
-    DeviceEntry* device = g_currentDevice.load();
-    return device ? device->afc : nullptr;
-}
-
 bool IsDotEntry(const char* name)
 {
     return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
@@ -31,11 +25,6 @@ bool IsDotEntry(const char* name)
 bool IsFolderKind(const char* kind)
 {
     return strcmp(kind, "S_IFDIR") == 0 || strcmp(kind, "S_IFLNK") == 0;
-}
-
-wchar_t FoldAsciiLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
 FolderNode* AllocateNode(FolderNode* parent, wchar_t* ownedName, wchar_t* ownedPath, int32_t isFolder)
@@ -270,11 +259,6 @@ FolderNode* ListRoot(FolderNode* root)
     return list;
 }
 
-HWND TreeControl()
-{
-    return GetDlgItem(g_mainWindow.load(), IDC_FOLDER_TREE);
-}
-
 void DeleteChildItems(HWND tree, HTREEITEM item)
 {
     HTREEITEM child = TreeView_GetChild(tree, item);
@@ -387,7 +371,7 @@ void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list)
         return;
     }
     FATAL_CHECK(!node->children);
-    HWND tree = TreeControl();
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
     FATAL_CHECK(tree);
     if (item) DeleteChildItems(tree, item);
     node->children = list ? list : ListFolder(node);

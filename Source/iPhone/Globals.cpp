@@ -34,3 +34,27 @@ std::atomic<HWND> g_copyStatusText{nullptr};
 std::atomic<int32_t> g_copyCancel{0};
 std::atomic<HANDLE> g_copyThread{nullptr};
 std::atomic<HWND> g_copyBusyDialog{nullptr};
+
+HWND MainWindowControl(int id)
+{
+    HWND window = g_mainWindow.load();
+    return window ? GetDlgItem(window, id) : nullptr;
+}
+
+AFCConnectionRef CurrentConnection()
+{
+    DeviceEntry* device = g_currentDevice.load();
+    return device ? device->afc : nullptr;
+}
+
+bool LocationOpen()
+{
+    return CurrentConnection() && g_currentFolder.load();
+}
+
+void ServeSentMessagesBriefly()
+{
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}

@@ -38,25 +38,29 @@ void FormatInto(wchar_t* buffer, size_t length, const wchar_t* format, ...)
 
 // The text of FormatSize, written into the caller's buffer. The status line uses its own buffers,
 // so the notice and copy threads never overwrite a size the file list is still reading.
+// "whole.d unit": d is the remainder in the next smaller unit divided by 100 (0 to 10, not rounded),
+// left out when it is 0.
+void FormatWithDigit(wchar_t* buffer, size_t length, uint64_t whole, uint64_t remainder, const wchar_t* unit)
+{
+    int digit = static_cast<int>(remainder / 100);
+    if (digit != 0) {
+        FormatInto(buffer, length, L"%I64u.%d %s", whole, digit, unit);
+    } else {
+        FormatInto(buffer, length, L"%I64u %s", whole, unit);
+    }
+}
+
+// The text of FormatSize, written into the caller's buffer. The status line uses its own buffers,
+// so the notice and copy threads never overwrite a size the file list is still reading.
 void FormatSizeInto(uint64_t bytes, wchar_t* buffer, size_t length)
 {
     uint64_t kilo = bytes / 1024;
     uint64_t mega = kilo / 1024;
     uint64_t giga = mega / 1024;
     if (giga > 0) {
-        int digit = static_cast<int>((mega - giga * 1024) / 100);
-        if (digit != 0) {
-            FormatInto(buffer, length, L"%I64u.%d GB", giga, digit);
-        } else {
-            FormatInto(buffer, length, L"%I64u GB", giga);
-        }
+        FormatWithDigit(buffer, length, giga, mega - giga * 1024, L"GB");
     } else if (mega > 0) {
-        int digit = static_cast<int>((kilo - mega * 1024) / 100);
-        if (digit != 0) {
-            FormatInto(buffer, length, L"%I64u.%d MB", mega, digit);
-        } else {
-            FormatInto(buffer, length, L"%I64u MB", mega);
-        }
+        FormatWithDigit(buffer, length, mega, kilo - mega * 1024, L"MB");
     } else if (kilo > 0) {
         if (bytes - kilo * 1024 >= 5) ++kilo;
         FormatInto(buffer, length, L"%I64u KB", kilo);
@@ -111,11 +115,6 @@ HWND UserInterfaceFocus(HWND mainWindow)
     return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
 }
 
-bool HasWorkingConnection(const DeviceEntry* device)
-{
-    return device && device->afc;
-}
-
 // The status text keeps its left, top and height and reaches the first button.
 void StretchStatusText(HWND mainWindow)
 {
@@ -147,12 +146,12 @@ const wchar_t* FormatSize(uint64_t bytes)
 int CanCreateFolder()
 {
     const FolderNode* folder = g_currentFolder;
-    return HasWorkingConnection(g_currentDevice) && folder && folder->path ? 1 : 0;
+    return CurrentConnection() && folder && folder->path ? 1 : 0;
 }
 
 int CanDelete()
 {
-    if (!HasWorkingConnection(g_currentDevice)) return 0;
+    if (!CurrentConnection()) return 0;
     const FolderNode* folder = g_currentFolder;
     if (!folder || !folder->parent) return 0;
     HWND mainWindow = g_mainWindow;
@@ -165,7 +164,7 @@ int CanDelete()
 int CanGoUp()
 {
     const FolderNode* folder = g_currentFolder;
-    return HasWorkingConnection(g_currentDevice) && folder && folder != g_rootFolder.load() ? 1 : 0;
+    return CurrentConnection() && folder && folder != g_rootFolder.load() ? 1 : 0;
 }
 
 int CanRefresh()

@@ -125,6 +125,11 @@ int ParseDecimalU64(const char* text, uint64_t* value)
     return 1;
 }
 
+wchar_t FoldAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
 const wchar_t* FindExtension(const wchar_t* name, size_t* length)
 {
     if (!name) return nullptr;

@@ -24,6 +24,8 @@ char* ToUtf8(const wchar_t* text);
 wchar_t* FromUtf8(const char* text);
 wchar_t* CfStringToUtf16(CFStringRef string);
 int ParseDecimalU64(const char* text, uint64_t* value);
+// Maps only "A" to "Z" onto "a" to "z": names compare without locale rules.
+wchar_t FoldAsciiLetter(wchar_t c);
 const wchar_t* FindExtension(const wchar_t* name, size_t* length);
 const wchar_t* LastDevicePathElement(const wchar_t* path);
 const wchar_t* LastLocalPathElement(const wchar_t* path);

@@ -60,6 +60,13 @@ extern HWND g_locationsList;
 extern HIMAGELIST g_fileImageList;
 extern HIMAGELIST g_deviceImageList;
 
+// One short wait (at most 10 ms) that still serves the messages other threads send to this thread's
+// windows: waits for another thread on the user-interface thread loop on it.
+void ServeSentMessagesBriefly();
+
+// A control of the main window (null while there is none).
+HWND MainWindowControl(int id);
+
 // Extensions whose icons are images 2 and up of g_fileImageList. The record and its entries array
 // come from the process heap (HeapAlloc, made by the main window's build); each entry is a heap string.
 struct ExtensionTable {
@@ -89,6 +96,11 @@ extern std::atomic<int32_t> g_connectionError;
 extern wchar_t* g_userDocsPath;
 extern std::atomic<FolderNode*> g_rootFolder;
 extern std::atomic<FolderNode*> g_currentFolder;
+
+// The current device's AFC connection into the open location, or null.
+AFCConnectionRef CurrentConnection();
+// A location is open and a folder of it is shown.
+bool LocationOpen();
 
 // The copy handshake between the user-interface thread and the copy thread.
 extern std::atomic<HWND> g_copyDialog;

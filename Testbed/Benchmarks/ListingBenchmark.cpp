@@ -17,6 +17,7 @@
 
 #include "Devices.h"
 #include "FolderTree.h"
+#include "Startup.h"
 #include "SimControl.h"
 #include "TextUtil.h"
 #include "iPhone.h"
@@ -42,18 +43,6 @@ bool FindSimControls(SimControls& controls)
     return module && Resolve(module, "SimLoadConfigText", controls.loadConfigText) &&
            Resolve(module, "SimDeviceRef", controls.deviceRef) && Resolve(module, "SimCallCount", controls.callCount) &&
            Resolve(module, "SimResetCounters", controls.resetCounters);
-}
-
-bool MakeConstantStrings()
-{
-    g_cfAfcService = MakeConstantString("com.apple.afc");
-    g_cfDeviceName = MakeConstantString("DeviceName");
-    g_cfUniqueDeviceId = MakeConstantString("UniqueDeviceID");
-    g_cfEdition4Id = MakeConstantString(EDITION_4_IDENTIFIER);
-    g_cfEditionIPadId = MakeConstantString(EDITION_IPAD_IDENTIFIER);
-    g_cfEditionIPhoneId = MakeConstantString(EDITION_IPHONE_IDENTIFIER);
-    return g_cfAfcService && g_cfDeviceName && g_cfUniqueDeviceId && g_cfEdition4Id && g_cfEditionIPadId &&
-           g_cfEditionIPhoneId;
 }
 
 std::wstring MakeContainer()
@@ -183,10 +172,11 @@ int main(int argc, char** argv)
 
     g_instance = GetModuleHandleW(nullptr);
     SimControls sim = {};
-    if (!BindDeviceLibrary() || !FindSimControls(sim) || !MakeConstantStrings()) {
+    if (!BindDeviceLibrary() || !FindSimControls(sim)) {
         fprintf(stderr, "The simulated device library is not registered in this Wine prefix.\n");
         return 1;
     }
+    MakeConstantStrings();
     std::wstring container = MakeContainer();
     OwnedUtf8 containerUtf8(ToUtf8(container.c_str()));
     std::string config = std::string("device bench\nname Bench\napp " EDITION_4_IDENTIFIER " ") + containerUtf8.get() + "\n";

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "E2EDriver.h"
 #include "resource.h"
 
 namespace {
@@ -60,20 +61,6 @@ struct DialogOwner {
     DialogOwner(const DialogOwner&) = delete;
     DialogOwner& operator=(const DialogOwner&) = delete;
 };
-
-std::wstring WindowText(HWND window)
-{
-    wchar_t text[512] = L"";
-    GetWindowTextW(window, text, 512);
-    return text;
-}
-
-std::wstring ClassOf(HWND window)
-{
-    wchar_t name[128] = L"";
-    GetClassNameW(window, name, 128);
-    return name;
-}
 
 RECT RectInParent(HWND control, HWND dialog)
 {
@@ -221,7 +208,7 @@ void ExpectControl(HWND dialog, HWND control, const TemplateItem& item, const Co
     EXPECT_EQ(item.style & want.absent, 0u) << std::hex << "style " << item.style;
 
     EXPECT_EQ(GetDlgCtrlID(control), want.id);
-    EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), want.className), 0) << ClassOf(control);
+    EXPECT_EQ(_wcsicmp(e2e::WindowClass(control).c_str(), want.className), 0) << e2e::WindowClass(control);
     if (!want.sizedByContent) {
         // The dialog manager converts the position and the size, not the two corners.
         RECT expected = want.dlus;
@@ -233,7 +220,7 @@ void ExpectControl(HWND dialog, HWND control, const TemplateItem& item, const Co
         EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
     }
     if (want.text) {
-        EXPECT_EQ(WindowText(control), want.text);
+        EXPECT_EQ(e2e::WindowTitle(control), want.text);
     }
 }
 
@@ -252,7 +239,7 @@ TEST(DialogTemplates, HaveTheirTitlesSizesFramesAndControls)
 
         DialogOwner dialog(want.id);
         ASSERT_NE(dialog.window, nullptr) << "error " << GetLastError();
-        EXPECT_EQ(WindowText(dialog.window), want.title);
+        EXPECT_EQ(e2e::WindowTitle(dialog.window), want.title);
         DWORD exStyle = static_cast<DWORD>(GetWindowLongW(dialog.window, GWL_EXSTYLE));
         EXPECT_EQ(exStyle & want.exStyle, want.exStyle) << std::hex << exStyle;
 

@@ -122,7 +122,7 @@ void SelectOnlyListItem(HWND list, int index)
 
 HWND TreeControlForTest()
 {
-    return GetDlgItem(g_mainWindow.load(), IDC_FOLDER_TREE);
+    return MainWindowControl(IDC_FOLDER_TREE);
 }
 
 std::wstring TreeItemText(HTREEITEM item)

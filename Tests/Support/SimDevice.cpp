@@ -1,5 +1,7 @@
 #include "SimDevice.h"
 
+#include "WindowHarness.h"
+
 #include <cstdlib>
 #include <vector>
 
@@ -165,21 +167,7 @@ unsigned SimBadCfCalls()
 
 bool SimWaitNotices(DWORD timeoutMilliseconds)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (SimPendingNotices() == 0) {
-            return true;
-        }
-        if (GetTickCount() - start > timeoutMilliseconds) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
+    return PumpUntil([] { return SimPendingNotices() == 0; }, timeoutMilliseconds);
 }
 
 std::wstring SimMakeTempFolder(const wchar_t* prefix)
