@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "MainLayout.h"
+#include "RegistryKey.h"
 #include "iPhone.h"
 
 namespace {
@@ -43,17 +44,6 @@ const wchar_t* const kValueNames[SETTING_COUNT] = {
     L"ListColumnWidth1",
 };
 
-struct RegistryKey {
-    HKEY key = nullptr;
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey()
-    {
-        if (key) RegCloseKey(key);
-    }
-};
-
 bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
 {
     DWORD type = 0;
@@ -66,9 +56,9 @@ bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
 bool ReadAllSettings(DWORD values[SETTING_COUNT])
 {
     RegistryKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key.handle) != ERROR_SUCCESS) return false;
     for (int i = 0; i < SETTING_COUNT; ++i) {
-        if (!ReadDword(key.key, kValueNames[i], &values[i])) return false;
+        if (!ReadDword(key.handle, kValueNames[i], &values[i])) return false;
     }
     return true;
 }
@@ -153,7 +143,7 @@ void SaveSettings(HWND window)
     if (!g_fileList) return;
     RegistryKey key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key.key, nullptr) != ERROR_SUCCESS) {
+                        nullptr, &key.handle, nullptr) != ERROR_SUCCESS) {
         return;
     }
     const RECT& normal = placement.rcNormalPosition;
@@ -171,5 +161,5 @@ void SaveSettings(HWND window)
         static_cast<DWORD>(ListView_GetColumnWidth(g_fileList, 0)),
         static_cast<DWORD>(ListView_GetColumnWidth(g_fileList, 1)),
     };
-    for (int i = 0; i < SETTING_COUNT; ++i) WriteDword(key.key, kValueNames[i], values[i]);
+    for (int i = 0; i < SETTING_COUNT; ++i) WriteDword(key.handle, kValueNames[i], values[i]);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "RegistryKey.h"
 #include "TextUtil.h"
 
 DeviceLibrary g_lib;
@@ -32,14 +33,6 @@ void ShowBindError(const wchar_t* text)
 {
     MessageBoxW(nullptr, text, L"Fatal Error", MB_OK);
 }
-
-struct RegistryKey {
-    HKEY handle = nullptr;
-    ~RegistryKey()
-    {
-        if (handle) RegCloseKey(handle);
-    }
-};
 
 // A non-empty REG_SZ value under HKEY_LOCAL_MACHINE, or null. The buffer always ends in a zero,
 // whatever the stored data looks like (odd byte counts, no terminator of its own).
