@@ -7,7 +7,8 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   cmake make ninja-build googletest
   wine wine32:i386 wine64 libwine:i386 fonts-wine
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils xdotool imagemagick
+  nsis zip unzip
   python3 fonts-dejavu-core
 )
 

@@ -102,6 +102,32 @@ AFCConnectionRef CurrentConnection();
 // A location is open and a folder of it is shown.
 bool LocationOpen();
 
+// One item of an upload (local path and its destination) or of a drag out (device path, with a
+// display name for the two locations).
+struct TransferItem {
+    wchar_t* localPath;    // owned, null for drag-out items
+    wchar_t* devicePath;   // owned
+    wchar_t* displayName;  // owned, null but for the two locations of a drag out
+    TransferItem* next;
+};
+
+// The one transfer prepared or running: an upload's items or a drag out's items, in order.
+extern std::atomic<TransferItem*> g_transferList;
+// Releases every item of the transfer list; the list is empty afterwards.
+void FreeTransferList();
+
+// Destination of the running upload: its folder node and that folder's tree item.
+extern std::atomic<FolderNode*> g_dropFolder;
+extern std::atomic<HTREEITEM> g_dropTreeItem;
+
+// The drag out: the device folder the dragged items come from (non-null while a drag out is open)
+// and the file descriptors built for it.
+extern wchar_t* g_dragSourceFolder;
+extern void* g_dragDescriptors;
+extern char** g_dragDevicePaths;
+extern uint32_t g_dragCapacity;
+extern uint32_t g_dragCount;
+
 // The copy handshake between the user-interface thread and the copy thread.
 extern std::atomic<HWND> g_copyDialog;
 extern std::atomic<HWND> g_copyProgressBar;
