@@ -1,9 +1,10 @@
 // The Apple File Conduit calls, on a container folder of the host.
 //
 // Choices where a device would decide: a folder listing gives ".", "..", then the entries in an
-// order unrelated to their names (see ReadFolder); creating an existing folder fails; renaming onto an existing file
-// replaces it, onto an existing folder fails (and a folder never replaces a file); removing a
-// non-empty folder or the container itself fails.
+// order unrelated to their names (see ReadFolder); creating an existing folder or file fails;
+// renaming onto an existing name replaces it only when both are files, and fails otherwise;
+// removing a non-empty folder or the container itself fails. A link with a target is removed or
+// renamed as itself; any other path through it reaches the target.
 #include "SimExports.h"
 #include "SimState.h"
 
@@ -69,7 +70,8 @@ int Resolve(SimConnection* connection, const char* path, std::string& normalized
     if (PathFaulted(normalized)) {
         return SIM_E_INJECTED;
     }
-    return SimHostPath(connection->root, normalized, host) ? SIM_OK : SIM_E_NOT_FOUND;
+    std::string reached = SimFollowLinks(connection->device->config, normalized);
+    return SimHostPath(connection->root, reached, host) ? SIM_OK : SIM_E_NOT_FOUND;
 }
 
 // Everything a path call needs, or the failure: a live connection and the resolved path.
@@ -147,13 +149,22 @@ uint32_t NameHash(const std::string& name)
     return hash;
 }
 
-int ReadFolder(SimDirectory* directory, const std::wstring& host)
+// The folder's entries on disk and the links configured in it.
+int SortEntries(SimDirectory* directory)
+{
+    std::stable_sort(directory->names.begin() + 2, directory->names.end(),
+                     [](const std::string& a, const std::string& b) { return NameHash(a) < NameHash(b); });
+    return SIM_OK;
+}
+
+int ReadFolder(SimDirectory* directory, const std::wstring& host, const std::vector<std::string>& links)
 {
     directory->names = {".", ".."};
+    directory->names.insert(directory->names.end(), links.begin(), links.end());
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((host + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? SIM_OK : HostFailure();
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? SortEntries(directory) : HostFailure();
     }
     do {
         std::wstring name = found.cFileName;
@@ -166,9 +177,7 @@ int ReadFolder(SimDirectory* directory, const std::wstring& host)
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
-    std::stable_sort(directory->names.begin() + 2, directory->names.end(),
-                     [](const std::string& a, const std::string& b) { return NameHash(a) < NameHash(b); });
-    return SIM_OK;
+    return SortEntries(directory);
 }
 
 void CloseFile(std::map<uint64_t, SimFile>::iterator file)
@@ -224,11 +233,27 @@ bool SameHostPath(const std::wstring& a, const std::wstring& b)
            CSTR_EQUAL;
 }
 
+// A link with a target moves as itself, to a name nothing has yet.
+int RenameLink(const PathCall& from, const PathCall& to)
+{
+    std::map<std::string, std::string>& links = from.connection->device->config.links;
+    WIN32_FILE_ATTRIBUTE_DATA target;
+    if (links.count(to.normalized) || Attributes(to.host, target)) {
+        return SIM_E_EXISTS;
+    }
+    links[to.normalized] = links[from.normalized];
+    links.erase(from.normalized);
+    return SIM_OK;
+}
+
 int Rename(const PathCall& from, const PathCall& to)
 {
     WIN32_FILE_ATTRIBUTE_DATA source, target;
     if (from.normalized == "/" || to.normalized == "/") {
         return SIM_E_PERMISSION;
+    }
+    if (SimIsPointingLink(from.connection->device->config, from.normalized)) {
+        return RenameLink(from, to);
     }
     if (to.normalized.compare(0, from.normalized.size() + 1, from.normalized + "/") == 0) {
         return SIM_E_INVALID_ARGUMENT;  // a folder into itself
@@ -460,7 +485,8 @@ __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const c
             return SIM_E_NOT_FOLDER;
         }
         auto opened = new SimDirectory{target.connection, target.normalized, {}, 0, {}};
-        int result = ReadFolder(opened, target.host);
+        std::vector<std::string> links = SimLinkNamesIn(target.connection->device->config, target.normalized);
+        int result = ReadFolder(opened, target.host, links);
         if (result != SIM_OK) {
             delete opened;
             return result;
@@ -527,11 +553,23 @@ __declspec(dllexport) int __cdecl AFCRemovePath(AFCConnectionRef ref, const char
         if (target.normalized == "/") {
             return SIM_E_PERMISSION;
         }
+        SimDeviceConfig& config = target.connection->device->config;
+        if (SimIsPointingLink(config, target.normalized)) {
+            config.links.erase(target.normalized);  // the link only, never what it points to
+            return SIM_OK;
+        }
         if (!Attributes(target.host, data)) {
             return HostFailure();
         }
+        if (IsFolder(data) && !SimLinkNamesIn(config, target.normalized).empty()) {
+            return SIM_E_NOT_EMPTY;
+        }
         BOOL removed = IsFolder(data) ? RemoveDirectoryW(target.host.c_str()) : DeleteFileW(target.host.c_str());
-        return removed ? SIM_OK : HostFailure();
+        if (!removed) {
+            return HostFailure();
+        }
+        config.links.erase(target.normalized);  // a link on disk goes with its entry
+        return SIM_OK;
     }));
 }
 

@@ -104,11 +104,18 @@ bool ParseDeviceLine(const std::string& word, const std::string& rest, SimDevice
         return !app.identifier.empty() && !app.folder.empty();
     }
     if (word == "link") {
-        std::string normalized;
-        if (!SimNormalizeDevicePath(rest.c_str(), normalized)) {
+        // "link <path>" or "link <path> -> <target>"
+        size_t arrow = rest.find(" -> ");
+        std::string path = arrow == std::string::npos ? rest : Trim(rest.substr(0, arrow));
+        std::string normalized, target;
+        if (!SimNormalizeDevicePath(path.c_str(), normalized) || normalized == "/") {
             return false;
         }
-        device.links.insert(normalized);
+        if (arrow != std::string::npos &&
+            (!SimNormalizeDevicePath(Trim(rest.substr(arrow + 4)).c_str(), target) || target == normalized)) {
+            return false;
+        }
+        device.links[normalized] = target;
         return true;
     }
     return false;

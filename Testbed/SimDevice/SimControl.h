@@ -18,8 +18,15 @@
 //     lookupfail 0|1            AMDeviceLookupApplications fails
 //     storage <folder>          the media folder seen through "com.apple.afc"
 //     app <identifier> <folder> an installed application and its container folder on disk
-//     link <path>               this device path (as the AFC client sees it, in any container of
-//                               the device) is reported with st_ifmt S_IFLNK
+//     link <path> [-> <target>] a symbolic link at this device path (as the AFC client sees it, in
+//                               any container of the device), reported with st_ifmt S_IFLNK.
+//                               Without a target the entry on disk is reported as the link. With a
+//                               target (a device path) the link is not on disk: it is listed in its
+//                               folder, opens and reads as the target (so listing it lists the
+//                               target folder, and a path below it reaches the target's entries),
+//                               and removing or renaming it acts on the link alone; a folder that
+//                               holds such a link is not empty. Removing a link drops it until the
+//                               configuration is loaded again.
 //   fail <Function> <n>         the n-th call (1-based, counted from this line's load) of Function fails
 //   failpath <pattern>          every AFC call whose device path matches fails (* and ? wildcards;
 //                               matched against the normalised path, e.g. "/Documents/a.pdf", and
@@ -46,9 +53,12 @@
 // connected before pairing checks, values and sessions, and in a session before a service starts;
 // a detached device fails every call, and connections made before a detach stay dead after the
 // next attach. Device paths may not leave their container (".." above the root, or names with
-// \ : * ? " < > | fail). Renaming onto an existing file replaces it; onto an existing folder
-// fails. Creating an existing folder fails. An injected fault on a close call still closes the
-// handle. Results of failures are small non-zero codes.
+// \ : * ? " < > | fail). Renaming onto a name that exists (compared as the host compares names:
+// without case under Wine, so a different item whose name differs only in case counts) replaces
+// it when both are files and fails in every other case; an item renamed to its own name in other
+// letter cases is renamed in place. Creating a folder where a folder or a file of that name exists
+// fails. Removing a folder that is not empty fails. An injected fault on a close call still closes
+// the handle. Results of failures are small non-zero codes.
 #pragma once
 
 #ifdef __cplusplus

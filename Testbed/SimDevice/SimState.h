@@ -58,7 +58,9 @@ struct SimDeviceConfig {
     bool lookupFails = false;
     std::wstring storage;
     std::vector<SimApp> apps;
-    std::set<std::string> links;  // normalised device paths reported as S_IFLNK
+    // Symbolic links: normalised device path -> normalised target path. An empty target means the
+    // entry on disk is reported as the link; with a target the link exists only here (see SimLinks.cpp).
+    std::map<std::string, std::string> links;
 };
 
 struct SimConfig {
@@ -267,3 +269,11 @@ std::wstring SimWide(const std::string& utf8);
 std::string SimUtf8(const std::wstring& wide);
 // Quotes a device path (or "(null)") for a trace line.
 std::string SimQuote(const char* text);
+
+// Links with a target (SimLinks.cpp); lock held.
+// The path a normalised device path reaches once the links on its way are followed.
+std::string SimFollowLinks(const SimDeviceConfig& config, const std::string& normalized);
+// A link with a target sits exactly at this path.
+bool SimIsPointingLink(const SimDeviceConfig& config, const std::string& normalized);
+// The names of the links with a target directly inside this normalised folder.
+std::vector<std::string> SimLinkNamesIn(const SimDeviceConfig& config, const std::string& folder);

@@ -138,6 +138,7 @@ TEST_F(ContainerFiles, FoldersAreCreatedAndRemovedOnlyWhenThatMakesSense)
     EXPECT_EQ(lib.AFCDirectoryCreate(afc, "/Documents/New"), 0);
     EXPECT_NE(lib.AFCDirectoryCreate(afc, "/Documents/New"), 0);
     EXPECT_NE(lib.AFCDirectoryCreate(afc, "/Documents/Missing/New"), 0);
+    EXPECT_NE(lib.AFCDirectoryCreate(afc, "/Documents/readme.txt"), 0);  // a file has the name
     EXPECT_EQ(Kind(afc, "/Documents/New"), "S_IFDIR");
 
     EXPECT_NE(lib.AFCRemovePath(afc, "/Documents/Books"), 0);  // not empty
@@ -171,6 +172,28 @@ TEST_F(ContainerFiles, RenameReplacesFilesButNotFolders)
     EXPECT_EQ(lib.AFCRenamePath(afc, "/Documents/b.txt", ("/Documents/Library/" + std::string(kResume)).c_str()), 0);
     std::wstring onHost = IPhoneFolder() + L"\\Documents\\Library\\R\u00e9sum\u00e9 \u2013 Anna\u2019s notes.txt";
     EXPECT_NE(GetFileAttributesW(onHost.c_str()), INVALID_FILE_ATTRIBUTES);
+    Close(afc);
+}
+
+TEST_F(ContainerFiles, ALinkWithATargetReadsAsItButIsRenamedAndRemovedAlone)
+{
+    LoadConfig("  link /Documents/Shortcut -> /Documents/Books\n");
+    AFCConnectionRef afc = OpenContainer();
+    std::vector<std::string> documents = List(afc, "/Documents");
+    EXPECT_NE(std::find(documents.begin(), documents.end(), "Shortcut"), documents.end());
+    EXPECT_EQ(Kind(afc, "/Documents/Shortcut"), "S_IFLNK");
+    std::vector<std::string> books = List(afc, "/Documents/Books");
+    EXPECT_EQ(List(afc, "/Documents/Shortcut"), books);
+    EXPECT_EQ(Kind(afc, "/Documents/Shortcut/Guide.pdf"), "S_IFREG");
+
+    EXPECT_EQ(lib.AFCRenamePath(afc, "/Documents/Shortcut", "/Documents/Empty/Link"), 0);
+    EXPECT_EQ(Kind(afc, "/Documents/Empty/Link"), "S_IFLNK");
+    EXPECT_EQ(Kind(afc, "/Documents/Books"), "S_IFDIR");
+    EXPECT_NE(lib.AFCRemovePath(afc, "/Documents/Empty"), 0);  // the link is in it
+    EXPECT_EQ(lib.AFCRemovePath(afc, "/Documents/Empty/Link"), 0);
+    EXPECT_EQ(Kind(afc, "/Documents/Empty/Link"), "<none>");
+    EXPECT_EQ(List(afc, "/Documents/Books"), books);
+    EXPECT_EQ(lib.AFCRemovePath(afc, "/Documents/Empty"), 0);
     Close(afc);
 }
 
