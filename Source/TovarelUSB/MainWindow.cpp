@@ -287,6 +287,11 @@ void ShowWarning(const wchar_t* text, const wchar_t* title)
     MessageBoxW(g_mainWindow, text, title, MB_ICONEXCLAMATION | MB_OK);
 }
 
+void ShowError(const wchar_t* text, const wchar_t* title)
+{
+    MessageBoxW(g_mainWindow, text, title, MB_ICONERROR | MB_OK);
+}
+
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {

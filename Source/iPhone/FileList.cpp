@@ -15,15 +15,6 @@ const int kExtensionTableGrowth = 16;
 // SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX: by the name alone.
 const UINT kShellIconFlags = 0x4111;
 
-FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok)
-{
-    TVITEMW data = {};
-    data.mask = TVIF_PARAM;
-    data.hItem = item;
-    *ok = item && TreeView_GetItem(tree, &data);
-    return *ok ? reinterpret_cast<FolderNode*>(data.lParam) : nullptr;
-}
-
 bool SameExtension(const wchar_t* entry, const wchar_t* extension, size_t length)
 {
     for (size_t i = 0; i < length; ++i) {
@@ -156,17 +147,9 @@ void OpenFolderItem(int index)
 
     HWND tree = MainWindowControl(IDC_FOLDER_TREE);
     if (!tree) return;
-    bool ok = false;
-    HTREEITEM current = TreeView_GetSelection(tree);
-    if (TreeItemNode(tree, current, &ok) != g_currentFolder.load() || !ok) return;
-    for (HTREEITEM child = TreeView_GetChild(tree, current); child; child = TreeView_GetNextSibling(tree, child)) {
-        FolderNode* node = TreeItemNode(tree, child, &ok);
-        if (!ok) return;
-        if (node == folder) {
-            TreeView_SelectItem(tree, child);
-            return;
-        }
-    }
+    HTREEITEM current = CurrentFolderTreeItem(tree);
+    if (!current) return;
+    if (HTREEITEM child = FindChildTreeItem(tree, current, folder)) TreeView_SelectItem(tree, child);
 }
 
 void OpenSelectedItem()

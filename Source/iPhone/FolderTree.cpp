@@ -21,10 +21,15 @@ bool IsDotEntry(const char* name)
     return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
+bool IsLinkKind(const char* kind)
+{
+    return strcmp(kind, "S_IFLNK") == 0;
+}
+
 // A symbolic link counts as a folder whatever it points to: the device does not say.
 bool IsFolderKind(const char* kind)
 {
-    return strcmp(kind, "S_IFDIR") == 0 || strcmp(kind, "S_IFLNK") == 0;
+    return strcmp(kind, "S_IFDIR") == 0 || IsLinkKind(kind);
 }
 
 FolderNode* AllocateNode(FolderNode* parent, wchar_t* ownedName, wchar_t* ownedPath, int32_t isFolder)
@@ -59,6 +64,7 @@ bool MakeEntryPaths(const wchar_t* folderDevicePath, const char* entryName, Entr
 struct EntryFacts {
     bool hasKind = false;
     bool isFolder = false;
+    bool isLink = false;
     bool hasSize = false;
     uint64_t size = 0;
 };
@@ -71,6 +77,7 @@ bool ReadEntryFacts(AFCKeyValueReaderRef reader, EntryFacts& facts)
         if (!facts.hasKind && strcmp(key, "st_ifmt") == 0) {
             facts.hasKind = true;
             facts.isFolder = IsFolderKind(value);
+            facts.isLink = IsLinkKind(value);
         } else if (!facts.hasSize && strcmp(key, "st_size") == 0) {
             facts.hasSize = ParseDecimalU64(value, &facts.size) != 0;
         }
@@ -170,6 +177,7 @@ EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* 
     if (!node) return EntryOutcome::Failed;
     paths.name.release();
     path.release();
+    node->isLink = facts.isLink ? 1 : 0;
     if (node->isFolder) {
         node->hasSubfolders = FolderHasSubfolders(paths.devicePath.get(), paths.devicePathUtf8.get());
     } else {
@@ -364,6 +372,34 @@ FolderNode* ListFolder(FolderNode* node)
     return node->path ? ListLocationFolder(node) : ListRoot(node);
 }
 
+FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok)
+{
+    TVITEMW data = {};
+    data.mask = TVIF_PARAM;
+    data.hItem = item;
+    *ok = item && TreeView_GetItem(tree, &data);
+    return *ok ? reinterpret_cast<FolderNode*>(data.lParam) : nullptr;
+}
+
+HTREEITEM CurrentFolderTreeItem(HWND tree)
+{
+    HTREEITEM selected = tree ? TreeView_GetSelection(tree) : nullptr;
+    bool ok = false;
+    FolderNode* node = TreeItemNode(tree, selected, &ok);
+    return ok && node && node == g_currentFolder.load() ? selected : nullptr;
+}
+
+HTREEITEM FindChildTreeItem(HWND tree, HTREEITEM parent, const FolderNode* node)
+{
+    for (HTREEITEM child = TreeView_GetChild(tree, parent); child; child = TreeView_GetNextSibling(tree, child)) {
+        bool ok = false;
+        FolderNode* childNode = TreeItemNode(tree, child, &ok);
+        if (!ok) return nullptr;
+        if (childNode == node) return child;
+    }
+    return nullptr;
+}
+
 void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list)
 {
     if (!node || !node->isFolder || node->listed) {
@@ -383,6 +419,30 @@ void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list)
     }
     InvalidateRect(tree, nullptr, TRUE);
     UpdateWindow(tree);
+}
+
+void UnloadFolderChildren(HTREEITEM item, FolderNode* node)
+{
+    if (!node || !node->isFolder) return;
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
+    if (node->listed) {
+        // What was read is the better answer, should the folder have gained or lost subfolders since.
+        node->hasSubfolders = 0;
+        for (const FolderNode* child = node->children; child; child = child->next) {
+            if (child->isFolder) node->hasSubfolders = 1;
+        }
+    }
+    // No list item may keep pointing at a node released here.
+    if (node == g_currentFolder.load() && g_fileList) ListView_DeleteAllItems(g_fileList);
+    if (item && tree) {
+        // Collapsed first: a placeholder under an expanded item would show as an empty line.
+        TreeView_Expand(tree, item, TVE_COLLAPSE);
+        DeleteChildItems(tree, item);
+    }
+    FreeFolderList(node->children);
+    node->children = nullptr;
+    node->listed = 0;
+    if (item && tree && node->hasSubfolders) FATAL_CHECK(InsertTreeItem(tree, item, TVI_FIRST, nullptr));
 }
 
 FolderNode* NewFolderNode(FolderNode* parent, const wchar_t* name, const wchar_t* path, int32_t isFolder)

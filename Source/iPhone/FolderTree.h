@@ -17,6 +17,16 @@ int CompareNames(const wchar_t* a, const wchar_t* b);
 // Stores the folder's content list and re-creates the tree items below `item`. Takes ownership of
 // `list`; with no list the folder is read from the device.
 void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list);
+// Forgets what was read of a folder: releases its content list and the tree items below `item`
+// (item may be null), clears `listed`, and gives a folder with subfolders its placeholder back, so
+// the next expansion or selection reads it afresh from the device.
+void UnloadFolderChildren(HTREEITEM item, FolderNode* node);
+// The node of a tree item; *ok is false when the item cannot be read.
+FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok);
+// The tree's selected item when its node is the current folder, else null.
+HTREEITEM CurrentFolderTreeItem(HWND tree);
+// The child item of `parent` whose node is `node`; null when none is, or a child cannot be read.
+HTREEITEM FindChildTreeItem(HWND tree, HTREEITEM parent, const FolderNode* node);
 // Releases one node with its strings and everything below it (not its siblings).
 void FreeFolderNode(FolderNode* node);
 // Releases a whole content list: every node from `first` along `next`.

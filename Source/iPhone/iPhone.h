@@ -28,6 +28,7 @@ struct FolderNode {
     int32_t listed;
     FolderNode* children;  // owned content list: folders first, then files, each sorted
     FolderNode* next;
+    int32_t isLink;  // listed as a symbolic link (also a folder): removing it removes only the link
 };
 
 // One attached device, in arrival order.
