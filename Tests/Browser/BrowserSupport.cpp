@@ -2,7 +2,6 @@
 
 #include <winternl.h>
 
-#include "WindowHarness.h"
 #include "iPhone.h"
 
 namespace {
@@ -64,43 +63,4 @@ std::vector<std::wstring> DeviceReadOrder(const char* devicePath)
     }
     g_lib.AFCDirectoryClose(device->afc, directory);
     return names;
-}
-
-bool BrowserTest::OpenContainer(const std::wstring& container, const std::string& extraDeviceLines)
-{
-    CreateDirectoryW(container.c_str(), nullptr);
-    CreateDirectoryW(Documents(container).c_str(), nullptr);
-    SimWriteFile(container + L"\\Library\\Application Support\\com.marlquist.tovarel.ASRoot\\UserDocs\\Downloaded.pdf",
-                 "downloaded");
-    std::string config = "device browse\n  name Browse\n  app com.marlquist.tovarel " + Utf8Text(container) + "\n" +
-                         extraDeviceLines;
-    return LoadDevices(config) && g_rootFolder.load() != nullptr;
-}
-
-HTREEITEM BrowserTest::FolderItem(std::initializer_list<const wchar_t*> names)
-{
-    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
-    for (const wchar_t* name : names) {
-        if (!item) return nullptr;
-        item = TreeChildByText(item, name);
-    }
-    return item;
-}
-
-HTREEITEM BrowserTest::SelectFolder(std::initializer_list<const wchar_t*> names)
-{
-    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
-    if (names.size() == 0) {
-        TreeView_SelectItem(TreeControlForTest(), item);
-        PumpMessages();
-    }
-    for (const wchar_t* name : names) {
-        if (!item) return nullptr;
-        item = TreeChildByText(item, name);
-        if (item) {
-            TreeView_SelectItem(TreeControlForTest(), item);
-            PumpMessages();
-        }
-    }
-    return item;
 }

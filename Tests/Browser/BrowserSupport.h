@@ -13,12 +13,4 @@ bool CreateExactCaseFile(const std::wstring& folder, const std::wstring& name);
 // enumeration order of the disk, which Wine does not keep the same for every way of asking).
 std::vector<std::wstring> DeviceReadOrder(const char* devicePath);
 
-class BrowserTest : public ProgramTest {
-protected:
-    // A device "browse" with the iPhone edition in `container` (created), "Downloads" included.
-    bool OpenContainer(const std::wstring& container, const std::string& extraDeviceLines = "");
-    // Selects a tree item by its display names from the root, e.g. {L"My Documents", L"Books"}.
-    HTREEITEM SelectFolder(std::initializer_list<const wchar_t*> names);
-    HTREEITEM FolderItem(std::initializer_list<const wchar_t*> names);
-    std::wstring Documents(const std::wstring& container) const { return container + L"\\Documents"; }
-};
+class BrowserTest : public ProgramTest {};

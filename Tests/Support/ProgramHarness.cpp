@@ -54,6 +54,48 @@ std::wstring ProgramTest::Folder(const wchar_t* name) const
     return temp_ + L"\\" + name;
 }
 
+bool ProgramTest::OpenContainer(const std::wstring& container, const std::string& extraDeviceLines)
+{
+    CreateDirectoryW(container.c_str(), nullptr);
+    CreateDirectoryW(Documents(container).c_str(), nullptr);
+    SimWriteFile(container + L"\\Library\\Application Support\\com.marlquist.tovarel.ASRoot\\UserDocs\\Downloaded.pdf",
+                 "downloaded");
+    return LoadDevices(ContainerConfig(container, extraDeviceLines)) && g_rootFolder.load() != nullptr;
+}
+
+std::string ProgramTest::ContainerConfig(const std::wstring& container, const std::string& extraDeviceLines) const
+{
+    return "device browse\n  name Browse\n  app com.marlquist.tovarel " + Utf8Text(container) + "\n" + extraDeviceLines;
+}
+
+HTREEITEM ProgramTest::FolderItem(std::initializer_list<const wchar_t*> names)
+{
+    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
+    for (const wchar_t* name : names) {
+        if (!item) return nullptr;
+        item = TreeChildByText(item, name);
+    }
+    return item;
+}
+
+HTREEITEM ProgramTest::SelectFolder(std::initializer_list<const wchar_t*> names)
+{
+    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
+    if (names.size() == 0) {
+        TreeView_SelectItem(TreeControlForTest(), item);
+        PumpMessages();
+    }
+    for (const wchar_t* name : names) {
+        if (!item) return nullptr;
+        item = TreeChildByText(item, name);
+        if (item) {
+            TreeView_SelectItem(TreeControlForTest(), item);
+            PumpMessages();
+        }
+    }
+    return item;
+}
+
 std::vector<std::wstring> Texts(std::initializer_list<const wchar_t*> texts)
 {
     std::vector<std::wstring> result;

@@ -46,6 +46,15 @@ protected:
     bool WaitForNotices(DWORD timeoutMilliseconds = 10000);
     // A folder below this test's temporary folder (not created).
     std::wstring Folder(const wchar_t* name) const;
+    // A device "browse" with the iPhone edition in `container` (created), "Downloads" included;
+    // the extra lines are appended to the device's block. True once the location's root is shown.
+    bool OpenContainer(const std::wstring& container, const std::string& extraDeviceLines = "");
+    // The configuration OpenContainer loads (load it again changed to change the device meanwhile).
+    std::string ContainerConfig(const std::wstring& container, const std::string& extraDeviceLines = "") const;
+    // Selects a tree item by its display names from the root, e.g. {L"My Documents", L"Books"}.
+    HTREEITEM SelectFolder(std::initializer_list<const wchar_t*> names);
+    HTREEITEM FolderItem(std::initializer_list<const wchar_t*> names);
+    std::wstring Documents(const std::wstring& container) const { return container + L"\\Documents"; }
 
     HWND window_ = nullptr;
     std::wstring temp_;
