@@ -18,6 +18,7 @@
 //   list TITLE ID                 list view items: texts tab-separated, then [selected] [focused]
 //   tree TITLE ID                 tree view items, two spaces per level, then [selected] [expanded]
 //   select TITLE ID TEXT          select the first tree view item with this text
+//   select-item TITLE ID TEXT     select only the first list view item with this text
 //   resize TITLE WIDTH HEIGHT     give the window this outer size, keeping its position
 //   close TITLE                   the close box (WM_SYSCOMMAND SC_CLOSE)
 //   wm-close TITLE                WM_CLOSE
@@ -234,6 +235,14 @@ bool SelectInTree(const Arguments& args)
     return e2e::SelectTreeItem(tree, args[3]) || Fail(L"no tree item \"" + args[3] + L"\" to select");
 }
 
+bool SelectInList(const Arguments& args)
+{
+    if (!NeedArguments(args, 4, L"select-item TITLE ID TEXT")) return false;
+    HWND list = nullptr;
+    if (!FindControl(args, &list)) return false;
+    return e2e::SelectListItem(list, args[3]) || Fail(L"no list item \"" + args[3] + L"\" to select");
+}
+
 bool Resize(const Arguments& args)
 {
     if (!NeedArguments(args, 4, L"resize TITLE WIDTH HEIGHT")) return false;
@@ -314,6 +323,7 @@ bool RunCommand(const Arguments& args)
     if (name == L"list") return List(args);
     if (name == L"tree") return Tree(args);
     if (name == L"select") return SelectInTree(args);
+    if (name == L"select-item") return SelectInList(args);
     if (name == L"resize") return Resize(args);
     if (name == L"close") return Close(args, false);
     if (name == L"wm-close") return Close(args, true);

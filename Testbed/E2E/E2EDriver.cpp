@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -575,6 +576,31 @@ bool SelectTreeItem(HWND tree, const std::wstring& text)
                selected != 0;
     }
     return false;
+}
+
+// --- Selecting list items --------------------------------------------------------------------------
+
+bool SelectListItem(HWND list, const std::wstring& text)
+{
+    std::vector<ListItem> items;
+    if (!ReadListItems(list, &items)) return false;
+    auto found = std::find_if(items.begin(), items.end(),
+                              [&text](const ListItem& item) { return !item.texts.empty() && item.texts[0] == text; });
+    if (found == items.end()) return false;
+    HandleOwner process(OpenOwnerProcess(list));
+    if (!process.handle) return false;
+    RemoteBlock remote(process.handle, sizeof(LVITEMW));
+    if (!remote.Valid()) return false;
+    auto setState = [&](WPARAM index, UINT state) {
+        LVITEMW request = {};
+        request.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        request.state = state;
+        DWORD_PTR ok = 0;
+        return remote.Write(0, &request, sizeof request) &&
+               SendWithTimeout(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote.At(0)), &ok) && ok;
+    };
+    WPARAM index = static_cast<WPARAM>(found - items.begin());
+    return setState(static_cast<WPARAM>(-1), 0) && setState(index, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
 // --- Screen ----------------------------------------------------------------------------------------

@@ -133,6 +133,12 @@ bool ReadTreeItems(HWND tree, std::vector<TreeItem>* items);
 // Selects the first item (depth first) with this text, as a click on it would.
 bool SelectTreeItem(HWND tree, const std::wstring& text);
 
+// --- Selecting list items --------------------------------------------------------------------------
+
+// Makes the first item whose first column has this text the only selected item of a list view,
+// and its focused item, as a click on it would.
+bool SelectListItem(HWND list, const std::wstring& text);
+
 // --- Screen ----------------------------------------------------------------------------------------
 
 // The whole virtual screen as a 24-bit BMP file.

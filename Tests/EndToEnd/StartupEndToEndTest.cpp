@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "E2EDriver.h"
+#include "EndToEndSupport.h"
 #include "RegistryGuard.h"
 #include "SimDevice.h"
 #include "resource.h"
@@ -28,62 +29,7 @@ const wchar_t kSettingsKey[] = L"Software\\Marlquist\\TovarelUSB";
 
 const wchar_t kNotInstalled[] = L"iTunes is not installed";
 const wchar_t kTooOld[] = L"iTunes is not installed or its version is too old";
-const wchar_t kMainTitle[] = L"TovarelUSB";
 const wchar_t kAboutTitle[] = L"About TovarelUSB";
-
-constexpr DWORD kStartTimeoutMs = 30000;
-constexpr DWORD kStepTimeoutMs = 10000;
-
-// Sets an environment variable of this process (inherited by the program) until the end of scope.
-class EnvironmentGuard {
-public:
-    EnvironmentGuard(const wchar_t* name, const std::wstring& value) : name_(name)
-    {
-        wchar_t old[4096];
-        DWORD length = GetEnvironmentVariableW(name, old, 4096);
-        had_ = length > 0 && length < 4096;
-        if (had_) old_.assign(old, length);
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~EnvironmentGuard() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-    EnvironmentGuard(const EnvironmentGuard&) = delete;
-    EnvironmentGuard& operator=(const EnvironmentGuard&) = delete;
-
-private:
-    std::wstring name_;
-    std::wstring old_;
-    bool had_ = false;
-};
-
-// One start of the program; a test that stops halfway does not leave it running.
-class ProgramRun {
-public:
-    ProgramRun()
-    {
-        std::wstring exe = WinePathFromEnvironment("TOVAREL_EXE");
-        if (exe.empty()) {
-            error_ = L"TOVAREL_EXE is not set";
-            return;
-        }
-        process_ = e2e::StartProcess(e2e::QuoteArgument(exe), &error_);
-    }
-    ~ProgramRun() { process_.Terminate(); }
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
-
-    bool Started() const { return process_.Valid(); }
-    std::string Error() const { return e2e::ToUtf8(error_); }
-    DWORD Id() const { return process_.Id(); }
-    bool Ended(DWORD timeoutMs, DWORD* exitCode) const { return process_.WaitForExit(timeoutMs, exitCode); }
-    HWND WaitForWindow(const wchar_t* title, DWORD timeoutMs) const
-    {
-        return e2e::WaitForWindow(title, timeoutMs, process_.Id());
-    }
-
-private:
-    e2e::Process process_;
-    std::wstring error_;
-};
 
 // What one run showed on the way to the binding failure.
 struct FatalRun {
@@ -127,11 +73,6 @@ FatalRun RunToFatalBox()
     return result;
 }
 
-bool NoCrashWindow()
-{
-    return e2e::FindTopWindowsContaining(L"Program Error").empty();
-}
-
 std::wstring ControlText(HWND window, int id)
 {
     for (const e2e::ControlText& control : e2e::ReadChildTexts(window)) {
@@ -146,18 +87,6 @@ bool HasChildText(HWND window, const std::wstring& text)
         if (control.text == text) return true;
     }
     return false;
-}
-
-std::vector<std::wstring> ListTexts(HWND list, std::vector<int>* selected = nullptr)
-{
-    std::vector<e2e::ListItem> items;
-    std::vector<std::wstring> texts;
-    if (!e2e::ReadListItems(list, &items)) return {L"(unreadable)"};
-    for (size_t i = 0; i < items.size(); ++i) {
-        texts.push_back(items[i].texts.empty() ? L"" : items[i].texts[0]);
-        if (selected && items[i].selected) selected->push_back(static_cast<int>(i));
-    }
-    return texts;
 }
 
 // "depth:text" for every tree item, with " *" on the selected one.
@@ -191,16 +120,6 @@ std::string Joined(const std::vector<std::wstring>& lines)
     std::wstring all;
     for (const std::wstring& line : lines) all += line + L"; ";
     return e2e::ToUtf8(all);
-}
-
-bool PollUntil(const std::function<bool()>& condition, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(50);
-    }
 }
 
 class StartupEndToEnd : public testing::Test {
