@@ -23,23 +23,11 @@ const wchar_t kConfirmTitle[] = L"Delete confirmation";
 
 class FileOperationsTest : public ProgramTest {
 protected:
-    // The container with these entries below Documents ("x\\" is an empty folder), "My Documents" shown.
-    bool OpenDocuments(std::initializer_list<const wchar_t*> entries, const std::string& extraDeviceLines = "")
+    // The container with these files below Documents (and the folders that hold them), "My Documents" shown.
+    bool OpenDocuments(std::initializer_list<const wchar_t*> files, const std::string& extraDeviceLines = "")
     {
         container_ = Folder(L"c");
-        CreateDirectoryW(container_.c_str(), nullptr);
-        CreateDirectoryW(Documents(container_).c_str(), nullptr);
-        for (const wchar_t* entry : entries) {
-            std::wstring path = OnDisk(entry);
-            if (path.back() != L'\\') {
-                SimWriteFile(path, "x");
-                continue;
-            }
-            for (size_t end = path.find(L'\\', Documents(container_).size() + 1); end != std::wstring::npos;
-                 end = path.find(L'\\', end + 1)) {
-                CreateDirectoryW(path.substr(0, end).c_str(), nullptr);
-            }
-        }
+        for (const wchar_t* file : files) SimWriteFile(OnDisk(file), "x");
         return OpenContainer(container_, extraDeviceLines) && SelectFolder({L"My Documents"});
     }
     std::wstring OnDisk(const std::wstring& relative) const { return Documents(container_) + L"\\" + relative; }
@@ -58,13 +46,19 @@ protected:
         int index = ListIndex(name);
         return index < 0 ? nullptr : reinterpret_cast<FolderNode*>(ListItemData(g_fileList, index));
     }
-    // Selects the named items of the list and deletes them, answering the confirmation with `answer`.
-    void DeleteItems(std::initializer_list<const wchar_t*> names, WPARAM answer = IDOK)
+    static void SelectItems(std::initializer_list<const wchar_t*> names)
     {
         SetFocus(g_fileList);
         ListView_SetItemState(g_fileList, -1, 0, LVIS_SELECTED);
-        for (const wchar_t* name : names) ListView_SetItemState(g_fileList, ListIndex(name), LVIS_SELECTED, LVIS_SELECTED);
-        MessageBoxWatch confirm(kConfirmTitle, 1, [answer](HWND box) { PostMessageW(box, WM_COMMAND, answer, 0); });
+        for (const wchar_t* name : names) {
+            ListView_SetItemState(g_fileList, ListIndex(name), LVIS_SELECTED, LVIS_SELECTED);
+        }
+    }
+    // Selects the named items of the list and deletes them, confirmed.
+    void DeleteItems(std::initializer_list<const wchar_t*> names)
+    {
+        SelectItems(names);
+        MessageBoxWatch confirm(kConfirmTitle);
         DeleteSelectedItems();
         PumpMessages();
         EXPECT_TRUE(confirm.Wait(5000));
@@ -77,8 +71,8 @@ protected:
 
 TEST_F(FileOperationsTest, NewFolderTakesTheFirstFreeNameAndOpensItsLabelForTheName)
 {
-    ASSERT_TRUE(OpenDocuments({L"Both\\untitled folder\\", L"Both\\untitled folder 2\\", L"Second\\untitled folder 2\\",
-                               L"File\\untitled folder"}));
+    ASSERT_TRUE(OpenDocuments({L"Both\\untitled folder\\x", L"Both\\untitled folder 2\\x",
+                               L"Second\\untitled folder 2\\x", L"File\\untitled folder"}));
     struct Case {
         const wchar_t* folder;
         const wchar_t* created;  // null: the creation fails
@@ -268,9 +262,7 @@ TEST_F(FileOperationsTest, DeleteAsksFirstWithCancelAsTheDefault)
             cancelIsDefault = (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
             PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
         });
-        SetFocus(g_fileList);
-        ListView_SetItemState(g_fileList, -1, 0, LVIS_SELECTED);
-        for (const wchar_t* name : test.names) ListView_SetItemState(g_fileList, ListIndex(name), LVIS_SELECTED, LVIS_SELECTED);
+        SelectItems(test.names);
         DeleteSelectedItems();
         ASSERT_TRUE(confirm.Wait(5000));
         EXPECT_EQ(confirm.Text(), test.text);
@@ -295,7 +287,8 @@ struct DeletingLineSpy {
     bool postedMessageWaited = true;
     HHOOK hook;
 
-    explicit DeletingLineSpy(std::function<bool(const std::wstring&)> stillOnDevice) : onDevice(std::move(stillOnDevice))
+    explicit DeletingLineSpy(std::function<bool(const std::wstring&)> stillOnDevice)
+        : onDevice(std::move(stillOnDevice))
     {
         s_active = this;
         hook = SetWindowsHookExW(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
@@ -312,7 +305,8 @@ struct DeletingLineSpy {
             PostMessageW(g_mainWindow.load(), kProbe, 0, 0);
         } else {
             previousTextPainted = previousTextPainted && !GetUpdateRect(line, nullptr, FALSE);
-            postedMessageWaited = postedMessageWaited && PeekMessageW(&probe, g_mainWindow.load(), kProbe, kProbe, PM_NOREMOVE);
+            postedMessageWaited =
+                postedMessageWaited && PeekMessageW(&probe, g_mainWindow.load(), kProbe, kProbe, PM_NOREMOVE);
         }
         texts.emplace_back(text);
         allOnDeviceWhenShown = allOnDeviceWhenShown && onDevice(texts.back().substr(wcslen(L"Deleting: ")));
@@ -320,7 +314,8 @@ struct DeletingLineSpy {
     static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
     {
         const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (code == HC_ACTION && sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_DELETING_TEXT && s_active) {
+        if (code == HC_ACTION && s_active && sent->message == WM_SETTEXT &&
+            GetDlgCtrlID(sent->hwnd) == IDC_DELETING_TEXT) {
             s_active->Record(sent->hwnd, reinterpret_cast<const wchar_t*>(sent->lParam));
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -369,7 +364,8 @@ TEST_F(FileOperationsTest, ARefusedRemovalStopsTheDeletionAndWarns)
 
 TEST_F(FileOperationsTest, DeletingASymbolicLinkKeepsWhatItPointsTo)
 {
-    ASSERT_TRUE(OpenDocuments({L"Full\\x.txt", L"Full\\Sub\\y.txt"}, "  link /Documents/Shortcut -> /Documents/Full\n"));
+    ASSERT_TRUE(
+        OpenDocuments({L"Full\\x.txt", L"Full\\Sub\\y.txt"}, "  link /Documents/Shortcut -> /Documents/Full\n"));
     FolderNode* link = ListNode(L"Shortcut");
     ASSERT_NE(link, nullptr);
     EXPECT_EQ(link->isFolder, 1);
