@@ -5,8 +5,8 @@
 #include <shlwapi.h>
 
 #include <cstring>
-#include <new>
 
+#include "BedCom.h"
 #include "BedLog.h"
 #include "BedNames.h"
 
@@ -32,6 +32,9 @@ struct BedDataObject final : IDataObject, IDataObjectAsyncCapability {
     BOOL inOperation = FALSE;
 
     explicit BedDataObject(const DataOffer& given) : offer(given) {}
+    ~BedDataObject() { Log("data-object-freed"); }
+    BedDataObject(const BedDataObject&) = delete;
+    BedDataObject& operator=(const BedDataObject&) = delete;
 
     const FORMATETC* Match(const FORMATETC* request) const
     {
@@ -64,16 +67,8 @@ struct BedDataObject final : IDataObject, IDataObjectAsyncCapability {
         Log("query-interface").Text("iid", InterfaceName(iid)).Hr("hr", hr);
         return hr;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG count = InterlockedDecrement(&refCount);
-        if (count == 0) {
-            Log("data-object-freed");
-            delete this;
-        }
-        return static_cast<ULONG>(count);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ComAddRef(refCount); }
+    STDMETHODIMP_(ULONG) Release() override { return ComRelease(this, refCount); }
 
     // --- IDataObject ---
     STDMETHODIMP GetData(FORMATETC* request, STGMEDIUM* medium) override
@@ -198,16 +193,8 @@ HGLOBAL GlobalCopy(const void* bytes, size_t size)
 
 HRESULT CreateBedDataObject(const DataOffer& offer, IDataObject** object)
 {
-    *object = nullptr;
-    BedDataObject* created = nullptr;
-    try {
-        created = new (std::nothrow) BedDataObject(offer);
-    } catch (...) {
-        created = nullptr;
-    }
-    if (!created) return E_OUTOFMEMORY;
-    *object = created;
-    return S_OK;
+    *object = ComNew<BedDataObject>(offer);
+    return *object ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace bed

@@ -2,8 +2,7 @@
 
 #include <shlwapi.h>
 
-#include <new>
-
+#include "BedCom.h"
 #include "BedLog.h"
 
 namespace bed {
@@ -18,13 +17,8 @@ struct BedDropSource final : IDropSource {
         static const QITAB table[] = {QITABENT(BedDropSource, IDropSource), {nullptr, 0}};
         return QISearch(this, table, iid, out);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG count = InterlockedDecrement(&refCount);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ComAddRef(refCount); }
+    STDMETHODIMP_(ULONG) Release() override { return ComRelease(this, refCount); }
     STDMETHODIMP QueryContinueDrag(BOOL escapePressed, DWORD keyState) override
     {
         if (escapePressed) return DRAGDROP_S_CANCEL;
@@ -38,7 +32,7 @@ struct BedDropSource final : IDropSource {
 HRESULT RunLoggedDrag(IDataObject* data, DWORD allowed, DWORD* effect)
 {
     *effect = DROPEFFECT_NONE;
-    BedDropSource* source = new (std::nothrow) BedDropSource();
+    BedDropSource* source = ComNew<BedDropSource>();
     if (!source) return E_OUTOFMEMORY;
     Log("drag-start").Number("allowed", allowed);
     HRESULT hr = DoDragDrop(data, source, allowed, effect);

@@ -2,7 +2,7 @@
 
 #include <shlwapi.h>
 
-#include <new>
+#include "BedCom.h"
 
 namespace bed {
 
@@ -19,13 +19,8 @@ struct BedDropTarget final : IDropTarget {
         static const QITAB table[] = {QITABENT(BedDropTarget, IDropTarget), {nullptr, 0}};
         return QISearch(this, table, iid, out);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG count = InterlockedDecrement(&refCount);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ComAddRef(refCount); }
+    STDMETHODIMP_(ULONG) Release() override { return ComRelease(this, refCount); }
     STDMETHODIMP DragEnter(IDataObject* data, DWORD, POINTL point, DWORD* effect) override
     {
         return Answer(effect, [&] { return handlers.enter(data, *effect, point); });
@@ -63,12 +58,7 @@ struct BedDropTarget final : IDropTarget {
 
 HRESULT RegisterBedDropTarget(HWND window, const DropHandlers& handlers)
 {
-    BedDropTarget* target = nullptr;
-    try {
-        target = new (std::nothrow) BedDropTarget(handlers);
-    } catch (...) {
-        target = nullptr;
-    }
+    BedDropTarget* target = ComNew<BedDropTarget>(handlers);
     if (!target) return E_OUTOFMEMORY;
     HRESULT hr = RegisterDragDrop(window, target);
     target->Release();

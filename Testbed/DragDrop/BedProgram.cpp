@@ -84,6 +84,13 @@ std::wstring Arguments::Value(const wchar_t* name, const std::wstring& fallback)
     return fallback;
 }
 
+std::vector<std::wstring> Arguments::Paths() const
+{
+    std::vector<std::wstring> paths;
+    for (const std::wstring& word : words) paths.push_back(LocalPath(word));
+    return paths;
+}
+
 std::wstring LocalPath(const std::wstring& path)
 {
     return e2e::UnixToWindowsPath(path);

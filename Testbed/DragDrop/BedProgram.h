@@ -23,6 +23,8 @@ struct Arguments {
 
     bool Has(const wchar_t* name) const;
     std::wstring Value(const wchar_t* name, const std::wstring& fallback = std::wstring()) const;
+    // The words as local paths (LocalPath).
+    std::vector<std::wstring> Paths() const;
 };
 
 struct ProgramInfo {

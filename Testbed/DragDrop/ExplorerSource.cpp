@@ -17,9 +17,7 @@
 //   data-object-freed
 //   exit
 #include <windows.h>
-#include <ole2.h>
 
-#include "BedDragSource.h"
 #include "BedProgram.h"
 #include "HdropData.h"
 
@@ -27,21 +25,10 @@ namespace {
 
 bed::Arguments g_arguments;
 
-void StartDrag()
-{
-    IDataObject* data = nullptr;
-    std::vector<std::wstring> paths;
-    for (const std::wstring& word : g_arguments.words) paths.push_back(bed::LocalPath(word));
-    if (FAILED(bed::CreateHdropDataObject(paths, g_arguments.Has(L"--text-only"), &data))) return;
-    DWORD effect = DROPEFFECT_NONE;
-    bed::RunLoggedDrag(data, DROPEFFECT_COPY, &effect);
-    data->Release();
-}
-
 LRESULT CALLBACK SourceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_LBUTTONDOWN) {
-        StartDrag();
+        bed::DragPaths(g_arguments.Paths(), g_arguments.Has(L"--text-only"));
         return 0;
     }
     return bed::DefaultWindowProc(window, message, wParam, lParam);

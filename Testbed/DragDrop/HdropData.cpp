@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "BedDataObject.h"
+#include "BedDragSource.h"
 
 namespace bed {
 
@@ -49,6 +50,15 @@ HRESULT CreateHdropDataObject(const std::vector<std::wstring>& paths, bool textO
         return S_OK;
     };
     return CreateBedDataObject(offer, object);
+}
+
+void DragPaths(const std::vector<std::wstring>& paths, bool textOnly)
+{
+    IDataObject* data = nullptr;
+    if (FAILED(CreateHdropDataObject(paths, textOnly, &data))) return;
+    DWORD effect = DROPEFFECT_NONE;
+    RunLoggedDrag(data, DROPEFFECT_COPY, &effect);
+    data->Release();
 }
 
 std::vector<std::wstring> DroppedPaths(HDROP drop)

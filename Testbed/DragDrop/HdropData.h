@@ -14,6 +14,9 @@ namespace bed {
 // the paths, or, text only, CF_UNICODETEXT with the paths one per line and no CF_HDROP.
 HRESULT CreateHdropDataObject(const std::vector<std::wstring>& paths, bool textOnly, IDataObject** object);
 
+// Drags such a data object (RunLoggedDrag: DROPEFFECT_COPY, logged).
+void DragPaths(const std::vector<std::wstring>& paths, bool textOnly);
+
 // The paths of a CF_HDROP block, in order.
 std::vector<std::wstring> DroppedPaths(HDROP drop);
 

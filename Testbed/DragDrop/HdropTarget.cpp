@@ -25,7 +25,6 @@
 #include <commctrl.h>
 #include <ole2.h>
 
-#include "BedDragSource.h"
 #include "BedDropTarget.h"
 #include "BedLog.h"
 #include "BedProgram.h"
@@ -77,23 +76,13 @@ constexpr int kTreeId = 100;
 
 std::vector<std::wstring> OwnPaths()
 {
-    std::vector<std::wstring> paths;
-    for (const std::wstring& word : g_arguments.words) paths.push_back(bed::LocalPath(word));
+    std::vector<std::wstring> paths = g_arguments.Paths();
     if (paths.empty()) {
         wchar_t self[MAX_PATH] = L"";
         GetModuleFileNameW(nullptr, self, MAX_PATH);
         paths.push_back(self);
     }
     return paths;
-}
-
-void StartOwnDrag()
-{
-    IDataObject* data = nullptr;
-    if (FAILED(bed::CreateHdropDataObject(OwnPaths(), false, &data))) return;
-    DWORD effect = DROPEFFECT_NONE;
-    bed::RunLoggedDrag(data, DROPEFFECT_COPY, &effect);
-    data->Release();
 }
 
 void PlaceTree(HWND window, int width, int height)
@@ -122,7 +111,7 @@ LRESULT CALLBACK TargetWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_NOTIFY: {
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom == kTreeId && header->code == TVN_BEGINDRAGW) StartOwnDrag();
+        if (header->idFrom == kTreeId && header->code == TVN_BEGINDRAGW) bed::DragPaths(OwnPaths(), false);
         return 0;
     }
     case WM_SIZE:
