@@ -126,7 +126,7 @@ HWND StartProgram(const ProgramInfo& info, WNDPROC procedure, Arguments* argumen
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = info.name;
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, info.name, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, place.left, place.top,
+    HWND window = CreateWindowExW(0, info.name, title.c_str(), WS_OVERLAPPEDWINDOW, place.left, place.top,
                                   place.right, place.bottom, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (!window) {
         Log("create-window").Number("error", GetLastError());
@@ -149,8 +149,9 @@ LRESULT DefaultWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-int RunProgram()
+int RunProgram(HWND window)
 {
+    if (window && IsWindow(window)) ShowWindow(window, SW_SHOW);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
@@ -165,7 +166,7 @@ int EndWithUsageError(HWND window, const char* message)
 {
     Log("usage-error").Text("message", message);
     DestroyWindow(window);
-    RunProgram();
+    RunProgram(nullptr);
     return 2;
 }
 

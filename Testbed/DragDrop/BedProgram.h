@@ -36,13 +36,15 @@ struct ProgramInfo {
 };
 
 // Parses the command line, opens the log (line "start" with program, pid and title), initialises
-// OLE on this thread and shows the window with `procedure` as its window procedure; unhandled
-// messages go to DefaultWindowProc. Null, with a "usage-error" line, when the command line is wrong.
+// OLE on this thread and makes the window, hidden, with `procedure` as its window procedure
+// (unhandled messages go to DefaultWindowProc). Null, with a "usage-error" line, when the command
+// line is wrong.
 HWND StartProgram(const ProgramInfo& info, WNDPROC procedure, Arguments* arguments);
 // Paints the caption and ends the message loop when the window is destroyed.
 LRESULT DefaultWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Runs the message loop until the window is gone, logs "exit" and uninitialises OLE; the exit status.
-int RunProgram();
+// Shows the window, now that it is ready (tests take a visible window for a ready program), runs
+// the message loop until the window is gone, logs "exit" and uninitialises OLE; the exit status.
+int RunProgram(HWND window);
 
 // For a command line found wrong after the window was made: logs "usage-error" with the message,
 // closes the window and OLE; the exit status 2.

@@ -40,6 +40,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     bed::ProgramInfo info = {L"ExplorerSource", L"Explorer Source", {20, 20, 360, 240}, {L"--text-only"},
                              L"Drag source: press the left button here to drag the files of the command line."};
-    if (!bed::StartProgram(info, SourceWindowProc, &g_arguments)) return 2;
-    return bed::RunProgram();
+    HWND window = bed::StartProgram(info, SourceWindowProc, &g_arguments);
+    if (!window) return 2;
+    return bed::RunProgram(window);
 }

@@ -268,5 +268,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         bed::Log("register-drag-drop").Hr("hr", hr);
         DestroyWindow(g_state.window);
     }
-    return bed::RunProgram();
+    return bed::RunProgram(g_state.window);
 }

@@ -145,5 +145,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         bed::Log("register-drag-drop").Hr("hr", hr);
         DestroyWindow(window);
     }
-    return bed::RunProgram();
+    return bed::RunProgram(window);
 }

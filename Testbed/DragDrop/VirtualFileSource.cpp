@@ -191,5 +191,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (!ReadItems(arguments)) return bed::EndWithUsageError(window, "--file wants NAME=PATH");
     g_sync = arguments.Has(L"--sync");
     FillList(window);
-    return bed::RunProgram();
+    return bed::RunProgram(window);
 }
