@@ -294,7 +294,7 @@ TEST_F(DragDropBed, VirtualFilesReachTheExplorerTargetInEachMode)
         ASSERT_TRUE(e2e::ListItemScreenRect(list, e2e::FindListItem(list, L"big.bin"), &item));
         DWORD began = GetTickCount();
         Drag(e2e::CentreOf(item), target.Centre());
-        ASSERT_TRUE(WaitForEvents(sourceLog, "do-drag-drop", 1));
+        ASSERT_TRUE(WaitForEvents(sourceLog, "after-drag", 1));  // written just after do-drag-drop
         bed::LogEvent result = Events(sourceLog, "do-drag-drop")[0];
         EXPECT_EQ(result.Field("hr"), kDropped);
         EXPECT_EQ(Events(targetLog, "drag-enter")[0].Field("imarshal"), "1");
