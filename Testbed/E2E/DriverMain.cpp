@@ -26,10 +26,24 @@
 //   wait-exit PID [MS]            wait for a process to end, print its exit status
 //   screenshot FILE.bmp           the whole screen
 //   sleep MS
+//
+// Screen positions and real mouse drags:
+//   rect SPOT                     the spot's screen rectangle: LEFT TOP RIGHT BOTTOM
+//   drag SPOT SPOT                drag with the real pointer (xdotool) from the first spot's centre
+//                                 to the second's; prints FROM-X FROM-Y TO-X TO-Y and the time in ms
+// where a SPOT is one of
+//   window TITLE                  the window's client area
+//   control TITLE ID              a control's client area
+//   list-item TITLE ID TEXT       icon and label of the first list view item with this text
+//   tree-item TITLE ID TEXT       text of the first tree view item with this text
+//   client TITLE X Y              a point in the window's client coordinates
+//   screen X Y                    a screen point
+// List and tree items are scrolled into view first (a tree expands the item's parents).
 // Results are printed one per line in UTF-8. Exit status 0 on success; otherwise 1 and a message on
 // the error stream.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -306,6 +320,99 @@ bool Pause(const Arguments& args)
     return true;
 }
 
+// --- Screen positions and real mouse drags -----------------------------------------------------
+
+const wchar_t kSpotUsage[] =
+    L"a spot is: window TITLE | control TITLE ID | list-item TITLE ID TEXT | tree-item TITLE ID TEXT | "
+    L"client TITLE X Y | screen X Y";
+
+bool ParsePoint(const std::wstring& x, const std::wstring& y, POINT* point)
+{
+    wchar_t* xEnd = nullptr;
+    wchar_t* yEnd = nullptr;
+    point->x = wcstol(x.c_str(), &xEnd, 10);
+    point->y = wcstol(y.c_str(), &yEnd, 10);
+    if (!x.empty() && !y.empty() && *xEnd == L'\0' && *yEnd == L'\0') return true;
+    return Fail(L"not a point: " + x + L" " + y);
+}
+
+size_t SpotLength(const std::wstring& kind)
+{
+    if (kind == L"window") return 2;
+    if (kind == L"control" || kind == L"screen") return 3;
+    if (kind == L"list-item" || kind == L"tree-item" || kind == L"client") return 4;
+    return 0;
+}
+
+bool PointRect(POINT point, RECT* rect)
+{
+    *rect = {point.x, point.y, point.x + 1, point.y + 1};
+    return true;
+}
+
+// The screen rectangle of one spot: its words, the kind first.
+bool SpotRect(const Arguments& spot, RECT* rect)
+{
+    const std::wstring& kind = spot[0];
+    POINT point = {};
+    if (kind == L"screen") return ParsePoint(spot[1], spot[2], &point) && PointRect(point, rect);
+    HWND window = nullptr;
+    if (kind == L"window" || kind == L"client") {
+        if (!FindWindowByTitle(spot[1], &window)) return false;
+        if (kind == L"window") return e2e::ClientScreenRect(window, rect) || Fail(L"no client area");
+        return ParsePoint(spot[2], spot[3], &point) && ClientToScreen(window, &point) && PointRect(point, rect);
+    }
+    HWND control = nullptr;
+    if (!FindControl(spot, &control)) return false;
+    if (kind == L"control") return e2e::ClientScreenRect(control, rect) || Fail(L"no client area");
+    if (kind == L"list-item") {
+        int index = e2e::FindListItem(control, spot[3]);
+        if (index < 0) return Fail(L"no list item \"" + spot[3] + L"\"");
+        return e2e::ListItemScreenRect(control, index, rect) || Fail(L"the list item does not show");
+    }
+    HTREEITEM item = e2e::FindTreeItem(control, spot[3]);
+    if (!item) return Fail(L"no tree item \"" + spot[3] + L"\"");
+    return e2e::TreeItemScreenRect(control, item, rect) || Fail(L"the tree item does not show");
+}
+
+// Reads the spot that starts at args[*at] and moves *at past it.
+bool ReadSpot(const Arguments& args, size_t* at, RECT* rect)
+{
+    size_t length = *at < args.size() ? SpotLength(args[*at]) : 0;
+    if (!length || *at + length > args.size()) return Fail(kSpotUsage);
+    Arguments spot(args.begin() + static_cast<std::ptrdiff_t>(*at), args.begin() + static_cast<std::ptrdiff_t>(*at + length));
+    *at += length;
+    return SpotRect(spot, rect);
+}
+
+bool Rect(const Arguments& args)
+{
+    size_t at = 1;
+    RECT rect = {};
+    if (!ReadSpot(args, &at, &rect)) return false;
+    if (at != args.size()) return Fail(L"usage: rect SPOT");
+    Print(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " + std::to_wstring(rect.right) + L" " +
+          std::to_wstring(rect.bottom));
+    return true;
+}
+
+bool Drag(const Arguments& args)
+{
+    size_t at = 1;
+    RECT from = {};
+    RECT to = {};
+    if (!ReadSpot(args, &at, &from) || !ReadSpot(args, &at, &to)) return false;
+    if (at != args.size()) return Fail(L"usage: drag SPOT SPOT");
+    POINT start = e2e::CentreOf(from);
+    POINT end = e2e::CentreOf(to);
+    DWORD began = GetTickCount();
+    std::wstring error;
+    if (!e2e::MouseDrag(start, end, &error)) return Fail(error);
+    Print(std::to_wstring(start.x) + L" " + std::to_wstring(start.y) + L" " + std::to_wstring(end.x) + L" " +
+          std::to_wstring(end.y) + L" " + std::to_wstring(GetTickCount() - began));
+    return true;
+}
+
 bool RunCommand(const Arguments& args)
 {
     const std::wstring& name = args[0];
@@ -331,6 +438,8 @@ bool RunCommand(const Arguments& args)
     if (name == L"wait-exit") return WaitExit(args);
     if (name == L"screenshot") return Screenshot(args);
     if (name == L"sleep") return Pause(args);
+    if (name == L"rect") return Rect(args);
+    if (name == L"drag") return Drag(args);
     return Fail(L"unknown command: " + name);
 }
 

@@ -2,7 +2,8 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -567,26 +568,18 @@ bool ReadTreeItems(HWND tree, std::vector<TreeItem>* items)
 
 bool SelectTreeItem(HWND tree, const std::wstring& text)
 {
-    std::vector<TreeItem> items;
-    if (!ReadTreeItems(tree, &items)) return false;
-    for (const TreeItem& item : items) {
-        if (item.text != text) continue;
-        DWORD_PTR selected = 0;
-        return SendWithTimeout(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item.handle), &selected) &&
-               selected != 0;
-    }
-    return false;
+    HTREEITEM item = FindTreeItem(tree, text);
+    DWORD_PTR selected = 0;
+    return item && SendWithTimeout(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item), &selected) &&
+           selected != 0;
 }
 
 // --- Selecting list items --------------------------------------------------------------------------
 
 bool SelectListItem(HWND list, const std::wstring& text)
 {
-    std::vector<ListItem> items;
-    if (!ReadListItems(list, &items)) return false;
-    auto found = std::find_if(items.begin(), items.end(),
-                              [&text](const ListItem& item) { return !item.texts.empty() && item.texts[0] == text; });
-    if (found == items.end()) return false;
+    int index = FindListItem(list, text);
+    if (index < 0) return false;
     HandleOwner process(OpenOwnerProcess(list));
     if (!process.handle) return false;
     RemoteBlock remote(process.handle, sizeof(LVITEMW));
@@ -599,8 +592,7 @@ bool SelectListItem(HWND list, const std::wstring& text)
         return remote.Write(0, &request, sizeof request) &&
                SendWithTimeout(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote.At(0)), &ok) && ok;
     };
-    WPARAM index = static_cast<WPARAM>(found - items.begin());
-    return setState(static_cast<WPARAM>(-1), 0) && setState(index, LVIS_SELECTED | LVIS_FOCUSED);
+    return setState(static_cast<WPARAM>(-1), 0) && setState(static_cast<WPARAM>(index), LVIS_SELECTED | LVIS_FOCUSED);
 }
 
 // --- Screen ----------------------------------------------------------------------------------------
@@ -652,6 +644,164 @@ bool SaveScreenshot(const std::wstring& path)
     if (memory) DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return ok;
+}
+
+// --- Screen positions and real mouse drags ---------------------------------------------------------
+
+namespace {
+
+// Asks a control of another process for a rectangle: `request` is written into the RECT's place
+// first (an item handle or a LVIR_ code), as the two messages want.
+template <class Request>
+bool RemoteItemRect(HWND control, UINT message, WPARAM wParam, const Request& request, RECT* rect)
+{
+    HandleOwner process(OpenOwnerProcess(control));
+    if (!process.handle) return false;
+    RemoteBlock remote(process.handle, sizeof(RECT));
+    RECT answer = {};
+    memcpy(&answer, &request, sizeof request);
+    DWORD_PTR ok = 0;
+    if (!remote.Valid() || !remote.Write(0, &answer, sizeof answer) ||
+        !SendWithTimeout(control, message, wParam, reinterpret_cast<LPARAM>(remote.At(0)), &ok) || !ok ||
+        !remote.Read(0, &answer, sizeof answer)) {
+        return false;
+    }
+    // Only what shows inside the control can be pointed at.
+    RECT client;
+    GetClientRect(control, &client);
+    if (!IntersectRect(rect, &answer, &client)) return false;
+    MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(rect), 2);
+    return true;
+}
+
+std::string Decimal(long value)
+{
+    return std::to_string(value);
+}
+
+std::string MoveTo(POINT point)
+{
+    return " mousemove " + Decimal(point.x) + " " + Decimal(point.y);
+}
+
+}  // namespace
+
+bool ClientScreenRect(HWND window, RECT* rect)
+{
+    if (!GetClientRect(window, rect)) return false;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(rect), 2);
+    return true;
+}
+
+int FindListItem(HWND list, const std::wstring& text)
+{
+    std::vector<ListItem> items;
+    if (!ReadListItems(list, &items)) return -1;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!items[i].texts.empty() && items[i].texts[0] == text) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool ListItemScreenRect(HWND list, int index, RECT* rect)
+{
+    DWORD_PTR shown = 0;
+    if (!SendWithTimeout(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE, &shown) || !shown) return false;
+    return RemoteItemRect(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), static_cast<LONG>(LVIR_SELECTBOUNDS), rect);
+}
+
+HTREEITEM FindTreeItem(HWND tree, const std::wstring& text)
+{
+    std::vector<TreeItem> items;
+    if (!ReadTreeItems(tree, &items)) return nullptr;
+    for (const TreeItem& item : items) {
+        if (item.text == text) return item.handle;
+    }
+    return nullptr;
+}
+
+bool TreeItemScreenRect(HWND tree, HTREEITEM item, RECT* rect)
+{
+    if (!SendWithTimeout(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item), nullptr)) return false;
+    return RemoteItemRect(tree, TVM_GETITEMRECT, TRUE, item, rect);
+}
+
+POINT CentreOf(const RECT& rect)
+{
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+bool RunHostCommand(const std::string& command, DWORD timeoutMs, int* status, std::wstring* error)
+{
+    static LONG s_runs = 0;
+    std::string marker = "/tmp/tovarel-host-" + std::to_string(GetCurrentProcessId()) + "-" +
+                         std::to_string(InterlockedIncrement(&s_runs)) + ".status";
+    std::wstring windowsMarker = UnixToWindowsPath(std::wstring(marker.begin(), marker.end()));
+    DeleteFileW(windowsMarker.c_str());
+    // Written under another name and renamed, so that a half-written status is never read.
+    std::string script = "( " + command + " ); echo $? > " + marker + ".part && mv " + marker + ".part " + marker;
+    std::wstring line = L"/bin/sh -c " + QuoteArgument(std::wstring(script.begin(), script.end()));
+    std::wstring startError;
+    StartProcess(line, &startError);  // never a handle for a Unix program
+    if (!startError.empty()) {
+        if (error) *error = startError;
+        return false;
+    }
+    DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE file = CreateFileW(windowsMarker.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            char text[16] = "";
+            DWORD read = 0;
+            ReadFile(file, text, sizeof text - 1, &read, nullptr);
+            CloseHandle(file);
+            DeleteFileW(windowsMarker.c_str());
+            if (status) *status = atoi(text);
+            return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            if (error) *error = L"the host command did not end in time";
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+bool MouseDrag(POINT from, POINT to, std::wstring* error)
+{
+    const int kThresholdSteps = 3;  // 4 px each: past the usual 4 px drag rectangle, not too far
+    const int kGlideSteps = 12;
+    double dx = to.x - from.x;
+    double dy = to.y - from.y;
+    double length = sqrt(dx * dx + dy * dy);
+    if (length < 1) {
+        dx = 1;
+        dy = 0;
+        length = 1;
+    }
+    std::string chain = "xdotool" + MoveTo(from) + " sleep 0.25 mousedown 1 sleep 0.25";
+    POINT start = from;
+    for (int step = 1; step <= kThresholdSteps; ++step) {
+        start = {from.x + static_cast<LONG>(dx / length * 4 * step), from.y + static_cast<LONG>(dy / length * 4 * step)};
+        chain += MoveTo(start) + " sleep 0.05";
+    }
+    for (int step = 1; step <= kGlideSteps; ++step) {
+        POINT at = {start.x + (to.x - start.x) * step / kGlideSteps, start.y + (to.y - start.y) * step / kGlideSteps};
+        chain += MoveTo(at) + " sleep 0.05";
+    }
+    // A hover with a small wiggle: the drop target sees DragOver at the final point before the drop.
+    chain += " sleep 0.4" + MoveTo({to.x + 1, to.y}) + " sleep 0.1" + MoveTo(to) + " sleep 0.3 mouseup 1 sleep 0.2";
+    int status = -1;
+    if (!RunHostCommand(chain, 30000, &status, error)) return false;
+    if (status == 0) return true;
+    if (error) *error = L"xdotool ended with status " + std::to_wstring(status);
+    return false;
 }
 
 // --- Text ------------------------------------------------------------------------------------------

@@ -144,6 +144,36 @@ bool SelectListItem(HWND list, const std::wstring& text);
 // The whole virtual screen as a 24-bit BMP file.
 bool SaveScreenshot(const std::wstring& path);
 
+// --- Screen positions and real mouse drags ---------------------------------------------------------
+//
+// With no window manager Wine places its windows on the X display exactly where Windows
+// coordinates say, so a screen point found here is where the real pointer has to go.
+
+// A window's (or control's) client area in screen coordinates.
+bool ClientScreenRect(HWND window, RECT* rect);
+// The index of the first list view item whose first column reads `text`, or -1.
+int FindListItem(HWND list, const std::wstring& text);
+// A list view item's icon and label (LVIR_SELECTBOUNDS), cut to the list's client area, in screen
+// coordinates; the list is scrolled to show the item first. False when nothing of it shows.
+bool ListItemScreenRect(HWND list, int index, RECT* rect);
+// The first tree view item (depth first) with this text, or null.
+HTREEITEM FindTreeItem(HWND tree, const std::wstring& text);
+// A tree view item's text, cut to the tree's client area, in screen coordinates; the tree first
+// makes the item visible (expanding its parents, as a user would). False when nothing of it shows.
+bool TreeItemScreenRect(HWND tree, HTREEITEM item, RECT* rect);
+POINT CentreOf(const RECT& rect);
+
+// Runs a command line on the Unix host with /bin/sh and waits (pumping this thread's messages)
+// for its end. Wine starts Unix programs but gives no handle to wait on, so the command's end
+// and exit status come back through a file under /tmp. False on a timeout or a failed start.
+bool RunHostCommand(const std::string& command, DWORD timeoutMs, int* status, std::wstring* error = nullptr);
+// Drags with the real pointer on the X display (xdotool), as a user does: to `from`, left button
+// down, past the drag threshold towards `to`, in steps to `to`, a hover there, release. The pauses
+// give the pressed window time to start its drag loop and OLE's loop time to call DragEnter and
+// DragOver on the target under the pointer. Returns when the button is up again; the drop itself
+// may still be running in the two programs. About 2 s.
+bool MouseDrag(POINT from, POINT to, std::wstring* error = nullptr);
+
 // --- Text ------------------------------------------------------------------------------------------
 
 std::string ToUtf8(const std::wstring& text);
