@@ -1,0 +1,143 @@
+; The per-user setup of TovarelUSB: no administrator rights, installs into the user's own programs
+; folder, adds a Start menu shortcut and registers an uninstaller for "Apps and features".
+;
+; Made by Packaging/CMakeLists.txt, which passes what the program's version resource says (PRODUCT,
+; PUBLISHER, COPYRIGHT, VERSION, VERSION_FULL), the staged program (PROGRAM), its icon (ICON), the
+; output (OUTFILE) and the signing hook (SIGN_FILE, a command taking the file to sign).
+;
+; Setup:     /S installs silently; /D=<folder> (last on the command line) picks the folder.
+; Uninstall: /S removes silently and always keeps the user's settings.
+
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel user
+SetCompressor /SOLID lzma
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include nsDialogs.nsh
+
+!define PROGRAM_FILE "${PRODUCT}.exe"
+!define UNINSTALLER "Uninstall.exe"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+; Where the program keeps its window geometry, pane sizes and column widths.
+!define SETTINGS_PARENT_KEY "Software\Marlquist"
+!define SETTINGS_KEY "${SETTINGS_PARENT_KEY}\TovarelUSB"
+
+Name "${PRODUCT}"
+Caption "${PRODUCT} ${VERSION} Setup"
+BrandingText "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
+; An upgrade goes where the installed copy is.
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+
+!finalize '${SIGN_FILE} "%1"' = 0
+!uninstfinalize '${SIGN_FILE} "%1"' = 0
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${PROGRAM_FILE}"
+!insertmacro MUI_PAGE_FINISH
+
+UninstPage custom un.ConfirmPage un.ConfirmPageLeave
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
+
+!insertmacro MUI_LANGUAGE "English"
+
+VIProductVersion "${VERSION_FULL}"
+VIFileVersion "${VERSION_FULL}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${COPYRIGHT}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${PRODUCT} ${VERSION} Setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION_FULL}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION_FULL}"
+
+Var RemoveSettings
+Var RemoveSettingsBox
+
+; A running program cannot be replaced or removed. Rather than leave the old one behind and report
+; success, ask the user to close it; a silent run, or a user who cancels, ends the run as failed
+; before anything else was changed.
+!macro DEFINE_REMOVE_PROGRAM_FILE UN
+Function ${UN}RemoveProgramFile
+  retry:
+  ClearErrors
+  Delete "$INSTDIR\${PROGRAM_FILE}"
+  ${If} ${Errors}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+        "${PRODUCT} is running. Close it, then choose Retry." /SD IDCANCEL IDRETRY retry
+    SetErrorLevel 2
+    Abort "${PRODUCT} is running."
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro DEFINE_REMOVE_PROGRAM_FILE ""
+!insertmacro DEFINE_REMOVE_PROGRAM_FILE "un."
+
+Section "-${PRODUCT}"
+  SetShellVarContext current
+  SetOutPath "$INSTDIR"
+  Call RemoveProgramFile
+  File "/oname=${PROGRAM_FILE}" "${PROGRAM}"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_FILE}"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM_FILE},0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ; Only the files put here: a folder chosen by the user may hold others.
+  ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Function un.ConfirmPage
+  !insertmacro MUI_HEADER_TEXT "Uninstall ${PRODUCT}" "Remove ${PRODUCT} from your computer."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 24u "${PRODUCT} will be removed from the following folder. Click Uninstall to continue."
+  Pop $0
+  ${NSD_CreateText} 0 30u 100% 12u "$INSTDIR"
+  Pop $0
+  SendMessage $0 ${EM_SETREADONLY} 1 0
+  ${NSD_CreateCheckbox} 0 54u 100% 12u "Also &remove my settings (window size and layout)"
+  Pop $RemoveSettingsBox
+  ${NSD_SetState} $RemoveSettingsBox $RemoveSettings
+  GetDlgItem $0 $HWNDPARENT 1
+  SendMessage $0 ${WM_SETTEXT} 0 "STR:$(^UninstallBtn)"
+  nsDialogs::Show
+FunctionEnd
+
+Function un.ConfirmPageLeave
+  ${NSD_GetState} $RemoveSettingsBox $RemoveSettings
+FunctionEnd
+
+Function un.onInit
+  StrCpy $RemoveSettings ${BST_UNCHECKED}
+FunctionEnd
+
+Section "Uninstall"
+  SetShellVarContext current
+  Call un.RemoveProgramFile
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Not /r: the folder goes only when nothing but what we put there was in it.
+  RMDir "$INSTDIR"
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${If} $RemoveSettings == ${BST_CHECKED}
+    DeleteRegKey HKCU "${SETTINGS_KEY}"
+    DeleteRegKey /ifempty HKCU "${SETTINGS_PARENT_KEY}"
+  ${EndIf}
+SectionEnd
