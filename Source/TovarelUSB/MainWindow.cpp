@@ -169,7 +169,9 @@ INT_PTR OnTreeBeginLabelEdit(HWND tree, const NMTVDISPINFOW* info)
 INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
 {
     HWND from = header->hwndFrom;
-    HWND tree = FolderTree(window);
+    // The tree is looked up only for its own notifications: the file list sends two for every item
+    // whose state changes, and a lookup costs more than all else done for them.
+    HWND tree = header->idFrom == IDC_FOLDER_TREE ? FolderTree(window) : nullptr;
     bool fromTree = tree && from == tree;
     switch (header->code) {
     case LVN_KEYDOWN:
@@ -181,7 +183,7 @@ INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
         return TRUE;
     case LVN_ITEMCHANGED:
         if (from == g_fileList) {
-            UpdateToolbar();
+            OnFileListItemChanged(reinterpret_cast<const NMLISTVIEW*>(lParam));
         } else if (from == g_deviceList) {
             OnDeviceListChanged();
         } else if (from == g_locationsList) {

@@ -115,7 +115,8 @@ HWND UserInterfaceFocus(HWND mainWindow)
     return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
 }
 
-// The status text keeps its left, top and height and reaches the first button.
+// The status text keeps its left, top and height and reaches the first button. It is moved and
+// repainted only when that changes its width: the toolbar is refreshed at every selection change.
 void StretchStatusText(HWND mainWindow)
 {
     HWND status = GetDlgItem(mainWindow, IDC_STATUS_LINE);
@@ -128,10 +129,23 @@ void StretchStatusText(HWND mainWindow)
     FATAL_CHECK(status && GetWindowInfo(status, &statusInfo));
     FATAL_CHECK(firstButton && GetWindowInfo(firstButton, &buttonInfo));
     const RECT& statusRect = statusInfo.rcWindow;
-    MoveWindow(status, statusRect.left - windowInfo.rcClient.left, statusRect.top - windowInfo.rcClient.top,
-               buttonInfo.rcWindow.left - statusRect.left, statusRect.bottom - statusRect.top, TRUE);
+    int width = buttonInfo.rcWindow.left - statusRect.left;
+    if (width == statusRect.right - statusRect.left) return;
+    MoveWindow(status, statusRect.left - windowInfo.rcClient.left, statusRect.top - windowInfo.rcClient.top, width,
+               statusRect.bottom - statusRect.top, TRUE);
     InvalidateRect(status, nullptr, TRUE);
     UpdateWindow(status);
+}
+
+// The button's image is set only when its icon changes: the button keeps a copy of every image it
+// is given, so setting the same icon at every refresh used up the process's graphics objects.
+void ShowButtonIcon(HWND mainWindow, const ToolbarIcons& entry)
+{
+    int icon = entry.test() ? entry.enabledIcon : entry.disabledIcon;
+    HANDLE image = LoadImageW(g_instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, 0, 0, LR_SHARED);
+    HWND button = GetDlgItem(mainWindow, entry.button);
+    if (reinterpret_cast<HANDLE>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0)) == image) return;
+    SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
 }
 
 }  // namespace
@@ -178,11 +192,7 @@ void UpdateToolbar()
     HWND mainWindow = g_mainWindow;
     if (!mainWindow || !IsWindow(mainWindow)) return;
     StretchStatusText(mainWindow);
-    for (const ToolbarIcons& entry : kToolbar) {
-        int icon = entry.test() ? entry.enabledIcon : entry.disabledIcon;
-        HANDLE image = LoadImageW(g_instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, 0, 0, LR_SHARED);
-        SendDlgItemMessageW(mainWindow, entry.button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
-    }
+    for (const ToolbarIcons& entry : kToolbar) ShowButtonIcon(mainWindow, entry);
 }
 
 void UpdateStatusLine()
