@@ -54,6 +54,7 @@ bool FirstReportOfTreeEditEnd()
 void OnInitMainDialog(HWND window)
 {
     g_mainWindow = window;
+    g_mainWindowClosing = false;
     if (!BuildMainWindow(window)) {
         EndDialog(window, 0);
         return;
@@ -66,6 +67,8 @@ void OnInitMainDialog(HWND window)
 
 void OnDestroyMainDialog(HWND window)
 {
+    // Work that runs on for a device notice or an upload leaves the controls alone from now on.
+    g_mainWindowClosing = true;
     g_mainWindowBuilt = false;
     if (g_treeDropTarget) {
         if (HWND tree = FolderTree(window)) RevokeDragDrop(tree);

@@ -489,15 +489,15 @@ void OpenLocation(AppEdition code)
 void FillDeviceList()
 {
     HWND list = g_deviceList;
-    if (!list) return;
+    if (!list || MainWindowGone()) return;
     ListView_DeleteAllItems(list);
     DeviceEntry* current = g_currentDevice.load();
     int index = 0;
     for (DeviceEntry* entry = g_devices.load(); entry; entry = entry->next, ++index) {
         const wchar_t* text = entry->name ? entry->name : L"???";
-        int inserted = InsertListItem(list, index, text, entry->isIPad ? IMAGE_IPAD : IMAGE_IPHONE,
-                                      reinterpret_cast<LPARAM>(entry));
-        FATAL_CHECK(inserted == index);
+        int image = entry->isIPad ? IMAGE_IPAD : IMAGE_IPHONE;
+        int inserted = InsertListItem(list, index, text, image, reinterpret_cast<LPARAM>(entry));
+        if (!ItemAdded(list, inserted == index)) return;
         if (entry == current) SelectListItem(list, index);
     }
 }
@@ -505,7 +505,7 @@ void FillDeviceList()
 void FillLocationsList()
 {
     HWND list = g_locationsList;
-    if (!list) return;
+    if (!list || MainWindowGone()) return;
     ListView_DeleteAllItems(list);
     DeviceEntry* device = g_currentDevice.load();
     if (!device) return;
@@ -514,11 +514,12 @@ void FillLocationsList()
         AppEdition code = device->locations[index];
         const wchar_t* text = code == EDITION_4 ? L"Tovarel 4" : code == EDITION_IPAD ? L"Tovarel for iPad" : L"Tovarel for iPhone";
         int image = code == EDITION_4 ? IMAGE_EDITION_4 : IMAGE_EDITION;
-        FATAL_CHECK(InsertListItem(list, index, text, image, code) == index);
+        if (!ItemAdded(list, InsertListItem(list, index, text, image, code) == index)) return;
         if (code == device->openLocation) SelectListItem(list, index);
     }
     if (count == 0) {
-        FATAL_CHECK(InsertListItem(list, 0, L"Tovarel app is not installed", IMAGE_EDITION_4, 0) == 0);
+        int inserted = InsertListItem(list, 0, L"Tovarel app is not installed", IMAGE_EDITION_4, 0);
+        if (!ItemAdded(list, inserted == 0)) return;
         ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
 }

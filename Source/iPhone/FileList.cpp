@@ -99,7 +99,8 @@ wchar_t* DisplayPath(const FolderNode* node)
     return text;
 }
 
-void AddListItem(HWND list, int index, FolderNode* child)
+// False when the list is gone with its window.
+bool AddListItem(HWND list, int index, FolderNode* child)
 {
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
@@ -107,13 +108,15 @@ void AddListItem(HWND list, int index, FolderNode* child)
     item.pszText = child->name;
     item.iImage = FileImage(child);
     item.lParam = reinterpret_cast<LPARAM>(child);
-    FATAL_CHECK(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == index);
+    LRESULT inserted = SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (!ItemAdded(list, inserted == index)) return false;
 
     LVITEMW size = {};
     size.iSubItem = 1;
     size.pszText = child->isFolder ? nullptr : const_cast<wchar_t*>(FormatSize(child->size));
     SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&size));
     if (index == 0) ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+    return true;
 }
 
 // Set while select-all runs: the list reports the change of every item, and one toolbar refresh
@@ -186,7 +189,7 @@ void ShowFolderInList(HTREEITEM item, FolderNode* node)
     // One repaint for the whole folder instead of one per item.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     int index = 0;
-    for (FolderNode* child = node->children; child; child = child->next, ++index) AddListItem(list, index, child);
+    for (FolderNode* child = node->children; child && AddListItem(list, index, child); child = child->next) ++index;
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     UpdateToolbar();

@@ -115,19 +115,27 @@ HWND UserInterfaceFocus(HWND mainWindow)
     return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
 }
 
+bool ReadWindowInfo(HWND window, WINDOWINFO* info)
+{
+    info->cbSize = sizeof(WINDOWINFO);
+    if (window && GetWindowInfo(window, info)) return true;
+    // Only a window that is going may be missing.
+    FATAL_CHECK(MainWindowGone());
+    return false;
+}
+
 // The status text keeps its left, top and height and reaches the first button. It is moved and
 // repainted only when that changes its width: the toolbar is refreshed at every selection change.
 void StretchStatusText(HWND mainWindow)
 {
     HWND status = GetDlgItem(mainWindow, IDC_STATUS_LINE);
-    HWND firstButton = GetDlgItem(mainWindow, IDC_NEW_FOLDER);
-    WINDOWINFO windowInfo = {};
-    WINDOWINFO statusInfo = {};
-    WINDOWINFO buttonInfo = {};
-    windowInfo.cbSize = statusInfo.cbSize = buttonInfo.cbSize = sizeof(WINDOWINFO);
-    FATAL_CHECK(GetWindowInfo(mainWindow, &windowInfo));
-    FATAL_CHECK(status && GetWindowInfo(status, &statusInfo));
-    FATAL_CHECK(firstButton && GetWindowInfo(firstButton, &buttonInfo));
+    WINDOWINFO windowInfo;
+    WINDOWINFO statusInfo;
+    WINDOWINFO buttonInfo;
+    if (!ReadWindowInfo(mainWindow, &windowInfo) || !ReadWindowInfo(status, &statusInfo) ||
+        !ReadWindowInfo(GetDlgItem(mainWindow, IDC_NEW_FOLDER), &buttonInfo)) {
+        return;
+    }
     const RECT& statusRect = statusInfo.rcWindow;
     int width = buttonInfo.rcWindow.left - statusRect.left;
     if (width == statusRect.right - statusRect.left) return;
@@ -170,7 +178,10 @@ int CanDelete()
     if (!folder || !folder->parent) return 0;
     HWND mainWindow = g_mainWindow;
     HWND tree = mainWindow ? GetDlgItem(mainWindow, IDC_FOLDER_TREE) : nullptr;
-    FATAL_CHECK(tree);
+    if (!tree) {
+        FATAL_CHECK(MainWindowGone());
+        return 0;
+    }
     if (UserInterfaceFocus(mainWindow) == tree) return 0;
     return g_fileList && SendMessageW(g_fileList, LVM_GETSELECTEDCOUNT, 0, 0) > 0 ? 1 : 0;
 }
@@ -188,9 +199,9 @@ int CanRefresh()
 
 void UpdateToolbar()
 {
-    // Device notices may come before the window exists or after it is gone; nothing to show then.
+    // Device notices and uploads may end after the window is gone; nothing to show then.
     HWND mainWindow = g_mainWindow;
-    if (!mainWindow || !IsWindow(mainWindow)) return;
+    if (MainWindowGone()) return;
     StretchStatusText(mainWindow);
     for (const ToolbarIcons& entry : kToolbar) ShowButtonIcon(mainWindow, entry);
 }
@@ -200,6 +211,5 @@ void UpdateStatusLine()
     UpdateToolbar();
     wchar_t text[kStatusTextLength];
     ChooseStatusText(text, kStatusTextLength);
-    HWND mainWindow = g_mainWindow;
-    if (mainWindow && IsWindow(mainWindow)) SetDlgItemTextW(mainWindow, IDC_STATUS_LINE, text);
+    if (!MainWindowGone()) SetDlgItemTextW(g_mainWindow, IDC_STATUS_LINE, text);
 }

@@ -54,6 +54,7 @@ struct DeviceEntry {
 extern HINSTANCE g_instance;
 extern std::atomic<HWND> g_mainWindow;
 extern std::atomic<bool> g_mainWindowBuilt;  // the build of the main window has finished
+extern std::atomic<bool> g_mainWindowClosing;  // the main window is being destroyed, or is gone
 extern HWND g_fileList;
 extern HWND g_deviceList;
 extern HWND g_locationsList;
@@ -66,6 +67,14 @@ void ServeSentMessagesBriefly();
 
 // A control of the main window (null while there is none).
 HWND MainWindowControl(int id);
+
+// The main window is not there to work on: not made, being destroyed, or gone. Work that runs on
+// for a device notice or an upload then leaves the controls alone and ends quietly.
+bool MainWindowGone();
+// Whether an item was added to a control of the main window. An item that could not be added
+// because the control is gone with its window is no broken invariant: the answer is false and the
+// caller stops quietly. Any other failure is a fatal check.
+bool ItemAdded(HWND control, bool added);
 
 // Extensions whose icons are images 2 and up of g_fileImageList. The record and its entries array
 // come from the process heap (HeapAlloc, made by the main window's build); each entry is a heap string.
