@@ -315,6 +315,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         OnDestroyMainDialog(window);
         return FALSE;
+    case WMU_CHANGE_DEVICE_LIST:
+        RunDeviceListChange(lParam);
+        return FALSE;
     default:
         if (message >= WMU_SHOW_COPY_PROGRESS && message <= WMU_SHOW_COPY_BUSY) OnPrivateMessage(window, message);
         return FALSE;

@@ -156,3 +156,8 @@ enum : UINT {
     WMU_UPDATE_TOOLBAR = WM_APP + 6,
     WMU_SHOW_COPY_BUSY = WM_APP + 7,
 };
+
+// Sent by the device notice thread to have a change of the device list run on the window's thread;
+// the second parameter is the change (RunDeviceListChange, Devices.h). Below WM_APP, apart from the
+// messages above, which carry no parameters.
+const UINT WMU_CHANGE_DEVICE_LIST = WM_USER + 0x100;
