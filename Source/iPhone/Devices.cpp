@@ -562,9 +562,8 @@ void FillDeviceList()
     DeviceEntry* current = g_currentDevice.load();
     int index = 0;
     for (DeviceEntry* entry = g_devices.load(); entry; entry = entry->next, ++index) {
-        const wchar_t* text = entry->name ? entry->name : L"???";
         int image = entry->isIPad ? IMAGE_IPAD : IMAGE_IPHONE;
-        int inserted = InsertListItem(list, index, text, image, reinterpret_cast<LPARAM>(entry));
+        int inserted = InsertListItem(list, index, DeviceDisplayName(entry), image, reinterpret_cast<LPARAM>(entry));
         if (!ItemAdded(list, inserted == index)) return;
         if (entry == current) SelectListItem(list, index);
     }
@@ -683,6 +682,11 @@ void ClearTreeView()
     LONG_PTR style = GetWindowLongPtrW(tree, GWL_STYLE);
     TreeView_DeleteAllItems(tree);
     SetWindowLongPtrW(tree, GWL_STYLE, style);
+}
+
+const wchar_t* DeviceDisplayName(const DeviceEntry* entry)
+{
+    return entry->name && entry->name[0] ? entry->name : L"???";
 }
 
 void FreeDeviceEntry(DeviceEntry* entry)

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "Devices.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -84,7 +85,7 @@ void ChooseStatusText(wchar_t* text, size_t length)
         text[0] = L'\0';
         return;
     }
-    const wchar_t* name = device->name ? device->name : L"???";
+    const wchar_t* name = DeviceDisplayName(device);
     if (device->fsInconsistent) {
         FormatInto(text, length, L"%ls (detected file system inconsistency)", name);
         return;

@@ -151,18 +151,21 @@ TEST_F(DeviceTest, ArrivingDeviceIsListedAndItsFirstEditionOpens)
     EXPECT_EQ(g_connectionError.load(), 0);
 }
 
-TEST_F(DeviceTest, EditionsAreOfferedInTheirOwnOrderAndNamelessIPadShowsQuestionMarks)
+TEST_F(DeviceTest, EditionsAreOfferedInTheirOwnOrderAndNamelessDevicesShowQuestionMarks)
 {
     Device tablet;
     tablet.id = "tablet";
+    tablet.name = "";
     tablet.model = "iPad13,1";
     tablet.appLines = {"com.marlquist.tovarel " + Container(Folder(L"e3")),
                        "com.marlquist.tovarel.ipad " + Container(Folder(L"e2")),
                        "com.marlquist.tovarel4 " + Container(Folder(L"e1"))};
-    ASSERT_TRUE(LoadDevices(Config({tablet})));
+    Device phone;
+    phone.id = "phone";
+    ASSERT_TRUE(LoadDevices(Config({tablet, phone})));
 
-    EXPECT_EQ(ListTexts(g_deviceList), Texts({L"???"}));
-    EXPECT_EQ(ListImages(g_deviceList), std::vector<int>({0}));
+    EXPECT_EQ(ListTexts(g_deviceList), Texts({L"???", L"???"}));
+    EXPECT_EQ(ListImages(g_deviceList), std::vector<int>({0, 1}));
     EXPECT_EQ(ListTexts(g_locationsList), Texts({L"Tovarel 4", L"Tovarel for iPad", L"Tovarel for iPhone"}));
     EXPECT_EQ(ListImages(g_locationsList), std::vector<int>({2, 3, 3}));
     ASSERT_NE(Current(), nullptr);

@@ -122,13 +122,16 @@ TEST_F(StatusLine, StorageFiguresInTheirThreeForms)
     EXPECT_STREQ(L"2 KB", size);
 }
 
-TEST_F(StatusLine, MissingAndOverlongNames)
+TEST_F(StatusLine, MissingEmptyAndOverlongNames)
 {
     MakeCurrent(&device_);
-    device_.name = nullptr;
     device_.hasFreeBytes = 1;
     device_.freeBytes = 0;
-    EXPECT_EQ(L"??? (free = 0 B)", Status());
+    wchar_t empty[1] = L"";
+    for (wchar_t* name : {static_cast<wchar_t*>(nullptr), empty}) {
+        device_.name = name;
+        EXPECT_EQ(L"??? (free = 0 B)", Status());
+    }
 
     std::wstring longName(5000, L'x');
     device_.name = &longName[0];
