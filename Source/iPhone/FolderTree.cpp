@@ -295,8 +295,8 @@ void CreateFolderItems(HWND tree, HTREEITEM item, FolderNode* children)
     for (FolderNode* child = children; child; child = child->next) {
         if (!child->isFolder) continue;
         HTREEITEM added = InsertTreeItem(tree, item, after, child);
-        if (!ItemAdded(tree, added != nullptr)) return;
-        if (child->hasSubfolders && !ItemAdded(tree, InsertTreeItem(tree, added, TVI_FIRST, nullptr) != nullptr)) return;
+        if (!ItemAdded(tree, added)) return;
+        if (child->hasSubfolders && !ItemAdded(tree, InsertTreeItem(tree, added, TVI_FIRST, nullptr))) return;
         after = added;
     }
 }

@@ -36,7 +36,8 @@ void Pump(DWORD milliseconds)
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-    } while (GetTickCount() - start < milliseconds && MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT) != WAIT_FAILED);
+        if (GetTickCount() - start >= milliseconds) return;
+    } while (MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT) != WAIT_FAILED);
 }
 
 template <class Condition> bool PumpUntil(Condition condition, DWORD milliseconds)
@@ -169,7 +170,8 @@ int main(int argc, char** argv)
     std::wstring documents = container + L"\\Documents";
     CreateDirectoryW(documents.c_str(), nullptr);
     OwnedUtf8 containerUtf8(ToUtf8(container.c_str()));
-    std::string config = std::string("device bench\nname Bench\napp " EDITION_IPHONE_IDENTIFIER " ") + containerUtf8.get() + "\n";
+    std::string config =
+        std::string("device bench\nname Bench\napp " EDITION_IPHONE_IDENTIFIER " ") + containerUtf8.get() + "\n";
     HWND window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
     if (!window || sim.loadConfigText(config.c_str()) != 0) {
         fprintf(stderr, "The main window or the simulated device could not be set up.\n");

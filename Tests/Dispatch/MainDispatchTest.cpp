@@ -679,7 +679,7 @@ TEST_F(MainWindowEnding, ClosingWhileADeviceArrivesEndsQuietly)
             SimReleaseHeldCalls();
         },
         &seen);
-    // The watcher was still at work when the window had gone, so it has not counted it as seen.
+    // (The run's watcher is still at its work when the window has gone: `seen` is not asked.)
     EXPECT_TRUE(held);
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(SimWaitNotices());

@@ -243,7 +243,7 @@ TEST(StatusLineWithoutWindow, DoesNothingBeforeTheWindowExistsOrAfterItIsGone)
     EXPECT_EQ(CanDelete(), 0);
     FillDeviceList();
     FillLocationsList();
-    // Only while the window is being destroyed, too.
+    // So also while the window is being destroyed, when its controls go one by one.
     g_mainWindow = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_instance, nullptr);
     g_mainWindowClosing = true;
     EXPECT_EQ(CanDelete(), 0);
