@@ -54,6 +54,7 @@ bool FirstReportOfTreeEditEnd()
 void OnInitMainDialog(HWND window)
 {
     g_mainWindow = window;
+    g_mainWindowClosing = false;
     if (!BuildMainWindow(window)) {
         EndDialog(window, 0);
         return;
@@ -66,6 +67,8 @@ void OnInitMainDialog(HWND window)
 
 void OnDestroyMainDialog(HWND window)
 {
+    // Work that runs on for a device notice or an upload leaves the controls alone from now on.
+    g_mainWindowClosing = true;
     g_mainWindowBuilt = false;
     if (g_treeDropTarget) {
         if (HWND tree = FolderTree(window)) RevokeDragDrop(tree);
@@ -169,7 +172,9 @@ INT_PTR OnTreeBeginLabelEdit(HWND tree, const NMTVDISPINFOW* info)
 INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
 {
     HWND from = header->hwndFrom;
-    HWND tree = FolderTree(window);
+    // The tree is looked up only for its own notifications: the file list sends two for every item
+    // whose state changes, and a lookup costs more than all else done for them.
+    HWND tree = header->idFrom == IDC_FOLDER_TREE ? FolderTree(window) : nullptr;
     bool fromTree = tree && from == tree;
     switch (header->code) {
     case LVN_KEYDOWN:
@@ -181,7 +186,7 @@ INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
         return TRUE;
     case LVN_ITEMCHANGED:
         if (from == g_fileList) {
-            UpdateToolbar();
+            OnFileListItemChanged(reinterpret_cast<const NMLISTVIEW*>(lParam));
         } else if (from == g_deviceList) {
             OnDeviceListChanged();
         } else if (from == g_locationsList) {
@@ -314,6 +319,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return OnNotify(window, reinterpret_cast<const NMHDR*>(lParam), lParam);
     case WM_DESTROY:
         OnDestroyMainDialog(window);
+        return FALSE;
+    case WMU_CHANGE_DEVICE_LIST:
+        RunDeviceListChange(lParam);
         return FALSE;
     default:
         if (message >= WMU_SHOW_COPY_PROGRESS && message <= WMU_SHOW_COPY_BUSY) OnPrivateMessage(window, message);

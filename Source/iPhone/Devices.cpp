@@ -25,6 +25,38 @@ bool OnMainWindowThread()
     return window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
 }
 
+// A change of the device list that the notice thread hands to the window's thread.
+struct HandedOverChange {
+    void (*run)(void* change);
+    void* change;
+    enum Outcome { NOT_RUN, RAN, UPLOAD_RUNNING } outcome;
+};
+
+// Every change of the device list, and every look into it that a device notice needs, runs on the
+// window's thread, one at a time: the notice thread hands the change over in a sent message and
+// waits for it. A reset there after a failed opening thus never meets an arrival or a removal
+// halfway. No change is made while an upload runs. False when the change was not made: the window
+// is gone, or device notices were closed while waiting for the upload (shutdown).
+template <class Change> bool ChangeDeviceList(Change change)
+{
+    HWND window = g_mainWindow.load();
+    // Without any window there is no other thread that changes the list.
+    if (!window || OnMainWindowThread()) {
+        if (!WaitUntilNoCopyThread()) return false;
+        change();
+        return true;
+    }
+    HandedOverChange handOver{[](void* pending) { (*static_cast<Change*>(pending))(); }, &change,
+                              HandedOverChange::NOT_RUN};
+    do {
+        if (!WaitUntilNoCopyThread() || MainWindowGone()) return false;
+        // A window that goes meanwhile never runs it.
+        handOver.outcome = HandedOverChange::NOT_RUN;
+        SendMessageW(window, WMU_CHANGE_DEVICE_LIST, 0, reinterpret_cast<LPARAM>(&handOver));
+    } while (handOver.outcome == HandedOverChange::UPLOAD_RUNNING);
+    return handOver.outcome == HandedOverChange::RAN;
+}
+
 // Selecting always sets both the selected and the focused state.
 void SelectListItem(HWND list, int index)
 {
@@ -297,6 +329,68 @@ struct FolderTreeOwner {
     ~FolderTreeOwner() { FreeFolderNode(root); }
 };
 
+// The end of every arrival, of a listed device too.
+void FinishArrival()
+{
+    // Cleared before the selection: a location that fails to open while the device is chosen
+    // raises the error again, and it must stay visible.
+    g_connectionError = 0;
+    if (!g_currentDevice.load()) SelectListItem(g_deviceList, 0);
+    UpdateStatusLine();
+}
+
+void RemoveDevice(AMDeviceRef device)
+{
+    DeviceEntry* entry = FindDeviceEntry(device);
+    if (!entry) {
+        UpdateStatusLine();
+        return;
+    }
+    if (entry == g_currentDevice.load()) {
+        if (!g_devices.load()->next && g_devices.load() == entry) {
+            g_currentDevice = nullptr;
+            g_devices = nullptr;
+            ClearBrowser();
+            FillLocationsList();
+            FillDeviceList();
+            FreeDeviceEntry(entry);
+            UpdateStatusLine();
+            return;
+        }
+        int other = DevicePosition(entry) == 0 ? 1 : 0;
+        SelectListItem(g_deviceList, other);
+        // Without the list's notification (no window) the other device is made current directly.
+        if (g_currentDevice.load() == entry) SelectDevice(DeviceAt(other));
+    }
+    // Opening the other device's location may have failed and reset everything, this entry included.
+    if (IsListed(entry)) {
+        if (g_currentDevice.load() == entry) g_currentDevice = nullptr;
+        UnlinkDeviceEntry(entry);
+        FillDeviceList();
+        FreeDeviceEntry(entry);
+    } else {
+        FillDeviceList();
+    }
+    UpdateStatusLine();
+}
+
+void DropEveryDevice()
+{
+    DeviceEntry* entry = g_devices.load();
+    g_currentDevice = nullptr;
+    g_devices = nullptr;
+    ClearBrowser();
+    FillDeviceList();
+    FillLocationsList();
+    while (entry) {
+        DeviceEntry* next = entry->next;
+        FreeDeviceEntry(entry);
+        entry = next;
+    }
+    g_connectionError = 1;
+    UpdateStatusLine();
+}
+
 }  // namespace
 
 bool WaitUntilNoCopyThread()
@@ -350,74 +444,48 @@ void OnDeviceArrived(AMDeviceRef device)
         ResetDevices();
         return;
     }
-    if (!FindDeviceEntry(device)) {
-        DeviceEntry* entry = ConnectArrivedDevice(device);
-        if (!entry) {
-            ResetDevices();
-            return;
-        }
+    bool listed = false;
+    bool asked = ChangeDeviceList([device, &listed] {
+        listed = FindDeviceEntry(device) != nullptr;
+        if (listed) FinishArrival();
+    });
+    if (!asked || listed) return;
+    // The device calls run on the notice thread, so that a slow device does not hold up the window.
+    DeviceEntry* entry = ConnectArrivedDevice(device);
+    if (!entry) {
+        ResetDevices();
+        return;
+    }
+    bool added = ChangeDeviceList([entry] {
         AppendDeviceEntry(entry);
         FillDeviceList();
-    }
-    // Cleared before the selection: a location that fails to open while the device is chosen
-    // raises the error again, and it must stay visible.
-    g_connectionError = 0;
-    if (!g_currentDevice.load()) SelectListItem(g_deviceList, 0);
-    UpdateStatusLine();
+        FinishArrival();
+    });
+    if (!added) FreeDeviceEntry(entry);
 }
 
 void OnDeviceRemoved(AMDeviceRef device)
 {
     if (!WaitUntilNoCopyThread()) return;
-    DeviceEntry* entry = FindDeviceEntry(device);
-    if (!entry) {
-        UpdateStatusLine();
-        return;
-    }
-    if (entry == g_currentDevice.load()) {
-        if (!g_devices.load()->next && g_devices.load() == entry) {
-            g_currentDevice = nullptr;
-            g_devices = nullptr;
-            ClearBrowser();
-            FillLocationsList();
-            FillDeviceList();
-            FreeDeviceEntry(entry);
-            UpdateStatusLine();
-            return;
-        }
-        int other = DevicePosition(entry) == 0 ? 1 : 0;
-        SelectListItem(g_deviceList, other);
-        // Without the list's notification (no window) the other device is made current directly.
-        if (g_currentDevice.load() == entry) SelectDevice(DeviceAt(other));
-    }
-    // Opening the other device's location may have failed and reset everything, this entry included.
-    if (IsListed(entry)) {
-        if (g_currentDevice.load() == entry) g_currentDevice = nullptr;
-        UnlinkDeviceEntry(entry);
-        FillDeviceList();
-        FreeDeviceEntry(entry);
-    } else {
-        FillDeviceList();
-    }
-    UpdateStatusLine();
+    ChangeDeviceList([device] { RemoveDevice(device); });
 }
 
 void ResetDevices()
 {
-    if (!WaitUntilNoCopyThread()) return;
-    DeviceEntry* entry = g_devices.load();
-    g_currentDevice = nullptr;
-    g_devices = nullptr;
-    ClearBrowser();
-    FillDeviceList();
-    FillLocationsList();
-    while (entry) {
-        DeviceEntry* next = entry->next;
-        FreeDeviceEntry(entry);
-        entry = next;
+    ChangeDeviceList(DropEveryDevice);
+}
+
+void RunDeviceListChange(LPARAM change)
+{
+    HandedOverChange* handOver = reinterpret_cast<HandedOverChange*>(change);
+    if (!handOver) return;
+    // An upload started after the notice thread's wait: that thread waits again and comes back.
+    if (g_copyThread.load()) {
+        handOver->outcome = HandedOverChange::UPLOAD_RUNNING;
+        return;
     }
-    g_connectionError = 1;
-    UpdateStatusLine();
+    handOver->run(handOver->change);
+    handOver->outcome = HandedOverChange::RAN;
 }
 
 void SelectDevice(DeviceEntry* entry)
@@ -489,15 +557,14 @@ void OpenLocation(AppEdition code)
 void FillDeviceList()
 {
     HWND list = g_deviceList;
-    if (!list) return;
+    if (!list || MainWindowGone()) return;
     ListView_DeleteAllItems(list);
     DeviceEntry* current = g_currentDevice.load();
     int index = 0;
     for (DeviceEntry* entry = g_devices.load(); entry; entry = entry->next, ++index) {
-        const wchar_t* text = entry->name ? entry->name : L"???";
-        int inserted = InsertListItem(list, index, text, entry->isIPad ? IMAGE_IPAD : IMAGE_IPHONE,
-                                      reinterpret_cast<LPARAM>(entry));
-        FATAL_CHECK(inserted == index);
+        int image = entry->isIPad ? IMAGE_IPAD : IMAGE_IPHONE;
+        int inserted = InsertListItem(list, index, DeviceDisplayName(entry), image, reinterpret_cast<LPARAM>(entry));
+        if (!ItemAdded(list, inserted == index)) return;
         if (entry == current) SelectListItem(list, index);
     }
 }
@@ -505,7 +572,7 @@ void FillDeviceList()
 void FillLocationsList()
 {
     HWND list = g_locationsList;
-    if (!list) return;
+    if (!list || MainWindowGone()) return;
     ListView_DeleteAllItems(list);
     DeviceEntry* device = g_currentDevice.load();
     if (!device) return;
@@ -514,11 +581,12 @@ void FillLocationsList()
         AppEdition code = device->locations[index];
         const wchar_t* text = code == EDITION_4 ? L"Tovarel 4" : code == EDITION_IPAD ? L"Tovarel for iPad" : L"Tovarel for iPhone";
         int image = code == EDITION_4 ? IMAGE_EDITION_4 : IMAGE_EDITION;
-        FATAL_CHECK(InsertListItem(list, index, text, image, code) == index);
+        if (!ItemAdded(list, InsertListItem(list, index, text, image, code) == index)) return;
         if (code == device->openLocation) SelectListItem(list, index);
     }
     if (count == 0) {
-        FATAL_CHECK(InsertListItem(list, 0, L"Tovarel app is not installed", IMAGE_EDITION_4, 0) == 0);
+        int inserted = InsertListItem(list, 0, L"Tovarel app is not installed", IMAGE_EDITION_4, 0);
+        if (!ItemAdded(list, inserted == 0)) return;
         ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
 }
@@ -614,6 +682,11 @@ void ClearTreeView()
     LONG_PTR style = GetWindowLongPtrW(tree, GWL_STYLE);
     TreeView_DeleteAllItems(tree);
     SetWindowLongPtrW(tree, GWL_STYLE, style);
+}
+
+const wchar_t* DeviceDisplayName(const DeviceEntry* entry)
+{
+    return entry->name && entry->name[0] ? entry->name : L"???";
 }
 
 void FreeDeviceEntry(DeviceEntry* entry)

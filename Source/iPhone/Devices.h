@@ -19,6 +19,12 @@ void RefreshDiskSpace();
 void ClearBrowser();
 void ClearTreeView();
 void FreeDeviceEntry(DeviceEntry* entry);
+// The name the window shows for a device: "???" when it has none, or an empty one.
+const wchar_t* DeviceDisplayName(const DeviceEntry* entry);
+
+// Runs a change of the device list that a device notice handed over (WMU_CHANGE_DEVICE_LIST) on the
+// window's thread, unless an upload runs: the notice then waits for the upload and hands it over again.
+void RunDeviceListChange(LPARAM change);
 
 // Shutdown: from now on notices are ignored; returns when no handler runs any more.
 void CloseDeviceNotices();

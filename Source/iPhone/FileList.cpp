@@ -90,7 +90,8 @@ wchar_t* DisplayPath(const FolderNode* node)
     return text;
 }
 
-void AddListItem(HWND list, int index, FolderNode* child)
+// False when the list is gone with its window.
+bool AddListItem(HWND list, int index, FolderNode* child)
 {
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
@@ -98,13 +99,63 @@ void AddListItem(HWND list, int index, FolderNode* child)
     item.pszText = child->name;
     item.iImage = FileImage(child);
     item.lParam = reinterpret_cast<LPARAM>(child);
-    FATAL_CHECK(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == index);
+    LRESULT inserted = SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (!ItemAdded(list, inserted == index)) return false;
 
     LVITEMW size = {};
     size.iSubItem = 1;
     size.pszText = child->isFolder ? nullptr : const_cast<wchar_t*>(FormatSize(child->size));
     SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&size));
     if (index == 0) ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+    return true;
+}
+
+// Set while select-all runs: the list reports the change of every item, and one toolbar refresh
+// for all of them is enough. The user-interface thread is the only one that selects.
+bool s_selectingAll;
+
+// The list reports the change of every item, 20,000 of them for a click after Ctrl+A, and for a
+// click on another item first the empty selection on the way. What follows from a change of the
+// selection waits until the input has been handled: one toolbar refresh for the selection as it
+// ends up (the button would otherwise flip, and every image a button is given costs a graphics
+// object under Wine), and, when the change sweeps many items, one repaint of the list, which
+// otherwise draws every item on the way (a round trip each under Wine).
+const UINT kSweepItems = 64;
+const UINT_PTR kSelectionChangeTimer = 0x5E1C;
+
+struct SelectionChange {
+    HWND list;  // null while nothing waits
+    bool drawingHeld;
+};
+SelectionChange s_selectionChange;
+
+void CALLBACK FinishSelectionChange(HWND window, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(window, timer);
+    SelectionChange change = s_selectionChange;
+    s_selectionChange = {};
+    if (change.drawingHeld) {
+        SendMessageW(change.list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(change.list, nullptr, TRUE);
+    }
+    UpdateToolbar();
+}
+
+void AfterSelectionChange(UINT selected)
+{
+    HWND list = g_fileList;
+    // A timer comes only once the input that made the change has been handled.
+    if (s_selectionChange.list != list) {
+        if (!SetTimer(GetParent(list), kSelectionChangeTimer, 0, FinishSelectionChange)) {
+            UpdateToolbar();
+            return;
+        }
+        s_selectionChange = {list, false};
+    }
+    if (!s_selectionChange.drawingHeld && selected >= kSweepItems) {
+        s_selectionChange.drawingHeld = true;
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    }
 }
 
 }  // namespace
@@ -129,7 +180,7 @@ void ShowFolderInList(HTREEITEM item, FolderNode* node)
     // One repaint for the whole folder instead of one per item.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     int index = 0;
-    for (FolderNode* child = node->children; child; child = child->next, ++index) AddListItem(list, index, child);
+    for (FolderNode* child = node->children; child && AddListItem(list, index, child); child = child->next) ++index;
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     UpdateToolbar();
@@ -184,10 +235,20 @@ void GoUpFromKeyboard()
 void SelectAllItems()
 {
     if (!LocationOpen() || !FileListHasFocus()) return;
-    if (ListView_GetItemCount(g_fileList) > 0) {
-        for (int index = 0; index >= 0; index = ListView_GetNextItem(g_fileList, index, LVNI_ALL)) {
-            ListView_SetItemState(g_fileList, index, LVIS_SELECTED, LVIS_SELECTED);
-        }
-    }
+    // Every item at once, the focus left where it is, and one repaint and one refresh for all.
+    s_selectingAll = true;
+    SendMessageW(g_fileList, WM_SETREDRAW, FALSE, 0);
+    ListView_SetItemState(g_fileList, -1, LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageW(g_fileList, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(g_fileList, nullptr, TRUE);
+    s_selectingAll = false;
     UpdateToolbar();
+}
+
+void OnFileListItemChanged(const NMLISTVIEW* change)
+{
+    if (s_selectingAll) return;
+    bool selectionChanged = change->iItem < 0 || ((change->uChanged & LVIF_STATE) &&
+                                                  ((change->uOldState ^ change->uNewState) & LVIS_SELECTED));
+    if (selectionChanged) AfterSelectionChange(ListView_GetSelectedCount(g_fileList));
 }

@@ -11,3 +11,6 @@ void OpenSelectedItem();
 void GoUpOneLevel();
 void GoUpFromKeyboard();
 void SelectAllItems();
+// A change of an item reported by the file list (LVN_ITEMCHANGED). A change of the selection
+// refreshes the toolbar once the input that made it has been handled.
+void OnFileListItemChanged(const NMLISTVIEW* change);

@@ -303,8 +303,8 @@ void CreateFolderItems(HWND tree, HTREEITEM item, FolderNode* children)
     for (FolderNode* child = children; child; child = child->next) {
         if (!child->isFolder) continue;
         HTREEITEM added = InsertTreeItem(tree, item, after, child);
-        FATAL_CHECK(added);
-        if (child->hasSubfolders) FATAL_CHECK(InsertTreeItem(tree, added, TVI_FIRST, nullptr));
+        if (!ItemAdded(tree, added)) return;
+        if (child->hasSubfolders && !ItemAdded(tree, InsertTreeItem(tree, added, TVI_FIRST, nullptr))) return;
         after = added;
     }
 }
@@ -408,11 +408,12 @@ void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list)
     }
     FATAL_CHECK(!node->children);
     HWND tree = MainWindowControl(IDC_FOLDER_TREE);
-    FATAL_CHECK(tree);
-    if (item) DeleteChildItems(tree, item);
+    // The tree is missing only while the window goes: the folder is still listed, without items.
+    FATAL_CHECK(tree || MainWindowGone());
+    if (item && tree) DeleteChildItems(tree, item);
     node->children = list ? list : ListFolder(node);
     node->listed = 1;
-    if (!item) return;
+    if (!item || !tree) return;
     CreateFolderItems(tree, item, node->children);
     if (g_currentFolder.load() == g_rootFolder.load() && !(TreeView_GetItemState(tree, item, TVIS_EXPANDED) & TVIS_EXPANDED)) {
         TreeView_Expand(tree, item, TVE_EXPAND);

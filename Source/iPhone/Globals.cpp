@@ -4,6 +4,7 @@
 HINSTANCE g_instance;
 std::atomic<HWND> g_mainWindow{nullptr};
 std::atomic<bool> g_mainWindowBuilt{false};
+std::atomic<bool> g_mainWindowClosing{false};
 HWND g_fileList;
 HWND g_deviceList;
 HWND g_locationsList;
@@ -39,6 +40,19 @@ HWND MainWindowControl(int id)
 {
     HWND window = g_mainWindow.load();
     return window ? GetDlgItem(window, id) : nullptr;
+}
+
+bool MainWindowGone()
+{
+    HWND window = g_mainWindow.load();
+    return !window || g_mainWindowClosing.load() || !IsWindow(window);
+}
+
+bool ItemAdded(HWND control, bool added)
+{
+    if (added) return true;
+    FATAL_CHECK(MainWindowGone() || !IsWindow(control));
+    return false;
 }
 
 AFCConnectionRef CurrentConnection()

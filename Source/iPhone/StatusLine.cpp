@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "Devices.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -84,7 +85,7 @@ void ChooseStatusText(wchar_t* text, size_t length)
         text[0] = L'\0';
         return;
     }
-    const wchar_t* name = device->name ? device->name : L"???";
+    const wchar_t* name = DeviceDisplayName(device);
     if (device->fsInconsistent) {
         FormatInto(text, length, L"%ls (detected file system inconsistency)", name);
         return;
@@ -115,23 +116,45 @@ HWND UserInterfaceFocus(HWND mainWindow)
     return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
 }
 
-// The status text keeps its left, top and height and reaches the first button.
+bool ReadWindowInfo(HWND window, WINDOWINFO* info)
+{
+    info->cbSize = sizeof(WINDOWINFO);
+    if (window && GetWindowInfo(window, info)) return true;
+    // Only a window that is going may be missing.
+    FATAL_CHECK(MainWindowGone());
+    return false;
+}
+
+// The status text keeps its left, top and height and reaches the first button. It is moved and
+// repainted only when that changes its width: the toolbar is refreshed at every selection change.
 void StretchStatusText(HWND mainWindow)
 {
     HWND status = GetDlgItem(mainWindow, IDC_STATUS_LINE);
-    HWND firstButton = GetDlgItem(mainWindow, IDC_NEW_FOLDER);
-    WINDOWINFO windowInfo = {};
-    WINDOWINFO statusInfo = {};
-    WINDOWINFO buttonInfo = {};
-    windowInfo.cbSize = statusInfo.cbSize = buttonInfo.cbSize = sizeof(WINDOWINFO);
-    FATAL_CHECK(GetWindowInfo(mainWindow, &windowInfo));
-    FATAL_CHECK(status && GetWindowInfo(status, &statusInfo));
-    FATAL_CHECK(firstButton && GetWindowInfo(firstButton, &buttonInfo));
+    WINDOWINFO windowInfo;
+    WINDOWINFO statusInfo;
+    WINDOWINFO buttonInfo;
+    if (!ReadWindowInfo(mainWindow, &windowInfo) || !ReadWindowInfo(status, &statusInfo) ||
+        !ReadWindowInfo(GetDlgItem(mainWindow, IDC_NEW_FOLDER), &buttonInfo)) {
+        return;
+    }
     const RECT& statusRect = statusInfo.rcWindow;
-    MoveWindow(status, statusRect.left - windowInfo.rcClient.left, statusRect.top - windowInfo.rcClient.top,
-               buttonInfo.rcWindow.left - statusRect.left, statusRect.bottom - statusRect.top, TRUE);
+    int width = buttonInfo.rcWindow.left - statusRect.left;
+    if (width == statusRect.right - statusRect.left) return;
+    MoveWindow(status, statusRect.left - windowInfo.rcClient.left, statusRect.top - windowInfo.rcClient.top, width,
+               statusRect.bottom - statusRect.top, TRUE);
     InvalidateRect(status, nullptr, TRUE);
     UpdateWindow(status);
+}
+
+// The button's image is set only when its icon changes: the button keeps a copy of every image it
+// is given, so setting the same icon at every refresh used up the process's graphics objects.
+void ShowButtonIcon(HWND mainWindow, const ToolbarIcons& entry)
+{
+    int icon = entry.test() ? entry.enabledIcon : entry.disabledIcon;
+    HANDLE image = LoadImageW(g_instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, 0, 0, LR_SHARED);
+    HWND button = GetDlgItem(mainWindow, entry.button);
+    if (reinterpret_cast<HANDLE>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0)) == image) return;
+    SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
 }
 
 }  // namespace
@@ -156,7 +179,10 @@ int CanDelete()
     if (!folder || !folder->parent) return 0;
     HWND mainWindow = g_mainWindow;
     HWND tree = mainWindow ? GetDlgItem(mainWindow, IDC_FOLDER_TREE) : nullptr;
-    FATAL_CHECK(tree);
+    if (!tree) {
+        FATAL_CHECK(MainWindowGone());
+        return 0;
+    }
     if (UserInterfaceFocus(mainWindow) == tree) return 0;
     return g_fileList && SendMessageW(g_fileList, LVM_GETSELECTEDCOUNT, 0, 0) > 0 ? 1 : 0;
 }
@@ -174,15 +200,11 @@ int CanRefresh()
 
 void UpdateToolbar()
 {
-    // Device notices may come before the window exists or after it is gone; nothing to show then.
+    // Device notices and uploads may end after the window is gone; nothing to show then.
     HWND mainWindow = g_mainWindow;
-    if (!mainWindow || !IsWindow(mainWindow)) return;
+    if (MainWindowGone()) return;
     StretchStatusText(mainWindow);
-    for (const ToolbarIcons& entry : kToolbar) {
-        int icon = entry.test() ? entry.enabledIcon : entry.disabledIcon;
-        HANDLE image = LoadImageW(g_instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, 0, 0, LR_SHARED);
-        SendDlgItemMessageW(mainWindow, entry.button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
-    }
+    for (const ToolbarIcons& entry : kToolbar) ShowButtonIcon(mainWindow, entry);
 }
 
 void UpdateStatusLine()
@@ -190,6 +212,5 @@ void UpdateStatusLine()
     UpdateToolbar();
     wchar_t text[kStatusTextLength];
     ChooseStatusText(text, kStatusTextLength);
-    HWND mainWindow = g_mainWindow;
-    if (mainWindow && IsWindow(mainWindow)) SetDlgItemTextW(mainWindow, IDC_STATUS_LINE, text);
+    if (!MainWindowGone()) SetDlgItemTextW(g_mainWindow, IDC_STATUS_LINE, text);
 }

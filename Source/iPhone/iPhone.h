@@ -55,6 +55,7 @@ struct DeviceEntry {
 extern HINSTANCE g_instance;
 extern std::atomic<HWND> g_mainWindow;
 extern std::atomic<bool> g_mainWindowBuilt;  // the build of the main window has finished
+extern std::atomic<bool> g_mainWindowClosing;  // the main window is being destroyed, or is gone
 extern HWND g_fileList;
 extern HWND g_deviceList;
 extern HWND g_locationsList;
@@ -67,6 +68,14 @@ void ServeSentMessagesBriefly();
 
 // A control of the main window (null while there is none).
 HWND MainWindowControl(int id);
+
+// The main window is not there to work on: not made, being destroyed, or gone. Work that runs on
+// for a device notice or an upload then leaves the controls alone and ends quietly.
+bool MainWindowGone();
+// Whether an item was added to a control of the main window. An item that could not be added
+// because the control is gone with its window is no broken invariant: the answer is false and the
+// caller stops quietly. Any other failure is a fatal check.
+bool ItemAdded(HWND control, bool added);
 
 // Extensions whose icons are images 2 and up of g_fileImageList. The record and its entries array
 // come from the process heap (HeapAlloc, made by the main window's build); each entry is a heap string.
@@ -148,3 +157,8 @@ enum : UINT {
     WMU_UPDATE_TOOLBAR = WM_APP + 6,
     WMU_SHOW_COPY_BUSY = WM_APP + 7,
 };
+
+// Sent by the device notice thread to have a change of the device list run on the window's thread;
+// the second parameter is the change (RunDeviceListChange, Devices.h). Below WM_APP, apart from the
+// messages above, which carry no parameters.
+const UINT WMU_CHANGE_DEVICE_LIST = WM_USER + 0x100;

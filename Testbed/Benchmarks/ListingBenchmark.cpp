@@ -15,79 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "BenchmarkSupport.h"
 #include "Devices.h"
 #include "FolderTree.h"
 #include "Startup.h"
-#include "SimControl.h"
 #include "TextUtil.h"
 #include "iPhone.h"
 
 namespace {
-
-struct SimControls {
-    decltype(&SimLoadConfigText) loadConfigText;
-    decltype(&SimDeviceRef) deviceRef;
-    decltype(&SimCallCount) callCount;
-    decltype(&SimResetCounters) resetCounters;
-};
-
-template <class F> bool Resolve(HMODULE module, const char* name, F& function)
-{
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return function != nullptr;
-}
-
-bool FindSimControls(SimControls& controls)
-{
-    HMODULE module = GetModuleHandleW(L"SimMobileDevice.dll");
-    return module && Resolve(module, "SimLoadConfigText", controls.loadConfigText) &&
-           Resolve(module, "SimDeviceRef", controls.deviceRef) && Resolve(module, "SimCallCount", controls.callCount) &&
-           Resolve(module, "SimResetCounters", controls.resetCounters);
-}
-
-std::wstring MakeContainer()
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring container = std::wstring(temp) + L"TovarelListingBenchmark-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(container.c_str(), nullptr);
-    CreateDirectoryW((container + L"\\Documents").c_str(), nullptr);
-    return container;
-}
-
-// Names in a scrambled order with mixed letter case, so that ordering them is real work.
-std::wstring EntryName(int i)
-{
-    unsigned scrambled = static_cast<unsigned>(i) * 2654435761u;
-    wchar_t name[64];
-    swprintf(name, 64, L"%c%08x-%d.pdf", (i % 2) ? L'R' : L'r', scrambled, i);
-    return name;
-}
-
-bool FillFolder(const std::wstring& folder, int count)
-{
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (int i = 0; i < count; ++i) {
-        HANDLE file = CreateFileW((folder + L"\\" + EntryName(i)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        CloseHandle(file);
-    }
-    return true;
-}
-
-void EmptyFolder(const std::wstring& folder, int count)
-{
-    for (int i = 0; i < count; ++i) DeleteFileW((folder + L"\\" + EntryName(i)).c_str());
-    RemoveDirectoryW(folder.c_str());
-}
-
-double Milliseconds(int64_t ticks)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Measure {
     int entries = 0;
@@ -116,15 +51,12 @@ double OneByOneMilliseconds(const FolderNode* list)
     for (size_t i = names.size(); i > 1; --i) std::swap(names[i - 1], names[(i * 2654435761u) % i]);
     std::vector<FolderNode> nodes(names.size());
     FolderNode* ordered = nullptr;
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    QueryPerformanceCounter(&start);
+    int64_t start = ClockTicks();
     for (size_t i = 0; i < names.size(); ++i) {
         nodes[i].name = const_cast<wchar_t*>(names[i]);
         InsertSorted(&ordered, &nodes[i]);
     }
-    QueryPerformanceCounter(&end);
-    return Milliseconds(end.QuadPart - start.QuadPart);
+    return Milliseconds(ClockTicks() - start);
 }
 
 Measure ListOnce(const SimControls& sim, FolderNode* folder, int entries)
@@ -133,12 +65,9 @@ Measure ListOnce(const SimControls& sim, FolderNode* folder, int entries)
     measure.entries = entries;
     sim.resetCounters();
     int64_t orderingBefore = g_listingOrderTicks.load();
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    QueryPerformanceCounter(&start);
+    int64_t start = ClockTicks();
     FolderNode* list = ListFolder(folder);
-    QueryPerformanceCounter(&end);
-    measure.wholeMs = Milliseconds(end.QuadPart - start.QuadPart);
+    measure.wholeMs = Milliseconds(ClockTicks() - start);
     measure.orderingMs = Milliseconds(g_listingOrderTicks.load() - orderingBefore);
     measure.callsPerEntry = static_cast<double>(sim.callCount(nullptr)) / entries;
     for (const FolderNode* node = list; node; node = node->next) ++measure.listed;
@@ -177,7 +106,8 @@ int main(int argc, char** argv)
         return 1;
     }
     MakeConstantStrings();
-    std::wstring container = MakeContainer();
+    std::wstring container = MakeBenchmarkFolder(L"TovarelListingBenchmark");
+    CreateDirectoryW((container + L"\\Documents").c_str(), nullptr);
     OwnedUtf8 containerUtf8(ToUtf8(container.c_str()));
     std::string config = std::string("device bench\nname Bench\napp " EDITION_4_IDENTIFIER " ") + containerUtf8.get() + "\n";
     AMDeviceRef device = nullptr;

@@ -168,3 +168,26 @@ SIM_CONTROL unsigned __cdecl SimOpenHandles(void)
                                      state.readers.size());
     });
 }
+
+SIM_CONTROL void __cdecl SimHoldCall(const char* function)
+{
+    Controlled(0, [&] {
+        if (function) {
+            Sim().held.insert(function);
+        }
+        return 0;
+    });
+}
+
+SIM_CONTROL void __cdecl SimReleaseHeldCalls(void)
+{
+    Controlled(0, [&] {
+        Sim().held.clear();
+        return 0;
+    });
+}
+
+SIM_CONTROL unsigned __cdecl SimHeldCalls(void)
+{
+    return Controlled(0u, [&] { return Sim().heldCalls; });
+}

@@ -96,6 +96,12 @@ void __cdecl SimSetTrace(const char* path);
 void __cdecl SimSetLatency(unsigned microsecondsPerCall, unsigned bytesPerSecond);
 // Open AFC connections, directories, file refs and key-value readers not yet closed.
 unsigned __cdecl SimOpenHandles(void);
+// Hold every call of the named function from now on: it is counted, then waits before its latency
+// and its effect until SimReleaseHeldCalls releases every hold. SimHeldCalls tells how many calls
+// wait right now, so that a test can act while the program is held at a known point.
+void __cdecl SimHoldCall(const char* function);
+void __cdecl SimReleaseHeldCalls(void);
+unsigned __cdecl SimHeldCalls(void);
 
 #ifdef __cplusplus
 }

@@ -98,6 +98,30 @@ SimLock::~SimLock()
     LeaveCriticalSection(&g_lock);
 }
 
+namespace {
+
+// A held call waits here, without the lock, until its function is released.
+void WaitWhileHeld(const std::string& function)
+{
+    {
+        SimLock lock;
+        if (!Sim().held.count(function)) {
+            return;
+        }
+        ++Sim().heldCalls;
+    }
+    for (;;) {
+        Sleep(5);
+        SimLock lock;
+        if (!Sim().held.count(function)) {
+            --Sim().heldCalls;
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 SimCall::SimCall(const char* function, const char* format, ...)
 {
     unsigned latency = 0;
@@ -121,6 +145,7 @@ SimCall::SimCall(const char* function, const char* format, ...)
     } catch (...) {
         // Out of memory while counting: the call goes on uncounted.
     }
+    WaitWhileHeld(function_);
     WaitMicroseconds(latency);
 }
 

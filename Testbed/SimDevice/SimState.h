@@ -142,6 +142,8 @@ struct SimState {
     uint64_t nextFileRef = 1;
 
     std::map<std::string, std::pair<unsigned, unsigned>> faults;  // function -> (seen, nth)
+    std::set<std::string> held;  // functions whose calls wait until released (SimHoldCall)
+    unsigned heldCalls = 0;      // calls waiting in a hold right now
     std::string failPath;
     unsigned latencyMicroseconds = 0;
     unsigned bytesPerSecond = 0;

@@ -2,6 +2,7 @@
 // between folders from the list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,53 @@
 #include "resource.h"
 
 namespace {
+
+// The graphics objects this process holds. Wine does not count them for GetGuiResources; there they
+// are found from the room its handle table has left, by making small objects until no more can
+// be made (and deleting them again). Only the difference of two counts means something.
+int GraphicsObjectsInUse()
+{
+    SetLastError(ERROR_SUCCESS);
+    DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (counted != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return static_cast<int>(counted);
+    const size_t ceiling = 100000;
+    std::vector<HBRUSH> made;
+    made.reserve(ceiling);
+    while (made.size() < ceiling) {
+        HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+        if (!brush) break;
+        made.push_back(brush);
+    }
+    for (HBRUSH brush : made) DeleteObject(brush);
+    return static_cast<int>(ceiling - made.size());
+}
+
+// The values of the first parameter of one message that reaches some windows, on its way to them.
+class MessageLog {
+public:
+    MessageLog(std::initializer_list<HWND> windows, UINT message) : windows_(windows), message_(message)
+    {
+        for (HWND window : windows_) SetWindowSubclass(window, Record, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
+    ~MessageLog()
+    {
+        for (HWND window : windows_) RemoveWindowSubclass(window, Record, 1);
+    }
+    // What came since the last call.
+    std::vector<WPARAM> Take() { return std::move(values_); }
+
+private:
+    static LRESULT CALLBACK Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+    {
+        MessageLog* log = reinterpret_cast<MessageLog*>(data);
+        if (message == log->message_) log->values_.push_back(wParam);
+        return DefSubclassProc(window, message, wParam, lParam);
+    }
+
+    std::vector<HWND> windows_;
+    UINT message_;
+    std::vector<WPARAM> values_;
+};
 
 class FileListTest : public BrowserTest {
 protected:
@@ -209,6 +257,63 @@ TEST_F(FileListTest, CtrlASelectsEverythingOnlyFromTheListAndUpdatesTheDeleteBut
     EXPECT_EQ(ListItemsWithState(g_fileList, LVIS_SELECTED), std::vector<int>({0, 1, 2, 3}));
     EXPECT_EQ(CanDelete(), 1);
     EXPECT_NE(DeleteButtonIcon(), before);
+}
+
+TEST_F(FileListTest, SelectAllAndTheClickAfterItChangeOnlyWhatTheyShow)
+{
+    std::wstring many = Documents(container_) + L"\\Many";
+    for (int i = 0; i < 300; ++i) SimWriteFile(many + L"\\f" + std::to_wstring(1000 + i) + L".txt", "x");
+    SelectFolder({L"My Documents", L"Many"});
+    ASSERT_EQ(ListView_GetItemCount(g_fileList), 300);
+    SetFocus(g_fileList);
+    PumpMessages();
+    HWND status = GetDlgItem(window_, IDC_STATUS_LINE);
+    MessageLog images({GetDlgItem(window_, IDC_NEW_FOLDER), GetDlgItem(window_, IDC_DELETE),
+                       GetDlgItem(window_, IDC_UP), GetDlgItem(window_, IDC_REFRESH)},
+                      BM_SETIMAGE);
+    MessageLog moves({status}, WM_WINDOWPOSCHANGING);
+    MessageLog drawing({g_fileList}, WM_SETREDRAW);
+
+    // Every item selected, the focus left on the first; one new image: Delete turns enabled.
+    PressListKey(g_fileList, 'A', false, true, false);
+    EXPECT_EQ(ListItemsWithState(g_fileList, LVIS_SELECTED).size(), 300u);
+    EXPECT_EQ(ListItemsWithState(g_fileList, LVIS_FOCUSED), std::vector<int>({0}));
+    EXPECT_EQ(images.Take().size(), 1u);
+    EXPECT_EQ(DeleteButtonIcon(), LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_DELETE), IMAGE_ICON, 0, 0, LR_SHARED));
+
+    // The click deselects the other 299 items; the toolbar shows the same as before.
+    ClickListItem(g_fileList, 5);
+    PumpMessages(100);
+    EXPECT_EQ(ListItemsWithState(g_fileList, LVIS_SELECTED), std::vector<int>({5}));
+    EXPECT_TRUE(images.Take().empty());
+    EXPECT_TRUE(moves.Take().empty());
+    // The list drew nothing on the way, and draws again once the input is handled.
+    std::vector<WPARAM> switches = drawing.Take();
+    ASSERT_FALSE(switches.empty());
+    EXPECT_EQ(switches.back(), static_cast<WPARAM>(TRUE));
+    EXPECT_EQ(std::count(switches.begin(), switches.end(), FALSE), std::count(switches.begin(), switches.end(), TRUE));
+
+    // With nothing selected any more, Delete follows once the change has been handled.
+    ListView_SetItemState(g_fileList, -1, 0, LVIS_SELECTED);
+    PumpMessages(100);
+    EXPECT_EQ(images.Take().size(), 1u);
+    EXPECT_EQ(CanDelete(), 0);
+}
+
+TEST_F(FileListTest, ClicksAndRefreshesLeaveTheGraphicsObjectsAsTheyWere)
+{
+    SelectFolder({L"My Documents"});
+    SetFocus(g_fileList);
+    ClickListItem(g_fileList, 2);
+    ClickListItem(g_fileList, 3);
+    int before = GraphicsObjectsInUse();
+    for (int i = 0; i < 600; ++i) {
+        ClickListItem(g_fileList, 2 + i % 2);
+        UpdateToolbar();
+    }
+    PumpMessages(100);
+    EXPECT_LE(GraphicsObjectsInUse() - before, 8);
+    EXPECT_EQ(ListItemsWithState(g_fileList, LVIS_SELECTED), std::vector<int>({3}));
 }
 
 TEST_F(FileListTest, OperationsDoNothingWithoutAnOpenLocation)

@@ -2,8 +2,10 @@
 // simulated library.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Devices.h"
@@ -50,6 +52,62 @@ std::string Config(const std::vector<Device>& devices)
     return text;
 }
 
+// Checks every item on its way into the device list: it must stand for a device that is recorded
+// at that moment, and come from the window's own work (what the window does for a message), never
+// straight from another thread, which would be changing the records meanwhile.
+class DeviceListInsertions {
+public:
+    DeviceListInsertions(HWND window, HWND list) : window_(window), list_(list)
+    {
+        SetWindowSubclass(window_, Track, 1, reinterpret_cast<DWORD_PTR>(this));
+        SetWindowSubclass(list_, Check, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
+    ~DeviceListInsertions()
+    {
+        RemoveWindowSubclass(list_, Check, 1);
+        RemoveWindowSubclass(window_, Track, 1);
+    }
+    unsigned Checked() const { return checked_; }
+    unsigned Unrecorded() const { return unrecorded_; }
+    unsigned StraightFromOtherThreads() const { return straightFromOtherThreads_; }
+
+private:
+    static bool Recorded(const DeviceEntry* wanted)
+    {
+        for (const DeviceEntry* entry = g_devices.load(); entry; entry = entry->next) {
+            if (entry == wanted) return true;
+        }
+        return false;
+    }
+    static LRESULT CALLBACK Track(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+    {
+        DeviceListInsertions* self = reinterpret_cast<DeviceListInsertions*>(data);
+        ++self->windowDepth_;
+        LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+        --self->windowDepth_;
+        return result;
+    }
+    static LRESULT CALLBACK Check(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+    {
+        DeviceListInsertions* self = reinterpret_cast<DeviceListInsertions*>(data);
+        if (message == LVM_INSERTITEMW) {
+            ++self->checked_;
+            if (InSendMessage() && self->windowDepth_ == 0) ++self->straightFromOtherThreads_;
+            if (!Recorded(reinterpret_cast<const DeviceEntry*>(reinterpret_cast<const LVITEMW*>(lParam)->lParam))) {
+                ++self->unrecorded_;
+            }
+        }
+        return DefSubclassProc(list, message, wParam, lParam);
+    }
+
+    HWND window_;
+    HWND list_;
+    int windowDepth_ = 0;
+    unsigned checked_ = 0;
+    unsigned unrecorded_ = 0;
+    unsigned straightFromOtherThreads_ = 0;
+};
+
 class DeviceTest : public ProgramTest {
 protected:
     // A device with the iPhone edition only.
@@ -93,18 +151,21 @@ TEST_F(DeviceTest, ArrivingDeviceIsListedAndItsFirstEditionOpens)
     EXPECT_EQ(g_connectionError.load(), 0);
 }
 
-TEST_F(DeviceTest, EditionsAreOfferedInTheirOwnOrderAndNamelessIPadShowsQuestionMarks)
+TEST_F(DeviceTest, EditionsAreOfferedInTheirOwnOrderAndNamelessDevicesShowQuestionMarks)
 {
     Device tablet;
     tablet.id = "tablet";
+    tablet.name = "";
     tablet.model = "iPad13,1";
     tablet.appLines = {"com.marlquist.tovarel " + Container(Folder(L"e3")),
                        "com.marlquist.tovarel.ipad " + Container(Folder(L"e2")),
                        "com.marlquist.tovarel4 " + Container(Folder(L"e1"))};
-    ASSERT_TRUE(LoadDevices(Config({tablet})));
+    Device phone;
+    phone.id = "phone";
+    ASSERT_TRUE(LoadDevices(Config({tablet, phone})));
 
-    EXPECT_EQ(ListTexts(g_deviceList), Texts({L"???"}));
-    EXPECT_EQ(ListImages(g_deviceList), std::vector<int>({0}));
+    EXPECT_EQ(ListTexts(g_deviceList), Texts({L"???", L"???"}));
+    EXPECT_EQ(ListImages(g_deviceList), std::vector<int>({0, 1}));
     EXPECT_EQ(ListTexts(g_locationsList), Texts({L"Tovarel 4", L"Tovarel for iPad", L"Tovarel for iPhone"}));
     EXPECT_EQ(ListImages(g_locationsList), std::vector<int>({2, 3, 3}));
     ASSERT_NE(Current(), nullptr);
@@ -386,6 +447,59 @@ TEST_F(DeviceTest, RefreshingDiskSpaceRereadsTheFiguresOfTheCurrentDevice)
     EXPECT_EQ(Current()->freeBytes, 1048576u);
     EXPECT_EQ(StatusLineText(), L"One (free = 1 MB)");
     EXPECT_EQ(ListItemsWithState(g_deviceList, LVIS_SELECTED), std::vector<int>({0}));
+}
+
+TEST_F(DeviceTest, ArrivalsDuringFailingLocationOpensKeepTheListTrueToTheRecords)
+{
+    std::string container = Container(Folder(L"shared"));
+    std::vector<Device> devices;
+    for (const char* name : {"S1", "S2", "S3", "S4"}) {
+        Device device;
+        device.id = std::string("stress-") + name;
+        device.name = name;
+        device.appLines = {"com.marlquist.tovarel " + container, "com.marlquist.tovarel.ipad " + container};
+        devices.push_back(device);
+    }
+    ASSERT_TRUE(LoadDevices(Config(devices)));
+    DeviceListInsertions insertions(window_, g_deviceList);
+
+    // Arrival notices without end on the library's thread, while the window opens the other
+    // edition of the current device again and again, which fails and drops every device.
+    std::atomic<bool> stop{false};
+    std::thread arrivals([&] {
+        for (size_t n = 0; !stop; ++n) {
+            if (SimPendingNotices() < 2) {
+                SimDeliverNotice(devices[n % devices.size()].id.c_str(), 1);
+            } else {
+                Sleep(1);
+            }
+        }
+    });
+    int failedOpenings = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 4000;) {
+        DeviceEntry* current = Current();
+        if (current && current->openLocation != EDITION_NONE && ListView_GetItemCount(g_locationsList) == 2) {
+            // Busy for a moment, as after a click, while what a notice sends waits.
+            Sleep(failedOpenings % 6);
+            SimFailCall("AMDeviceStartHouseArrestService", 1);
+            SelectOnlyListItem(g_locationsList, current->openLocation == EDITION_IPAD ? 1 : 0);
+            ++failedOpenings;
+        }
+        PumpMessages();
+    }
+    stop = true;
+    arrivals.join();
+    SimFailCall("AMDeviceStartHouseArrestService", 0);
+    EXPECT_GT(failedOpenings, 10);
+    EXPECT_GT(insertions.Checked(), 10u);
+    EXPECT_EQ(insertions.Unrecorded(), 0u);
+    EXPECT_EQ(insertions.StraightFromOtherThreads(), 0u);
+
+    // At rest the list shows the recorded devices in their order.
+    ASSERT_TRUE(WaitForNotices());
+    std::vector<std::wstring> recorded;
+    for (DeviceEntry* entry = g_devices.load(); entry; entry = entry->next) recorded.push_back(entry->name);
+    EXPECT_EQ(ListTexts(g_deviceList), recorded);
 }
 
 // A stand-in for the upload thread: it sends the window a message while the device code waits

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ namespace {
 // --- The device and the program around the window ---------------------------------------------------
 
 std::wstring g_container;  // the app's container on disk; its Documents folder is "My Documents"
+std::string g_deviceConfig;  // the simulated device of every case
 
 std::wstring DocumentsPath(const std::wstring& relative)
 {
@@ -49,9 +51,9 @@ public:
         SimWriteFile(DocumentsPath(L"victim.txt"), "victim");
         m_started = StartProgram(GetModuleHandleW(nullptr));
         if (m_started && !g_container.empty()) {
-            std::string config = "device DISPATCH-1\n  name Dispatch Phone\n  app " EDITION_IPHONE_IDENTIFIER " " +
-                                 std::string(OwnedUtf8(ToUtf8(g_container.c_str())).get()) + "\n";
-            m_configured = SimLoadConfigText(config.c_str()) == 0;
+            g_deviceConfig = "device DISPATCH-1\n  name Dispatch Phone\n  app " EDITION_IPHONE_IDENTIFIER " " +
+                             std::string(OwnedUtf8(ToUtf8(g_container.c_str())).get()) + "\n";
+            m_configured = SimLoadConfigText(g_deviceConfig.c_str()) == 0;
         }
     }
     void TearDown() override
@@ -648,6 +650,36 @@ TEST_F(MainWindowEnding, FileExitEndsIt)
     INT_PTR result = RunModal([](HWND window) { PostMessageW(window, WM_COMMAND, IDM_EXIT, 0); }, &seen);
     EXPECT_TRUE(seen);
     EXPECT_EQ(result, 0);
+}
+
+// A device notice that is still at work when the window closes finds the controls gone: it ends
+// quietly, and the program with it.
+TEST_F(MainWindowEnding, ClosingWhileADeviceArrivesEndsQuietly)
+{
+    MessageBoxWatch fatal(L"TovarelUSB - Fatal Error", 1, MessageBoxWatch::FailTestProgram);
+    bool seen = false;
+    bool held = false;
+    INT_PTR result = RunModal(
+        [&held](HWND window) {
+            auto waitFor = [](const std::function<bool()>& condition) {
+                for (DWORD start = GetTickCount(); !condition() && GetTickCount() - start < 10000;) Sleep(10);
+                return condition();
+            };
+            // Besides the device recorded before, a second one arrives and is held halfway.
+            SimHoldCall("AMDeviceLookupApplications");
+            SimLoadConfigText((g_deviceConfig + "device DISPATCH-2\n  name Second\n").c_str());
+            held = waitFor([] { return SimHeldCalls() == 1; });
+            PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            waitFor([window] { return !IsWindow(window); });
+            SimReleaseHeldCalls();
+        },
+        &seen);
+    // (The run's watcher is still at its work when the window has gone: `seen` is not asked.)
+    EXPECT_TRUE(held);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(SimWaitNotices());
+    EXPECT_TRUE(fatal.NoneWithin(200));
+    SimLoadConfigText(g_deviceConfig.c_str());
 }
 
 }  // namespace

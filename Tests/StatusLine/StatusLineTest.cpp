@@ -3,6 +3,8 @@
 #include <string>
 #include <thread>
 
+#include "Devices.h"
+#include "MessageBoxWatch.h"
 #include "StatusLine.h"
 
 namespace {
@@ -120,13 +122,16 @@ TEST_F(StatusLine, StorageFiguresInTheirThreeForms)
     EXPECT_STREQ(L"2 KB", size);
 }
 
-TEST_F(StatusLine, MissingAndOverlongNames)
+TEST_F(StatusLine, MissingEmptyAndOverlongNames)
 {
     MakeCurrent(&device_);
-    device_.name = nullptr;
     device_.hasFreeBytes = 1;
     device_.freeBytes = 0;
-    EXPECT_EQ(L"??? (free = 0 B)", Status());
+    wchar_t empty[1] = L"";
+    for (wchar_t* name : {static_cast<wchar_t*>(nullptr), empty}) {
+        device_.name = name;
+        EXPECT_EQ(L"??? (free = 0 B)", Status());
+    }
 
     std::wstring longName(5000, L'x');
     device_.name = &longName[0];
@@ -200,17 +205,57 @@ TEST_F(StatusLine, OtherThreadsSeeTheWindowsFocusAndReachTheControlsBySending)
     EXPECT_STREQ(L"Anna's iPad (disk space = 1.10 MB)", text);
 }
 
+HWND GoneWindow(const wchar_t* windowClass)
+{
+    HWND window = CreateWindowExW(0, windowClass, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_instance, nullptr);
+    DestroyWindow(window);
+    return window;
+}
+
+// Work that runs on for a device notice or an upload after the window is gone shows nothing, and
+// finds no broken invariant in the controls that went with it.
 TEST(StatusLineWithoutWindow, DoesNothingBeforeTheWindowExistsOrAfterItIsGone)
 {
+    MessageBoxWatch fatal(L"TovarelUSB - Fatal Error", 1, MessageBoxWatch::FailTestProgram);
     g_mainWindow = nullptr;
     UpdateStatusLine();
     UpdateToolbar();
-    HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_instance, nullptr);
-    ASSERT_NE(nullptr, gone);
-    DestroyWindow(gone);
-    g_mainWindow = gone;
-    UpdateStatusLine();  // a fatal report would end the process here
+
+    FolderNode root = {};
+    FolderNode folder = {};
+    folder.isFolder = root.isFolder = 1;
+    folder.parent = &root;
+    DeviceEntry second = {};
+    DeviceEntry first = {};
+    first.afc = kSomeConnection;
+    first.locations[0] = EDITION_IPAD;
+    first.locations[1] = EDITION_IPHONE;
+    first.openLocation = EDITION_IPHONE;
+    first.next = &second;
+    g_devices = &first;
+    g_currentDevice = &first;
+    g_rootFolder = &root;
+    g_currentFolder = &folder;
+    g_mainWindow = GoneWindow(L"STATIC");
+    g_deviceList = GoneWindow(WC_LISTVIEWW);
+    g_locationsList = GoneWindow(WC_LISTVIEWW);
+    UpdateStatusLine();
+    EXPECT_EQ(CanDelete(), 0);
+    FillDeviceList();
+    FillLocationsList();
+    // So also while the window is being destroyed, when its controls go one by one.
+    g_mainWindow = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_instance, nullptr);
+    g_mainWindowClosing = true;
+    EXPECT_EQ(CanDelete(), 0);
+    FillDeviceList();
+    DestroyWindow(g_mainWindow);
+    g_mainWindowClosing = false;
+
     g_mainWindow = nullptr;
+    g_deviceList = g_locationsList = nullptr;
+    g_devices = g_currentDevice = nullptr;
+    g_rootFolder = g_currentFolder = nullptr;
+    EXPECT_TRUE(fatal.NoneWithin(100));
 }
 
 }  // namespace

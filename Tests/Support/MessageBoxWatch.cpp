@@ -1,5 +1,7 @@
 #include "MessageBoxWatch.h"
 
+#include <cstdio>
+
 namespace {
 
 // Read without sending a message: the thread that owns the window may be busy or blocked.
@@ -123,6 +125,14 @@ void MessageBoxWatch::PressOk(HWND box)
     } else {
         PostMessageW(box, WM_CLOSE, 0, 0);
     }
+}
+
+void MessageBoxWatch::FailTestProgram(HWND box)
+{
+    WatchedBox seen = Read(box);
+    fwprintf(stderr, L"FAILED: a box appeared that must not: \"%ls\": %ls\n", seen.title.c_str(), seen.text.c_str());
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 1);
 }
 
 HWND MessageBoxWatch::FindBox()

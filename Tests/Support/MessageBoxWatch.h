@@ -58,6 +58,10 @@ public:
 
     // The default closer: press OK, or ask the window to close when it has no OK button.
     static void PressOk(HWND box);
+    // A closer for a box that must never appear, such as the fatal report, which would end the
+    // process with status 0 as if all went well: says what the box says and ends the test program
+    // at once with status 1.
+    static void FailTestProgram(HWND box);
     // Reads a box as the watcher does (useful to inspect a window found by other means).
     static WatchedBox Read(HWND box);
 

@@ -259,11 +259,28 @@ void PressEnter()
     PumpMessages();
 }
 
-void DoubleClickListItem(HWND list, int index)
+namespace {
+
+LPARAM ListItemLabelPoint(HWND list, int index)
 {
     RECT label = {};
     ListView_GetItemRect(list, index, &label, LVIR_LABEL);
-    LPARAM point = MAKELPARAM((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+    return MAKELPARAM((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+}
+
+}  // namespace
+
+void ClickListItem(HWND list, int index)
+{
+    LPARAM point = ListItemLabelPoint(list, index);
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(list, WM_LBUTTONUP, 0, point);
+    PumpMessages();
+}
+
+void DoubleClickListItem(HWND list, int index)
+{
+    LPARAM point = ListItemLabelPoint(list, index);
     SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
     SendMessageW(list, WM_LBUTTONUP, 0, point);
     SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, point);

@@ -91,5 +91,6 @@ void SetModifierKeys(bool shift, bool ctrl, bool alt);
 void PressListKey(HWND list, WORD key, bool shift = false, bool ctrl = false, bool alt = false);
 // Enter as the dialog manager turns it into a command: IDOK without a control.
 void PressEnter();
-// A double click with the left button at the middle of a list item's label.
+// A click, or a double click, with the left button at the middle of a list item's label.
+void ClickListItem(HWND list, int index);
 void DoubleClickListItem(HWND list, int index);

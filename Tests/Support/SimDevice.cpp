@@ -330,4 +330,24 @@ unsigned __cdecl SimOpenHandles(void)
     return f ? f() : 0;
 }
 
+void __cdecl SimHoldCall(const char* function)
+{
+    if (auto f = Control<decltype(&SimHoldCall)>("SimHoldCall")) {
+        f(function);
+    }
+}
+
+void __cdecl SimReleaseHeldCalls(void)
+{
+    if (auto f = Control<decltype(&SimReleaseHeldCalls)>("SimReleaseHeldCalls")) {
+        f();
+    }
+}
+
+unsigned __cdecl SimHeldCalls(void)
+{
+    auto f = Control<decltype(&SimHeldCalls)>("SimHeldCalls");
+    return f ? f() : 0;
+}
+
 }  // extern "C"
