@@ -443,7 +443,7 @@ void UnloadFolderChildren(HTREEITEM item, FolderNode* node)
     FreeFolderList(node->children);
     node->children = nullptr;
     node->listed = 0;
-    if (item && tree && node->hasSubfolders) FATAL_CHECK(InsertTreeItem(tree, item, TVI_FIRST, nullptr));
+    if (item && tree && node->hasSubfolders) ItemAdded(tree, InsertTreeItem(tree, item, TVI_FIRST, nullptr));
 }
 
 FolderNode* NewFolderNode(FolderNode* parent, const wchar_t* name, const wchar_t* path, int32_t isFolder)
