@@ -63,13 +63,14 @@ int Resolve(SimConnection* connection, const char* path, std::string& normalized
     if (!path) {
         return SIM_E_INVALID_ARGUMENT;
     }
-    if (!SimNormalizeDevicePath(path, normalized)) {
+    bool rawNames = connection->device->config.rawNames;
+    if (!SimNormalizeDevicePath(path, normalized, rawNames)) {
         return SIM_E_PERMISSION;
     }
     if (PathFaulted(normalized)) {
         return SIM_E_INJECTED;
     }
-    return SimHostPath(connection->root, normalized, host) ? SIM_OK : SIM_E_NOT_FOUND;
+    return SimHostPath(connection->root, normalized, host, rawNames) ? SIM_OK : SIM_E_NOT_FOUND;
 }
 
 // Everything a path call needs, or the failure: a live connection and the resolved path.
@@ -133,6 +134,12 @@ void FillFileInfo(SimReader* reader, const PathCall& call, const WIN32_FILE_ATTR
         {"st_mtime", UnixNanoseconds(data.ftLastWriteTime)},
         {"st_birthtime", UnixNanoseconds(data.ftCreationTime)},
     };
+    if (call.connection->device->config.noSize.count(call.normalized)) {
+        reader->pairs.erase(std::find_if(reader->pairs.begin(), reader->pairs.end(),
+                                         [](const std::pair<std::string, std::string>& pair) {
+                                             return pair.first == "st_size";
+                                         }));
+    }
 }
 
 // A device lists a folder in its file system's own order, which has nothing to do with name
@@ -147,7 +154,7 @@ uint32_t NameHash(const std::string& name)
     return hash;
 }
 
-int ReadFolder(SimDirectory* directory, const std::wstring& host)
+int ReadFolder(SimDirectory* directory, const std::wstring& host, bool rawNames)
 {
     directory->names = {".", ".."};
     WIN32_FIND_DATAW found;
@@ -162,7 +169,7 @@ int ReadFolder(SimDirectory* directory, const std::wstring& host)
         }
         std::string utf8 = SimUtf8(name);
         if (!utf8.empty()) {
-            directory->names.push_back(utf8);
+            directory->names.push_back(rawNames ? SimUnescapeName(utf8) : utf8);
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -460,7 +467,7 @@ __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const c
             return SIM_E_NOT_FOLDER;
         }
         auto opened = new SimDirectory{target.connection, target.normalized, {}, 0, {}};
-        int result = ReadFolder(opened, target.host);
+        int result = ReadFolder(opened, target.host, target.connection->device->config.rawNames);
         if (result != SIM_OK) {
             delete opened;
             return result;

@@ -103,13 +103,16 @@ bool ParseDeviceLine(const std::string& word, const std::string& rest, SimDevice
         device.apps.push_back(app);
         return !app.identifier.empty() && !app.folder.empty();
     }
-    if (word == "link") {
+    if (word == "link" || word == "nosize") {
         std::string normalized;
-        if (!SimNormalizeDevicePath(rest.c_str(), normalized)) {
+        if (!SimNormalizeDevicePath(rest.c_str(), normalized, true)) {
             return false;
         }
-        device.links.insert(normalized);
+        (word == "link" ? device.links : device.noSize).insert(normalized);
         return true;
+    }
+    if (word == "rawnames") {
+        return ParseFlag(rest, device.rawNames);
     }
     return false;
 }
