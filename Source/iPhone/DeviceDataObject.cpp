@@ -1,7 +1,7 @@
 // The data object of a drag out: the shell's virtual-file formats, with asynchronous extraction.
 #include <new>
-#include <shlwapi.h>
 
+#include "ComObject.h"
 #include "DragObjects.h"
 #include "SmallDialogs.h"
 
@@ -39,24 +39,11 @@ HRESULT CopyDescriptorsTo(STGMEDIUM* medium)
     return S_OK;
 }
 
-class DeviceDataObject final : public IDataObject, public IDataObjectAsyncCapability {
+class DeviceDataObject final : public ComObject<DeviceDataObject, IDataObject, IDataObjectAsyncCapability> {
 public:
     explicit DeviceDataObject(DragItems&& items) : items_(std::move(items)) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        // No IMarshal: the program's own drop targets refuse what comes from this process.
-        static const QITAB kInterfaces[] = {QITABENT(DeviceDataObject, IDataObject),
-                                            QITABENT(DeviceDataObject, IDataObjectAsyncCapability), {}};
-        return QISearch(this, kInterfaces, iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static const QITAB kInterfaces[];
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
@@ -128,10 +115,10 @@ public:
         return S_OK;
     }
 
-private:
     // A target that lets go without ending its operation would leave the busy dialog open for good.
     ~DeviceDataObject() { EndOwnOperation(); }
 
+private:
     void EndOwnOperation()
     {
         if (!inOperation_) return;
@@ -140,11 +127,14 @@ private:
         CloseCopyBusyDialog();
     }
 
-    LONG references_ = 1;
     BOOL asyncMode_ = FALSE;
     BOOL inOperation_ = FALSE;
     DragItems items_;
 };
+
+// No IMarshal: the program's own drop targets refuse what comes from this process.
+const QITAB DeviceDataObject::kInterfaces[] = {QITABENT(DeviceDataObject, IDataObject),
+                                               QITABENT(DeviceDataObject, IDataObjectAsyncCapability), {}};
 
 // The items of the transfer list, or false when memory runs out.
 bool CopyTransferList(DragItems& items)

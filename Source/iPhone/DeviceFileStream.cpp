@@ -1,28 +1,16 @@
 // The contents of one dragged device file, read straight from the device as the target asks.
 #include <new>
-#include <shlwapi.h>
 
+#include "ComObject.h"
 #include "DragObjects.h"
 
 namespace {
 
-class DeviceFileStream final : public IStream {
+class DeviceFileStream final : public ComObject<DeviceFileStream, IStream> {
 public:
     DeviceFileStream(AFCConnectionRef afc, AFCFileRef file) : afc_(afc), file_(file) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        static const QITAB kInterfaces[] = {QITABENT(DeviceFileStream, IStream),
-                                            QITABENT(DeviceFileStream, ISequentialStream), {}};
-        return QISearch(this, kInterfaces, iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static const QITAB kInterfaces[];
 
     // A failed read must never look like the end of the file (S_OK with 0 bytes, or S_FALSE, which
     // a target takes for a short file): it and every later read answer STG_E_READFAULT.
@@ -58,17 +46,19 @@ public:
     STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
-private:
     ~DeviceFileStream()
     {
         if (afc_ == CurrentConnection()) g_lib.AFCFileRefClose(afc_, file_);
     }
 
-    LONG references_ = 1;
+private:
     bool failed_ = false;
     AFCConnectionRef afc_;
     AFCFileRef file_;
 };
+
+const QITAB DeviceFileStream::kInterfaces[] = {QITABENT(DeviceFileStream, IStream),
+                                               QITABENT(DeviceFileStream, ISequentialStream), {}};
 
 }  // namespace
 

@@ -45,13 +45,7 @@ void AppendDragItem(const wchar_t* path)
         item->displayName = DupString(name);
         FATAL_CHECK(item->displayName != nullptr);
     }
-    TransferItem* last = g_transferList.load();
-    if (!last) {
-        g_transferList = item;
-        return;
-    }
-    while (last->next) last = last->next;
-    last->next = item;
+    AppendTransferItem(item);
 }
 
 void BeginTreeDrag(const NMTREEVIEWW* notice)

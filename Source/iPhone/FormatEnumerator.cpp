@@ -1,7 +1,7 @@
 // The two formats a drag out offers: the file descriptors, then the contents of each file.
 #include <new>
-#include <shlwapi.h>
 
+#include "ComObject.h"
 #include "DragObjects.h"
 
 namespace {
@@ -17,22 +17,11 @@ FORMATETC FormatAt(ULONG position)
     return FORMATETC{static_cast<CLIPFORMAT>(g_cfFileContents), nullptr, DVASPECT_CONTENT, 0, TYMED_ISTREAM};
 }
 
-class FormatEnumerator final : public IEnumFORMATETC {
+class FormatEnumerator final : public ComObject<FormatEnumerator, IEnumFORMATETC> {
 public:
     explicit FormatEnumerator(ULONG position) : position_(position) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        static const QITAB kInterfaces[] = {QITABENT(FormatEnumerator, IEnumFORMATETC), {}};
-        return QISearch(this, kInterfaces, iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static const QITAB kInterfaces[];
 
     STDMETHODIMP Next(ULONG count, FORMATETC* formats, ULONG* fetched) override
     {
@@ -63,9 +52,10 @@ public:
     }
 
 private:
-    LONG references_ = 1;
     ULONG position_;
 };
+
+const QITAB FormatEnumerator::kInterfaces[] = {QITABENT(FormatEnumerator, IEnumFORMATETC), {}};
 
 }  // namespace
 

@@ -199,6 +199,16 @@ protected:
             ListView_SetItemState(g_fileList, index, LVIS_SELECTED, LVIS_SELECTED);
         }
     }
+    // "Books" and "readme.txt" dropped on a target that extracts only after the drag loop.
+    void DropForLateExtraction()
+    {
+        ShowMyDocumentsInList();
+        SelectListItems({L"Books", L"readme.txt"});
+        s_target.late = true;
+        Drag(BeginListDrag, Finish::Drop);
+        ASSERT_EQ(s_target.dropped, 1);
+        ASSERT_TRUE(s_target.pendingOperation);
+    }
     static bool DragOutReleased()
     {
         return !g_dragSourceFolder && !g_dragDescriptors && !g_dragDevicePaths && !g_transferList.load();
@@ -281,12 +291,7 @@ TEST_F(DropSourceTest, TheTreeOffersALocationUnderItsName)
 // The drag loop is over, the target extracts later while the busy dialog is shown.
 TEST_F(DropSourceTest, LateExtractionWhileTheBusyDialogIsShown)
 {
-    ShowMyDocumentsInList();
-    SelectListItems({L"Books", L"readme.txt"});
-    s_target.late = true;
-    Drag(BeginListDrag, Finish::Drop);
-    ASSERT_EQ(s_target.dropped, 1);
-    ASSERT_TRUE(s_target.pendingOperation);
+    ASSERT_NO_FATAL_FAILURE(DropForLateExtraction());
     EXPECT_TRUE(s_target.files.empty());
     EXPECT_NE(g_dragSourceFolder, nullptr);  // still open, with the transfer list already released
     EXPECT_EQ(g_transferList.load(), nullptr);
@@ -309,11 +314,7 @@ TEST_F(DropSourceTest, LateExtractionWhileTheBusyDialogIsShown)
 // opens (nothing would close it), and the next drag works.
 TEST_F(DropSourceTest, AnOperationEndedBeforeItsBusyDialogOpensNoDialog)
 {
-    ShowMyDocumentsInList();
-    SelectListItems({L"Books", L"readme.txt"});
-    s_target.late = true;
-    Drag(BeginListDrag, Finish::Drop);
-    ASSERT_TRUE(s_target.pendingOperation);
+    ASSERT_NO_FATAL_FAILURE(DropForLateExtraction());
     s_target.FinishPending();
     EXPECT_EQ(BusyDialogsWhilePumping(nullptr), 0);
     ExpectBooksAndReadme();
