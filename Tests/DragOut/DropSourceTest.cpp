@@ -171,7 +171,7 @@ protected:
                 info.cbSize = sizeof(info);
                 return GetGUIThreadInfo(thread, &info) && info.hwndCapture;
             }, 5000);
-            for (int step = 1; step <= 20 && s_target.entered == enteredBefore; ++step) {
+            for (int step = 1; step <= 100 && s_target.entered == enteredBefore; ++step) {
                 MoveMouseTo(TargetPoint(step % 2 ? 8 : 0));
                 Sleep(60);
             }
