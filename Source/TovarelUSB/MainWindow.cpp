@@ -278,7 +278,7 @@ void OnPrivateMessage(HWND window, UINT message)
         UpdateToolbar();
         break;
     case WMU_SHOW_COPY_BUSY:
-        DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_BUSY), window, CopyBusyDialogProc, 0);
+        RunCopyBusyDialog(window);
         break;
     default:
         break;

@@ -14,6 +14,11 @@ std::atomic<bool> g_copyEndNoticePosted{false};
 
 const int kCopyProgressRange = 10000;
 
+// Requests for the busy dialog posted and not yet handled, and how many of those were ended before
+// they were handled. Only the user-interface thread touches them.
+int s_busyRequestsQueued;
+int s_busyRequestsEnded;
+
 void WaitForCopyThreadToFinish()
 {
     // The copy thread has made its last call into the window; it only has its handle to close.
@@ -113,4 +118,28 @@ void PostCopyEndNotice()
     if (!dialog) return;
     g_copyEndNoticePosted = true;
     if (!PostMessageW(dialog, WM_COMMAND, IDOK, 0)) g_copyEndNoticePosted = false;
+}
+
+void RequestCopyBusyDialog()
+{
+    if (PostMessageW(g_mainWindow, WMU_SHOW_COPY_BUSY, 0, 0)) ++s_busyRequestsQueued;
+}
+
+void CloseCopyBusyDialog()
+{
+    s_busyRequestsEnded = s_busyRequestsQueued;
+    if (HWND dialog = g_copyBusyDialog.load()) EndDialog(dialog, 0);
+}
+
+void RunCopyBusyDialog(HWND owner)
+{
+    if (s_busyRequestsQueued > 0) {
+        --s_busyRequestsQueued;
+        if (s_busyRequestsEnded > 0) {
+            --s_busyRequestsEnded;
+            return;
+        }
+    }
+    if (g_copyBusyDialog.load()) return;
+    DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_BUSY), owner, CopyBusyDialogProc, 0);
 }

@@ -43,6 +43,34 @@ const wchar_t* LastPathElement(const wchar_t* path, wchar_t separator)
     return path;
 }
 
+bool IsUnstorableCharacter(wchar_t c)
+{
+    return c < 0x20 || wcschr(L"\\/:*?\"<>|", c) != nullptr;
+}
+
+bool SameAsciiText(const wchar_t* text, size_t length, const wchar_t* lowerCase)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (!lowerCase[i] || FoldAsciiLetter(text[i]) != lowerCase[i]) return false;
+    }
+    return lowerCase[length] == L'\0';
+}
+
+// The part before the first dot, without trailing blanks, names a device to Windows, whatever follows.
+bool IsReservedDeviceName(const wchar_t* name)
+{
+    static const wchar_t* const kPlain[] = {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"};
+    size_t length = wcscspn(name, L".");
+    while (length > 0 && name[length - 1] == L' ') --length;
+    for (const wchar_t* reserved : kPlain) {
+        if (SameAsciiText(name, length, reserved)) return true;
+    }
+    // COM0 to COM9 and LPT0 to LPT9, with the superscript digits Windows counts too.
+    if (length != 4 || !(SameAsciiText(name, 3, L"com") || SameAsciiText(name, 3, L"lpt"))) return false;
+    wchar_t digit = name[3];
+    return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3';
+}
+
 }  // namespace
 
 void FreeString(const void* text)
@@ -154,4 +182,20 @@ const wchar_t* LastDevicePathElement(const wchar_t* path)
 const wchar_t* LastLocalPathElement(const wchar_t* path)
 {
     return LastPathElement(path, L'\\');
+}
+
+wchar_t* StorableWindowsName(const wchar_t* name)
+{
+    if (!name) return nullptr;
+    size_t length = wcslen(name);
+    bool reserved = IsReservedDeviceName(name);
+    size_t prefix = (reserved || length == 0) ? 1 : 0;
+    wchar_t* storable = AllocateWide(prefix + length + 1);
+    if (!storable) return nullptr;
+    storable[0] = L'_';
+    wchar_t* out = storable + prefix;
+    for (size_t i = 0; i < length; ++i) out[i] = IsUnstorableCharacter(name[i]) ? L'_' : name[i];
+    for (size_t i = length; i > 0 && (out[i - 1] == L'.' || out[i - 1] == L' '); --i) out[i - 1] = L'_';
+    out[length] = L'\0';
+    return storable;
 }

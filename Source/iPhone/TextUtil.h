@@ -29,3 +29,8 @@ wchar_t FoldAsciiLetter(wchar_t c);
 const wchar_t* FindExtension(const wchar_t* name, size_t* length);
 const wchar_t* LastDevicePathElement(const wchar_t* path);
 const wchar_t* LastLocalPathElement(const wchar_t* path);
+// A device name as one name that Windows stores as it is: "\", "/", ":", "*", "?", "\"", "<", ">",
+// "|" and control characters become "_", so do trailing dots and blanks (which Windows drops, and
+// which make "." and ".."), and a reserved device name ("con", "COM1", "nul.txt") gets a leading
+// "_". A name that is storable already comes back unchanged; an empty one becomes "_".
+wchar_t* StorableWindowsName(const wchar_t* name);

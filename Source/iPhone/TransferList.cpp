@@ -24,3 +24,14 @@ void FreeTransferList()
         item = next;
     }
 }
+
+void AppendTransferItem(TransferItem* item)
+{
+    TransferItem* last = g_transferList.load();
+    if (!last) {
+        g_transferList = item;
+        return;
+    }
+    while (last->next) last = last->next;
+    last->next = item;
+}

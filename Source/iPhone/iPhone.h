@@ -125,6 +125,8 @@ struct TransferItem {
 extern std::atomic<TransferItem*> g_transferList;
 // Releases every item of the transfer list; the list is empty afterwards.
 void FreeTransferList();
+// Appends an item at the tail of the transfer list, which then owns it.
+void AppendTransferItem(TransferItem* item);
 
 // Destination of the running upload: its folder node and that folder's tree item.
 extern std::atomic<FolderNode*> g_dropFolder;

@@ -64,14 +64,15 @@ int Resolve(SimConnection* connection, const char* path, std::string& normalized
     if (!path) {
         return SIM_E_INVALID_ARGUMENT;
     }
-    if (!SimNormalizeDevicePath(path, normalized)) {
+    bool rawNames = connection->device->config.rawNames;
+    if (!SimNormalizeDevicePath(path, normalized, rawNames)) {
         return SIM_E_PERMISSION;
     }
     if (PathFaulted(normalized)) {
         return SIM_E_INJECTED;
     }
     std::string reached = SimFollowLinks(connection->device->config, normalized);
-    return SimHostPath(connection->root, reached, host) ? SIM_OK : SIM_E_NOT_FOUND;
+    return SimHostPath(connection->root, reached, host, rawNames) ? SIM_OK : SIM_E_NOT_FOUND;
 }
 
 // Everything a path call needs, or the failure: a live connection and the resolved path.
@@ -135,6 +136,12 @@ void FillFileInfo(SimReader* reader, const PathCall& call, const WIN32_FILE_ATTR
         {"st_mtime", UnixNanoseconds(data.ftLastWriteTime)},
         {"st_birthtime", UnixNanoseconds(data.ftCreationTime)},
     };
+    if (call.connection->device->config.noSize.count(call.normalized)) {
+        reader->pairs.erase(std::find_if(reader->pairs.begin(), reader->pairs.end(),
+                                         [](const std::pair<std::string, std::string>& pair) {
+                                             return pair.first == "st_size";
+                                         }));
+    }
 }
 
 // A device lists a folder in its file system's own order, which has nothing to do with name
@@ -157,7 +164,8 @@ int SortEntries(SimDirectory* directory)
     return SIM_OK;
 }
 
-int ReadFolder(SimDirectory* directory, const std::wstring& host, const std::vector<std::string>& links)
+int ReadFolder(SimDirectory* directory, const std::wstring& host, const std::vector<std::string>& links,
+               bool rawNames)
 {
     directory->names = {".", ".."};
     directory->names.insert(directory->names.end(), links.begin(), links.end());
@@ -173,7 +181,7 @@ int ReadFolder(SimDirectory* directory, const std::wstring& host, const std::vec
         }
         std::string utf8 = SimUtf8(name);
         if (!utf8.empty()) {
-            directory->names.push_back(utf8);
+            directory->names.push_back(rawNames ? SimUnescapeName(utf8) : utf8);
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -485,8 +493,8 @@ __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const c
             return SIM_E_NOT_FOLDER;
         }
         auto opened = new SimDirectory{target.connection, target.normalized, {}, 0, {}};
-        std::vector<std::string> links = SimLinkNamesIn(target.connection->device->config, target.normalized);
-        int result = ReadFolder(opened, target.host, links);
+        const SimDeviceConfig& config = target.connection->device->config;
+        int result = ReadFolder(opened, target.host, SimLinkNamesIn(config, target.normalized), config.rawNames);
         if (result != SIM_OK) {
             delete opened;
             return result;

@@ -108,15 +108,26 @@ bool ParseDeviceLine(const std::string& word, const std::string& rest, SimDevice
         size_t arrow = rest.find(" -> ");
         std::string path = arrow == std::string::npos ? rest : Trim(rest.substr(0, arrow));
         std::string normalized, target;
-        if (!SimNormalizeDevicePath(path.c_str(), normalized) || normalized == "/") {
+        if (!SimNormalizeDevicePath(path.c_str(), normalized, true) || normalized == "/") {
             return false;
         }
         if (arrow != std::string::npos &&
-            (!SimNormalizeDevicePath(Trim(rest.substr(arrow + 4)).c_str(), target) || target == normalized)) {
+            (!SimNormalizeDevicePath(Trim(rest.substr(arrow + 4)).c_str(), target, true) || target == normalized)) {
             return false;
         }
         device.links[normalized] = target;
         return true;
+    }
+    if (word == "nosize") {
+        std::string normalized;
+        if (!SimNormalizeDevicePath(rest.c_str(), normalized, true)) {
+            return false;
+        }
+        device.noSize.insert(normalized);
+        return true;
+    }
+    if (word == "rawnames") {
+        return ParseFlag(rest, device.rawNames);
     }
     return false;
 }

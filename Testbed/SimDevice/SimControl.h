@@ -27,6 +27,9 @@
 //                               and removing or renaming it acts on the link alone; a folder that
 //                               holds such a link is not empty. Removing a link drops it until the
 //                               configuration is loaded again.
+//     nosize <path>             the file information of this device path has no "st_size"
+//     rawnames 0|1              names may hold any byte but "/", as on a device (default 0); see
+//                               "Raw names" below
 //   fail <Function> <n>         the n-th call (1-based, counted from this line's load) of Function fails
 //   failpath <pattern>          every AFC call whose device path matches fails (* and ? wildcards;
 //                               matched against the normalised path, e.g. "/Documents/a.pdf", and
@@ -46,6 +49,17 @@
 //     name Demo iPhone
 //     app com.marlquist.tovarel /tmp/demo/iphone-edition
 //   fail AFCFileRefWrite 3
+//
+// Raw names: names a device allows but Windows cannot store ("a:b", "..\x", control characters, names
+// that are not UTF-8) are kept on disk in an escape form, which the library reads back whenever the
+// device has "rawnames 1": in a host name, "%" and two hex digits stand for that byte (upper or
+// lower case). When the library writes such a device's names, it escapes exactly the bytes that need
+// it: control characters, \ : * ? " < > |, every byte that is not part of well-formed UTF-8, and a
+// "%" that two hex digits follow. So the host file "a%3Ab" is listed as "a:b", "%FFx" as the byte
+// 0xFF and "x"; write "%2541" for a name that really is "%41". Reserved names ("con", "nul.txt") and
+// trailing dots or blanks need no escape: the library reaches the disk through "\\?\" paths.
+// Without "rawnames 1" disk names are listed as they are and such names are refused (see below);
+// with it only ".." above the root is.
 //
 // Behaviour worth knowing: a folder lists ".", "..", then its entries in an order unrelated to
 // their names (by a hash of each name: stable, and unsorted on purpose, as a device's file system

@@ -3,23 +3,99 @@
 // Every device path is confined to its container: ".." may walk back only as far as the
 // container's root, and names that a Windows folder would read as something else (a separator, a
 // drive or stream colon, a wildcard) are refused, since on the host they could reach another file.
+// A device with raw names accepts them all the same: such a name is stored on the host in its escape
+// form (see SimEscapeName), which reaches no other file.
 #include "SimState.h"
 
 #include <cstring>
 
 namespace {
 
+bool IsHostUnsafeCharacter(unsigned c)
+{
+    return c < 0x20 || (c < 0x80 && strchr("\\:*?\"<>|", static_cast<int>(c)));
+}
+
 bool IsHostSafeName(const std::wstring& name)
 {
     for (wchar_t c : name) {
-        if (c < 0x20 || wcschr(L"\\:*?\"<>|", c)) {
+        if (IsHostUnsafeCharacter(c)) {
             return false;
         }
     }
     return true;
 }
 
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+bool EscapeFollows(const std::string& text, size_t at)
+{
+    return text[at] == '%' && at + 2 < text.size() && HexDigit(text[at + 1]) >= 0 && HexDigit(text[at + 2]) >= 0;
+}
+
+// Length of the well-formed UTF-8 sequence at `at`, or 0.
+size_t Utf8SequenceLength(const std::string& text, size_t at)
+{
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data() + at, 1, nullptr, 0);
+    if (units > 0) {
+        return 1;
+    }
+    for (size_t length = 2; length <= 4 && at + length <= text.size(); ++length) {
+        if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data() + at, static_cast<int>(length), nullptr,
+                                0) > 0) {
+            return length;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
+
+std::string SimEscapeName(const std::string& name)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    for (size_t at = 0; at < name.size();) {
+        unsigned char c = static_cast<unsigned char>(name[at]);
+        size_t length = Utf8SequenceLength(name, at);
+        if (length == 0 || IsHostUnsafeCharacter(c) || EscapeFollows(name, at)) {
+            escaped += '%';
+            escaped += kHex[c >> 4];
+            escaped += kHex[c & 15];
+            ++at;
+        } else {
+            escaped.append(name, at, length);
+            at += length;
+        }
+    }
+    return escaped;
+}
+
+std::string SimUnescapeName(const std::string& escaped)
+{
+    std::string name;
+    for (size_t at = 0; at < escaped.size();) {
+        if (EscapeFollows(escaped, at)) {
+            name += static_cast<char>(HexDigit(escaped[at + 1]) * 16 + HexDigit(escaped[at + 2]));
+            at += 3;
+        } else {
+            name += escaped[at++];
+        }
+    }
+    return name;
+}
 
 std::wstring SimWide(const std::string& utf8)
 {
@@ -51,7 +127,7 @@ std::string SimUtf8(const std::wstring& wide)
     return utf8;
 }
 
-bool SimNormalizeDevicePath(const char* path, std::string& normalized)
+bool SimNormalizeDevicePath(const char* path, std::string& normalized, bool rawNames)
 {
     if (!path) {
         return false;
@@ -76,9 +152,11 @@ bool SimNormalizeDevicePath(const char* path, std::string& normalized)
             names.pop_back();
             continue;
         }
-        std::wstring wide = SimWide(name);
-        if (wide.empty() || !IsHostSafeName(wide)) {
-            return false;
+        if (!rawNames) {
+            std::wstring wide = SimWide(name);
+            if (wide.empty() || !IsHostSafeName(wide)) {
+                return false;
+            }
         }
         names.push_back(name);
     }
@@ -92,20 +170,17 @@ bool SimNormalizeDevicePath(const char* path, std::string& normalized)
     return true;
 }
 
-bool SimHostPath(const std::wstring& root, const std::string& normalized, std::wstring& hostPath)
+bool SimHostPath(const std::wstring& root, const std::string& normalized, std::wstring& hostPath, bool rawNames)
 {
     if (root.empty()) {
         return false;
     }
     hostPath = root;
-    if (normalized != "/") {
-        std::wstring rest = SimWide(normalized);
-        for (wchar_t& c : rest) {
-            if (c == L'/') {
-                c = L'\\';
-            }
-        }
-        hostPath += rest;
+    for (size_t at = 1; at < normalized.size();) {
+        size_t end = normalized.find('/', at);
+        std::string name = normalized.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        hostPath += L"\\" + SimWide(rawNames ? SimEscapeName(name) : name);
+        at = end == std::string::npos ? normalized.size() : end + 1;
     }
     return true;
 }

@@ -61,6 +61,8 @@ struct SimDeviceConfig {
     // Symbolic links: normalised device path -> normalised target path. An empty target means the
     // entry on disk is reported as the link; with a target the link exists only here (see SimLinks.cpp).
     std::map<std::string, std::string> links;
+    bool rawNames = false;         // names may hold any byte but "/"; escaped on the host (SimEscapeName)
+    std::set<std::string> noSize;  // normalised device paths whose file information lacks "st_size"
 };
 
 struct SimConfig {
@@ -259,10 +261,17 @@ unsigned SimPending();
 
 // Paths (SimPaths.cpp).
 // Reads a device path into its normalised absolute form ("/a/b", "/" for the root). False when it
-// is not UTF-8, would leave the container, or names something a Windows folder cannot hold.
-bool SimNormalizeDevicePath(const char* path, std::string& normalized);
-// The host path of a normalised device path below a container folder; false without a folder.
-bool SimHostPath(const std::wstring& root, const std::string& normalized, std::wstring& hostPath);
+// would leave the container, or (unless names are raw) is not UTF-8 or names something a Windows
+// folder cannot hold.
+bool SimNormalizeDevicePath(const char* path, std::string& normalized, bool rawNames = false);
+// The host path of a normalised device path below a container folder; false without a folder. Raw
+// names are stored in their escape form.
+bool SimHostPath(const std::wstring& root, const std::string& normalized, std::wstring& hostPath,
+                 bool rawNames = false);
+// A raw device name (any bytes but "/") as a host name and back: control characters,
+// \ : * ? " < > |, bytes that are not UTF-8, and a "%" that two hex digits follow become "%XX".
+std::string SimEscapeName(const std::string& name);
+std::string SimUnescapeName(const std::string& escaped);
 // A configured folder (UTF-8; Windows path or absolute Unix path) as a full host path with the
 // long-path prefix, so names reach the file system literally.
 std::wstring SimHostFolder(const std::string& folder);

@@ -252,4 +252,32 @@ TEST_F(ContainerFiles, ClosingAConnectionClosesWhatItOpened)
     CloseHandle(alone);
 }
 
+// Names a device allows but Windows cannot store live on disk in their escape form.
+TEST_F(ContainerFiles, RawNamesReachTheirEscapedFilesAndNoOther)
+{
+    LoadConfig("  rawnames 1\n  nosize /Documents/readme.txt\n");
+    const struct {
+        const char* device;
+        const wchar_t* host;
+    } names[] = {
+        {"a:b", L"a%3Ab"}, {"..\\..\\x", L"..%5C..%5Cx"}, {"tab\tname", L"tab%09name"}, {"\xFF" "bad\xC3(", L"%FFbad%C3("},
+        {"%41", L"%2541"}, {"50%", L"50%"}, {"con", L"con"}, {"name. ", L"name. "}, {"*?\"<>|", L"%2A%3F%22%3C%3E%7C"},
+    };
+    AFCConnectionRef afc = OpenContainer();
+    for (const auto& name : names) {
+        SCOPED_TRACE(name.device);
+        std::string path = std::string("/Documents/Raw/") + name.device;
+        lib.AFCDirectoryCreate(afc, "/Documents/Raw");
+        ASSERT_EQ(WriteDeviceFile(afc, path.c_str(), name.device), 0);
+        EXPECT_EQ(ReadDeviceFile(afc, path.c_str()), name.device);
+        std::wstring onHost = IPhoneFolder() + L"\\Documents\\Raw\\" + name.host;
+        EXPECT_NE(GetFileAttributesW((L"\\\\?\\" + onHost).c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(List(afc, "/Documents/Raw"), (std::vector<std::string>{".", "..", name.device}));
+        EXPECT_EQ(lib.AFCRemovePath(afc, path.c_str()), 0);
+    }
+    EXPECT_EQ(Value(Info(afc, "/Documents/readme.txt"), "st_size"), "<none>");
+    EXPECT_NE(lib.AFCDirectoryCreate(afc, "/../outside"), 0);  // ".." above the root still fails
+    Close(afc);
+}
+
 }  // namespace

@@ -136,4 +136,32 @@ TEST(LastPathElement, ScansBackToTheSeparator)
     EXPECT_EQ(LastLocalPathElement(mixed), mixed + 3);
 }
 
+TEST(StorableWindowsName, EveryNameBecomesOneNameWindowsStoresAsItIs)
+{
+    struct Case {
+        const wchar_t* device;
+        const wchar_t* storable;
+    };
+    const Case cases[] = {
+        // Storable names pass unchanged, also with dots, blanks and non-ASCII letters inside.
+        {L"Guide.pdf", L"Guide.pdf"}, {L" lead .tar.gz", L" lead .tar.gz"}, {L"R\u00e9sum\u00e9 \u2013 A", L"R\u00e9sum\u00e9 \u2013 A"},
+        {L"console", L"console"}, {L"com10", L"com10"}, {L"lpt", L"lpt"}, {L"auxiliary.txt", L"auxiliary.txt"},
+        // Separators, drive and stream colons, wildcards and control characters.
+        {L"..\\..\\x", L".._.._x"}, {L"a/b", L"a_b"}, {L"a:b", L"a_b"}, {L"*?\"<>|", L"______"},
+        {L"tab\tline\nend\x1f", L"tab_line_end_"},
+        // Trailing dots and blanks: never "." or "..", never a name Windows would shorten.
+        {L".", L"_"}, {L"..", L"__"}, {L"...", L"___"}, {L"name. ", L"name__"}, {L"name.", L"name_"}, {L"x ", L"x_"},
+        {L"", L"_"},
+        // Reserved device names, whatever the case and extension.
+        {L"con", L"_con"}, {L"CON", L"_CON"}, {L"nul.txt", L"_nul.txt"}, {L"COM1", L"_COM1"}, {L"lpt9", L"_lpt9"},
+        {L"Aux.tar.gz", L"_Aux.tar.gz"}, {L"prn .txt", L"_prn .txt"}, {L"con.", L"_con_"}, {L"COM\u00b9", L"_COM\u00b9"},
+        {L"conout$", L"_conout$"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.device)));
+        EXPECT_EQ(Take(StorableWindowsName(c.device)), c.storable);
+    }
+    EXPECT_EQ(Take(StorableWindowsName(nullptr)), L"<none>");
+}
+
 }  // namespace

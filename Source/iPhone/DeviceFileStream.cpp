@@ -1,0 +1,79 @@
+// The contents of one dragged device file, read straight from the device as the target asks.
+#include <new>
+
+#include "ComObject.h"
+#include "DragObjects.h"
+
+namespace {
+
+class DeviceFileStream final : public ComObject<DeviceFileStream, IStream> {
+public:
+    DeviceFileStream(AFCConnectionRef afc, AFCFileRef file) : afc_(afc), file_(file) {}
+
+    static const QITAB kInterfaces[];
+
+    // A failed read must never look like the end of the file (S_OK with 0 bytes, or S_FALSE, which
+    // a target takes for a short file): it and every later read answer STG_E_READFAULT.
+    STDMETHODIMP Read(void* buffer, ULONG count, ULONG* read) override
+    {
+        if (read) *read = 0;
+        if (!buffer) return STG_E_INVALIDPOINTER;
+        // The connection goes away with its device; a file of a closed connection reads nothing.
+        if (failed_ || afc_ != CurrentConnection()) {
+            failed_ = true;
+            return STG_E_READFAULT;
+        }
+        uint32_t got = count;
+        if (g_lib.AFCFileRefRead(afc_, file_, buffer, &got) != 0 || got > count) {
+            failed_ = true;
+            return STG_E_READFAULT;
+        }
+        if (read) *read = got;
+        return S_OK;
+    }
+    STDMETHODIMP Write(const void*, ULONG, ULONG* written) override
+    {
+        if (written) *written = 0;
+        return STG_E_CANTSAVE;
+    }
+    STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Revert() override { return E_NOTIMPL; }
+    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+
+    ~DeviceFileStream()
+    {
+        if (afc_ == CurrentConnection()) g_lib.AFCFileRefClose(afc_, file_);
+    }
+
+private:
+    bool failed_ = false;
+    AFCConnectionRef afc_;
+    AFCFileRef file_;
+};
+
+const QITAB DeviceFileStream::kInterfaces[] = {QITABENT(DeviceFileStream, IStream),
+                                               QITABENT(DeviceFileStream, ISequentialStream), {}};
+
+}  // namespace
+
+HRESULT OpenDeviceFileStream(LONG index, IStream** stream)
+{
+    *stream = nullptr;
+    AFCConnectionRef afc = CurrentConnection();
+    if (!afc || !g_dragDescriptors || !g_dragSourceFolder || index < 0 || static_cast<ULONG>(index) >= g_dragCount) {
+        return E_UNEXPECTED;
+    }
+    const char* path = g_dragDevicePaths[index];
+    AFCFileRef file = 0;
+    if (!path || !*path || g_lib.AFCFileRefOpen(afc, path, AFC_MODE_READ_WRITE, &file) != 0) return E_UNEXPECTED;
+    *stream = new (std::nothrow) DeviceFileStream(afc, file);
+    if (*stream) return S_OK;
+    g_lib.AFCFileRefClose(afc, file);
+    return E_OUTOFMEMORY;
+}

@@ -1,0 +1,221 @@
+// The file descriptors of a drag out: one per dragged file or folder and everything below each
+// folder, depth first, each folder before its contents, with paths relative to the drop point.
+#include <cstddef>
+#include <cstring>
+
+#include "DragObjects.h"
+#include "KeyValuePairs.h"
+#include "SmallDialogs.h"
+#include "resource.h"
+
+namespace {
+
+static_assert(sizeof(FILEDESCRIPTORW) == 592, "the shell's descriptor record");
+static_assert(offsetof(FILEGROUPDESCRIPTORW, fgd) == 4, "a 32-bit count before the descriptors");
+
+const uint32_t kDescriptorGrowth = 16;
+const size_t kLongestRelativePath = MAX_PATH - 1;
+const DWORD kFileFlags = FD_PROGRESSUI | FD_FILESIZE | FD_ATTRIBUTES;
+const DWORD kFolderFlags = FD_PROGRESSUI | FD_ATTRIBUTES;
+
+size_t DescriptorBlockBytes(uint32_t capacity)
+{
+    return offsetof(FILEGROUPDESCRIPTORW, fgd) + capacity * sizeof(FILEDESCRIPTORW);
+}
+
+FILEDESCRIPTORW& Descriptor(uint32_t slot)
+{
+    auto* first = static_cast<BYTE*>(g_dragDescriptors) + offsetof(FILEGROUPDESCRIPTORW, fgd);
+    return reinterpret_cast<FILEDESCRIPTORW*>(first)[slot];
+}
+
+// Grows a block of the heap with the new part zeroed (makes it when there is none yet).
+void* GrowZeroed(void* block, size_t bytes)
+{
+    HANDLE heap = GetProcessHeap();
+    return block ? HeapReAlloc(heap, HEAP_ZERO_MEMORY, block, bytes) : HeapAlloc(heap, HEAP_ZERO_MEMORY, bytes);
+}
+
+void FreeDescriptors()
+{
+    HeapFree(GetProcessHeap(), 0, g_dragDescriptors);
+    g_dragDescriptors = nullptr;
+    if (g_dragDevicePaths) {
+        for (uint32_t i = 0; i < g_dragCount; ++i) FreeString(g_dragDevicePaths[i]);
+        HeapFree(GetProcessHeap(), 0, g_dragDevicePaths);
+        g_dragDevicePaths = nullptr;
+    }
+    g_dragCapacity = 0;
+    g_dragCount = 0;
+}
+
+// Room for one more descriptor, in steps of 16 slots; on failure everything built is released.
+bool MakeRoomForDescriptor()
+{
+    FATAL_CHECK(g_dragCount <= g_dragCapacity);
+    if (g_dragCount < g_dragCapacity) return true;
+    uint32_t capacity = g_dragCapacity + kDescriptorGrowth;
+    void* descriptors = GrowZeroed(g_dragDescriptors, DescriptorBlockBytes(capacity));
+    if (descriptors) g_dragDescriptors = descriptors;
+    void* paths = descriptors ? GrowZeroed(g_dragDevicePaths, capacity * sizeof(char*)) : nullptr;
+    if (!paths) {
+        FreeDescriptors();
+        return false;
+    }
+    g_dragDevicePaths = static_cast<char**>(paths);
+    g_dragCapacity = capacity;
+    return true;
+}
+
+bool IsDotEntry(const char* name)
+{
+    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+}
+
+// A device path and an entry name as the device gave it: its bytes stay as they are, so that a
+// name that is not UTF-8 still reaches the right file.
+char* JoinDeviceEntryPath(const char* folder, const char* name)
+{
+    size_t folderLength = strlen(folder);
+    size_t nameLength = strlen(name);
+    bool separator = folderLength == 0 || folder[folderLength - 1] != '/';
+    auto* joined = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, folderLength + separator + nameLength + 1));
+    if (!joined) return nullptr;
+    memcpy(joined, folder, folderLength);
+    if (separator) joined[folderLength] = '/';
+    memcpy(joined + folderLength + separator, name, nameLength + 1);
+    return joined;
+}
+
+char* DupUtf8(const char* text)
+{
+    size_t bytes = strlen(text) + 1;
+    auto* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, bytes));
+    if (copy) memcpy(copy, text, bytes);
+    return copy;
+}
+
+// The "st_size" of a device file (0 when its information has none). A failed read of the
+// information fails: a file offered as empty would be taken for one by a target that trusts sizes.
+bool ReadDeviceFileSize(AFCConnectionRef afc, const char* devicePath, uint64_t& size)
+{
+    size = 0;
+    AFCKeyValueReaderRef reader = nullptr;
+    if (g_lib.AFCFileInfoOpen(afc, devicePath, &reader) != 0) return false;
+    bool found = false;
+    PairsOutcome outcome = ReadPairsAndClose(reader, [&](const char* key, const char* value) {
+        found = strcmp(key, "st_size") == 0 && ParseDecimalU64(value, &size);
+        return !found;
+    });
+    return outcome == PairsOutcome::Read;
+}
+
+class DescriptorBuilder {
+public:
+    explicit DescriptorBuilder(HWND textLine) : textLine_(textLine), afc_(CurrentConnection()) {}
+
+    // One descriptor for the device item and, for a folder, for everything below it.
+    bool Add(const wchar_t* name, const char* devicePath, const wchar_t* parentPath)
+    {
+        if (!name || !*name) return false;
+        SetWindowTextW(textLine_, name);
+        if (!MakeRoomForDescriptor()) return false;
+        OwnedWide storable(StorableWindowsName(name));
+        if (!storable) return false;
+        OwnedWide relative(parentPath ? JoinLocalPath(parentPath, storable.get()) : DupString(storable.get()));
+        if (!relative || wcslen(relative.get()) > kLongestRelativePath) return false;
+        uint32_t slot = g_dragCount;
+        wcscpy(Descriptor(slot).cFileName, relative.get());
+        g_dragDevicePaths[slot] = DupUtf8(devicePath);
+        FATAL_CHECK(g_dragDevicePaths[slot] != nullptr);
+        ++g_dragCount;  // the slot stays taken whatever happens next
+
+        AFCDirectoryRef directory = nullptr;
+        if (g_lib.AFCDirectoryOpen(afc_, devicePath, &directory) == 0) {
+            Descriptor(slot).dwFlags = kFolderFlags;
+            Descriptor(slot).dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+            return AddFolderContents(directory, devicePath, relative.get());
+        }
+        uint64_t size = 0;
+        if (!ReadDeviceFileSize(afc_, devicePath, size)) return false;
+        FILEDESCRIPTORW& file = Descriptor(slot);
+        file.dwFlags = kFileFlags;
+        file.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+        file.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        file.nFileSizeLow = static_cast<DWORD>(size);
+        return true;
+    }
+
+private:
+    // Closes the directory on every path.
+    bool AddFolderContents(AFCDirectoryRef directory, const char* devicePath, const wchar_t* relativePath)
+    {
+        bool ok = true;
+        for (;;) {
+            char* entry = nullptr;
+            if (g_lib.AFCDirectoryRead(afc_, directory, &entry) != 0) {
+                ok = false;
+                break;
+            }
+            if (!entry || !*entry) break;
+            if (IsDotEntry(entry)) continue;
+            OwnedWide name(FromUtf8(entry));
+            OwnedUtf8 entryPath(JoinDeviceEntryPath(devicePath, entry));
+            if (!name || !entryPath) continue;
+            if (!Add(name.get(), entryPath.get(), relativePath)) {
+                ok = false;
+                break;
+            }
+        }
+        if (g_lib.AFCDirectoryClose(afc_, directory) != 0) ok = false;
+        return ok;
+    }
+
+    HWND textLine_;
+    AFCConnectionRef afc_;
+};
+
+bool AddDragItem(DescriptorBuilder& builder, const DragItem& item)
+{
+    OwnedUtf8 devicePath(ToUtf8(item.devicePath.get()));
+    FATAL_CHECK(devicePath != nullptr);
+    const wchar_t* name = item.displayName ? item.displayName.get() : LastDevicePathElement(item.devicePath.get());
+    return builder.Add(name, devicePath.get(), nullptr);
+}
+
+}  // namespace
+
+HRESULT BuildDragDescriptors(const DragItems& items)
+{
+    FATAL_CHECK(!items.empty() && !g_dragDescriptors);
+    HWND dialog = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_CALCULATING_SIZE), g_mainWindow.load(),
+                                     CalculatingSizeDialogProc, 0);
+    FATAL_CHECK(dialog != nullptr);
+    ShowWindow(dialog, SW_SHOW);
+    HWND textLine = GetDlgItem(dialog, IDC_CALCULATING_TEXT);
+    FATAL_CHECK(textLine != nullptr);
+    DescriptorBuilder builder(textLine);
+    for (const DragItem& item : items) {
+        if (!AddDragItem(builder, item)) {
+            // The drag out is over: later requests answer E_UNEXPECTED.
+            EndDragOut();
+            DestroyWindow(dialog);
+            return E_OUTOFMEMORY;
+        }
+    }
+    static_cast<FILEGROUPDESCRIPTORW*>(g_dragDescriptors)->cItems = g_dragCount;
+    DestroyWindow(dialog);
+    return S_OK;
+}
+
+const FILEGROUPDESCRIPTORW* DragDescriptorGroup()
+{
+    return static_cast<const FILEGROUPDESCRIPTORW*>(g_dragDescriptors);
+}
+
+void EndDragOut()
+{
+    FreeDescriptors();
+    FreeString(g_dragSourceFolder);
+    g_dragSourceFolder = nullptr;
+}

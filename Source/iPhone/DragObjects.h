@@ -1,0 +1,37 @@
+// The OLE objects of a drag out and the drag-out state they share.
+#pragma once
+
+#include <ole2.h>
+#include <shlobj.h>
+#include <shldisp.h>
+
+#include <vector>
+
+#include "TextUtil.h"
+#include "iPhone.h"
+
+// One dragged item as the data object keeps it: its own copy, so that a target that asks for the
+// descriptors only after the drag loop (when the transfer list is gone) is served all the same.
+struct DragItem {
+    OwnedWide devicePath;
+    OwnedWide displayName;  // null but for the two locations
+};
+using DragItems = std::vector<DragItem>;
+
+// Each returns a new object with one reference, or null when memory runs out.
+IDropSource* NewDropSource();
+// Copies the items of the transfer list.
+IDataObject* NewDeviceDataObject();
+IEnumFORMATETC* NewFormatEnumerator(ULONG position);
+
+// The contents of descriptor `index`: S_OK with a new stream, E_UNEXPECTED when no drag out is open,
+// the index names no descriptor or the device file cannot be opened, E_OUTOFMEMORY.
+HRESULT OpenDeviceFileStream(LONG index, IStream** stream);
+
+// Builds the file descriptors of the dragged items while "Calculating Size..." is shown. On failure
+// the drag out is over (E_OUTOFMEMORY, whatever the cause).
+HRESULT BuildDragDescriptors(const DragItems& items);
+// The descriptor block as the FILEGROUPDESCRIPTORW format carries it (null before the build).
+const FILEGROUPDESCRIPTORW* DragDescriptorGroup();
+// Releases the drag-out state: the descriptors, their device paths and the source folder.
+void EndDragOut();

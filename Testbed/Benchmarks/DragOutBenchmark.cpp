@@ -1,0 +1,234 @@
+// Drag-out benchmark: what a drop target gets, and how fast, through the program's own data object.
+//
+// 1. Reads a 256 MiB device file through the file contents stream as Explorer does, in reads of
+//    64 KiB and of 1 MiB, with the simulated library's latency model at 1 ms per call and 35 MB/s,
+//    and prints the rate against the model's own ceiling (every read pays the call latency and the
+//    transfer time of its bytes; opening and closing the file pay one latency each).
+//    With the model off the same reads show what the program and the simulated library cost alone.
+// 2. Builds the file descriptors of a dragged folder tree of 10,000 entries (the first request for
+//    "FileGroupDescriptorW") and prints the time and the device calls per entry, with the model off
+//    and at 1 ms per call. A drag of one file gives the fixed cost of the "Calculating Size..."
+//    dialog, which Wine without a window manager makes about two seconds long.
+//
+// Run it under Wine with the build's prefix, where the simulated library is registered:
+//   source scripts/wine-env.sh <build>; wine <build>/Testbed/Benchmarks/DragOutBenchmark.exe
+#include <ole2.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Devices.h"
+#include "DragObjects.h"
+#include "DragOut.h"
+#include "SimDevice.h"
+#include "Startup.h"
+
+namespace {
+
+const uint64_t kBigFileBytes = 256ull << 20;
+const unsigned kLatencyMicroseconds = 1000;
+const unsigned kBytesPerSecond = 35000000;
+const int kFolders = 100;
+const int kFilesPerFolder = 99;  // with the folders, 10,000 entries below the dragged folder
+
+double Seconds(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+LARGE_INTEGER Now()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now;
+}
+
+bool MakeBigFile(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    size.QuadPart = static_cast<LONGLONG>(kBigFileBytes);
+    bool ok = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
+bool MakeTree(const std::wstring& root)
+{
+    CreateDirectoryW(root.c_str(), nullptr);
+    for (int folder = 0; folder < kFolders; ++folder) {
+        std::wstring path = root + L"\\folder " + std::to_wstring(folder);
+        CreateDirectoryW(path.c_str(), nullptr);
+        for (int file = 0; file < kFilesPerFolder; ++file) {
+            if (!SimWriteFile(path + L"\\file " + std::to_wstring(file) + L".pdf", "x")) return false;
+        }
+    }
+    return true;
+}
+
+// A data object for one drag of a location path, as the begin-drag handlers make it.
+IDataObject* StartDrag(const wchar_t* path)
+{
+    g_dragSourceFolder = DupString(L"/Documents");
+    AppendDragItem(path);
+    IDataObject* data = NewDeviceDataObject();
+    FreeTransferList();
+    return data;
+}
+
+struct BuildMeasure {
+    size_t descriptors = 0;
+    double seconds = 0;
+    double callsPerEntry = 0;
+};
+
+BuildMeasure BuildDescriptors(const wchar_t* path)
+{
+    BuildMeasure measure;
+    IDataObject* data = StartDrag(path);
+    FORMATETC format = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1,
+                        TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    SimResetCounters();
+    LARGE_INTEGER start = Now();
+    if (SUCCEEDED(data->GetData(&format, &medium))) {
+        measure.seconds = Seconds(start);
+        measure.descriptors = g_dragCount;
+        measure.callsPerEntry = static_cast<double>(SimCallCount(nullptr)) / g_dragCount;
+        ReleaseStgMedium(&medium);
+    }
+    data->Release();
+    EndDragOut();
+    return measure;
+}
+
+struct ReadMeasure {
+    uint64_t bytes = 0;
+    bool failed = false;
+    double seconds = 0;
+    double ceilingSeconds = 0;
+};
+
+// The whole file read in pieces of `piece` bytes until a read gives 0 bytes, from GetData on, with
+// the latency model on or off.
+ReadMeasure ReadBigFile(ULONG piece, bool modelled)
+{
+    ReadMeasure measure;
+    IDataObject* data = StartDrag(L"0/big.bin");
+    FORMATETC descriptors = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1,
+                             TYMED_HGLOBAL};
+    FORMATETC contents = {static_cast<CLIPFORMAT>(g_cfFileContents), nullptr, DVASPECT_CONTENT, 0, TYMED_ISTREAM};
+    STGMEDIUM medium = {};
+    measure.failed = FAILED(data->GetData(&descriptors, &medium));
+    ReleaseStgMedium(&medium);
+    std::vector<char> buffer(piece);
+    if (modelled) SimSetLatency(kLatencyMicroseconds, kBytesPerSecond);
+    SimResetCounters();
+    LARGE_INTEGER start = Now();
+    if (!measure.failed && SUCCEEDED(data->GetData(&contents, &medium))) {
+        for (;;) {
+            ULONG got = 0;
+            if (FAILED(medium.pstm->Read(buffer.data(), piece, &got))) measure.failed = true;
+            if (measure.failed || got == 0) break;
+            measure.bytes += got;
+        }
+        ReleaseStgMedium(&medium);
+    } else {
+        measure.failed = true;
+    }
+    measure.seconds = Seconds(start);
+    unsigned calls = SimCallCount(nullptr);
+    SimSetLatency(0, 0);
+    if (modelled) {
+        measure.ceilingSeconds = calls * (kLatencyMicroseconds / 1e6) + static_cast<double>(measure.bytes) / kBytesPerSecond;
+    }
+    data->Release();
+    EndDragOut();
+    return measure;
+}
+
+double MegabytesPerSecond(uint64_t bytes, double seconds)
+{
+    return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0;
+}
+
+}  // namespace
+
+int main()
+{
+    g_instance = GetModuleHandleW(nullptr);
+    OleInitialize(nullptr);
+    if (!BindDeviceLibrary()) {
+        fprintf(stderr, "The simulated device library is not registered in this Wine prefix.\n");
+        return 1;
+    }
+    MakeConstantStrings();
+    g_cfFileGroupDescriptorW = RegisterClipboardFormatW(L"FileGroupDescriptorW");
+    g_cfFileContents = RegisterClipboardFormatW(L"FileContents");
+    std::wstring container = SimMakeTempFolder(L"TovarelDragOutBenchmark");
+    std::wstring documents = container + L"\\Documents";
+    CreateDirectoryW(documents.c_str(), nullptr);
+    if (!MakeBigFile(documents + L"\\big.bin") || !MakeTree(documents + L"\\tree") ||
+        !SimWriteFile(documents + L"\\one.pdf", "x")) {
+        fprintf(stderr, "The device files could not be written.\n");
+        SimRemoveTree(container);
+        return 1;
+    }
+    std::string config = std::string("device bench\nname Bench\napp " EDITION_4_IDENTIFIER " ") +
+                         OwnedUtf8(ToUtf8(container.c_str())).get() + "\n";
+    auto device = static_cast<AMDeviceRef>(SimLoadConfigText(config.c_str()) == 0 ? SimDeviceRef("bench") : nullptr);
+    DeviceEntry entry = {};
+    entry.device = device;
+    entry.afc = device && g_lib.AMDeviceConnect(device) == 0 ? OpenEditionContainer(device, EDITION_4) : nullptr;
+    if (!entry.afc) {
+        fprintf(stderr, "The simulated device could not be opened.\n");
+        SimRemoveTree(container);
+        return 1;
+    }
+    entry.openLocation = EDITION_4;
+    g_currentDevice = &entry;
+    FolderNode folder = {};
+    g_currentFolder = &folder;
+
+    bool ok = true;
+    printf("Reading a 256 MiB device file through the contents stream (MB = 10^6 bytes):\n");
+    printf("%10s %14s %10s %10s %16s %10s\n", "read size", "model", "seconds", "MB/s", "ceiling MB/s", "of ceiling");
+    for (bool modelled : {true, false}) {
+        for (ULONG piece : {64u << 10, 1u << 20}) {
+            ReadMeasure m = ReadBigFile(piece, modelled);
+            ok = ok && !m.failed && m.bytes == kBigFileBytes;
+            double rate = MegabytesPerSecond(m.bytes, m.seconds);
+            double ceiling = MegabytesPerSecond(m.bytes, m.ceilingSeconds);
+            printf("%8lu K %14s %10.2f %10.2f", piece >> 10, modelled ? "1 ms, 35 MB/s" : "off", m.seconds, rate);
+            if (modelled) printf(" %16.2f %9.1f%%", ceiling, 100 * rate / ceiling);
+            printf("%s\n", m.failed || m.bytes != kBigFileBytes ? "  (WRONG BYTE COUNT)" : "");
+        }
+    }
+
+    printf("\nBuilding the descriptors of a dragged folder tree:\n");
+    printf("%22s %12s %10s %14s %18s\n", "drag", "descriptors", "seconds", "ms per entry", "device calls/entry");
+    for (unsigned latency : {0u, kLatencyMicroseconds}) {
+        SimSetLatency(latency, 0);
+        for (const wchar_t* path : {L"0/one.pdf", L"0/tree"}) {
+            BuildMeasure m = BuildDescriptors(path);
+            ok = ok && m.descriptors > 0;
+            std::string what = std::string(OwnedUtf8(ToUtf8(path)).get()) + (latency ? ", 1 ms/call" : ", no latency");
+            printf("%22s %12zu %10.2f %14.3f %18.2f\n", what.c_str(), m.descriptors, m.seconds,
+                   m.descriptors ? 1000 * m.seconds / m.descriptors : 0, m.callsPerEntry);
+        }
+    }
+    SimSetLatency(0, 0);
+
+    g_currentFolder = nullptr;
+    g_currentDevice = nullptr;
+    g_lib.AFCConnectionClose(entry.afc);
+    g_lib.AMDeviceStopSession(device);
+    SimRemoveTree(container);
+    return ok ? 0 : 1;
+}

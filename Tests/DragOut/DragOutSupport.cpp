@@ -1,0 +1,176 @@
+#include "DragOutSupport.h"
+
+#include <ostream>
+
+#include "DragOut.h"
+#include "WindowHarness.h"
+
+const wchar_t kUserDocs[] = L"\\Library\\Application Support\\com.marlquist.tovarel.ASRoot\\UserDocs";
+
+void PrintTo(const OfferedFile& file, std::ostream* out)
+{
+    *out << testing::PrintToString(file.name) << " flags " << file.flags << " attributes " << file.attributes
+         << " size " << file.size;
+}
+
+OfferedFile FileEntry(const wchar_t* name, uint64_t size)
+{
+    return OfferedFile{name, FD_PROGRESSUI | FD_FILESIZE | FD_ATTRIBUTES, FILE_ATTRIBUTE_NORMAL, size};
+}
+
+OfferedFile FolderEntry(const wchar_t* name)
+{
+    return OfferedFile{name, FD_PROGRESSUI | FD_ATTRIBUTES, FILE_ATTRIBUTE_DIRECTORY, 0};
+}
+
+FORMATETC DescriptorFormat(DWORD aspect, DWORD tymed)
+{
+    return FORMATETC{static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, aspect, -1, tymed};
+}
+
+FORMATETC ContentsFormat(LONG index, DWORD aspect, DWORD tymed)
+{
+    return FORMATETC{static_cast<CLIPFORMAT>(g_cfFileContents), nullptr, aspect, index, tymed};
+}
+
+HRESULT GetDescriptors(IDataObject* data, std::vector<OfferedFile>& files, std::string* bytes)
+{
+    files.clear();
+    FORMATETC format = DescriptorFormat();
+    STGMEDIUM medium = {};
+    HRESULT result = data->GetData(&format, &medium);
+    if (FAILED(result)) return result;
+    EXPECT_EQ(medium.tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+    EXPECT_EQ(medium.pUnkForRelease, nullptr);
+    auto* group = static_cast<const FILEGROUPDESCRIPTORW*>(GlobalLock(medium.hGlobal));
+    SIZE_T size = GlobalSize(medium.hGlobal);
+    EXPECT_EQ(size, 4 + group->cItems * sizeof(FILEDESCRIPTORW));
+    for (UINT i = 0; i < group->cItems; ++i) {
+        const FILEDESCRIPTORW& d = group->fgd[i];
+        files.push_back(OfferedFile{d.cFileName, d.dwFlags, d.dwFileAttributes,
+                                    static_cast<uint64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow});
+    }
+    if (bytes) bytes->assign(reinterpret_cast<const char*>(group), size);
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    return result;
+}
+
+std::vector<std::wstring> Names(const std::vector<OfferedFile>& files)
+{
+    std::vector<std::wstring> names;
+    for (const OfferedFile& file : files) names.push_back(file.name);
+    return names;
+}
+
+bool DepthFirst(const std::vector<OfferedFile>& files)
+{
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::wstring prefix = files[i].name + L"\\";
+        size_t end = i + 1;
+        while (end < files.size() && files[end].name.compare(0, prefix.size(), prefix) == 0) ++end;
+        for (size_t j = 0; j < files.size(); ++j) {
+            bool inside = files[j].name.compare(0, prefix.size(), prefix) == 0;
+            if (inside != (j > i && j < end)) return false;
+        }
+        if (end > i + 1 && files[i].attributes != FILE_ATTRIBUTE_DIRECTORY) return false;
+    }
+    return true;
+}
+
+std::string ReadToEnd(IStream* stream, ULONG piece, HRESULT* last)
+{
+    std::string bytes;
+    std::vector<char> buffer(piece);
+    for (;;) {
+        ULONG got = 12345;
+        HRESULT result = stream->Read(buffer.data(), piece, &got);
+        if (FAILED(result) || result == S_FALSE || got == 0) {
+            EXPECT_EQ(got, 0u);
+            if (last) *last = result;
+            return bytes;
+        }
+        bytes.append(buffer.data(), got);
+    }
+}
+
+HRESULT ReadContents(IDataObject* data, LONG index, std::string& bytes)
+{
+    FORMATETC format = ContentsFormat(index);
+    STGMEDIUM medium = {};
+    HRESULT result = data->GetData(&format, &medium);
+    if (FAILED(result)) return result;
+    EXPECT_EQ(medium.tymed, static_cast<DWORD>(TYMED_ISTREAM));
+    HRESULT last = E_FAIL;
+    bytes = ReadToEnd(medium.pstm, 4096, &last);
+    ReleaseStgMedium(&medium);
+    return last;
+}
+
+// The busy dialog seen from inside its own modal loop; `s_ending` (if set) is ended there.
+namespace {
+
+IDataObjectAsyncCapability* s_ending;
+int s_busyDialogsSeen;
+
+void CALLBACK WatchBusyDialog(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dialog = g_copyBusyDialog.load();
+    if (!dialog) return;
+    ++s_busyDialogsSeen;
+    if (s_ending) {
+        EXPECT_EQ(s_ending->EndOperation(S_OK, nullptr, DROPEFFECT_COPY), S_OK);
+    } else {
+        EndDialog(dialog, 0);  // opened with nothing left to close it: a fault, counted above
+    }
+}
+
+}  // namespace
+
+int BusyDialogsWhilePumping(IDataObjectAsyncCapability* ending)
+{
+    s_ending = ending;
+    s_busyDialogsSeen = 0;
+    UINT_PTR timer = SetTimer(nullptr, 0, 100, WatchBusyDialog);
+    PumpMessages(600);
+    KillTimer(nullptr, timer);
+    s_ending = nullptr;
+    return s_busyDialogsSeen;
+}
+
+void DragOutTest::SetUp()
+{
+    ProgramTest::SetUp();
+    container_ = Folder(L"phone");
+    SimWriteFile(Documents(L"readme.txt"), "hello world");
+    SimWriteFile(Documents(L"Books\\Guide.pdf"), std::string(1200, 'g'));
+    SimWriteFile(Documents(L"Books\\Old\\Notes.txt"), "notes");
+    CreateDirectoryW(Documents(L"Books\\Empty").c_str(), nullptr);
+    SimWriteFile(Documents(L"nosize.txt"), "abc");
+    SimWriteFile(container_ + kUserDocs + L"\\Downloaded.pdf", "downloaded");
+    std::string config = "device drag\n  name Drag\n  app com.marlquist.tovarel " + Utf8Text(container_) +
+                         "\n  rawnames 1\n  nosize /Documents/nosize.txt\n";
+    ASSERT_TRUE(LoadDevices(config));
+    ASSERT_TRUE(LocationOpen());
+}
+
+void DragOutTest::TearDown()
+{
+    EndDragOut();
+    FreeTransferList();
+    ProgramTest::TearDown();
+}
+
+std::wstring DragOutTest::Documents(const std::wstring& relative) const
+{
+    return L"\\\\?\\" + container_ + L"\\Documents\\" + relative;
+}
+
+Held<IDataObject> DragOutTest::StartDrag(const wchar_t* sourceFolder, std::initializer_list<const wchar_t*> paths)
+{
+    g_dragSourceFolder = DupString(sourceFolder);
+    for (const wchar_t* path : paths) AppendDragItem(path);
+    Held<IDataObject> data(NewDeviceDataObject());
+    FreeTransferList();
+    return data;
+}
