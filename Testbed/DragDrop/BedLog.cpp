@@ -202,6 +202,34 @@ std::vector<LogEvent> ReadLog(const std::wstring& path)
     return events;
 }
 
+std::vector<LogEvent> ReadEvents(const std::wstring& path, const char* event)
+{
+    std::vector<LogEvent> found;
+    for (LogEvent& line : ReadLog(path)) {
+        if (line.event == event) found.push_back(std::move(line));
+    }
+    return found;
+}
+
+int LineOf(const std::wstring& path, const char* event, const char* key, const std::string& value)
+{
+    std::vector<LogEvent> lines = ReadLog(path);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].event == event && (!key || lines[i].Field(key) == value)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool WaitForEvents(const std::wstring& path, const char* event, size_t count, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (ReadEvents(path, event).size() < count) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
 std::wstring FromUtf8(const std::string& text)
 {
     if (text.empty()) return std::wstring();

@@ -59,6 +59,13 @@ struct LogEvent {
 // cannot be read.
 std::vector<LogEvent> ReadLog(const std::wstring& path);
 LogEvent ParseLogLine(const std::string& line);
+// The lines of the log with this event name, in order.
+std::vector<LogEvent> ReadEvents(const std::wstring& path, const char* event);
+// The position among all lines of the first line with this event (and this field value, when a
+// key is given), or -1.
+int LineOf(const std::wstring& path, const char* event, const char* key = nullptr, const std::string& value = "");
+// Polls the log until it holds at least `count` lines with this event; false when the time ran out.
+bool WaitForEvents(const std::wstring& path, const char* event, size_t count, DWORD timeoutMs);
 
 std::wstring FromUtf8(const std::string& text);
 std::string HrText(HRESULT value);

@@ -684,6 +684,15 @@ std::string MoveTo(POINT point)
     return " mousemove " + Decimal(point.x) + " " + Decimal(point.y);
 }
 
+bool RunXdotool(const std::string& chain, std::wstring* error)
+{
+    int status = -1;
+    if (!RunHostCommand(chain, 30000, &status, error)) return false;
+    if (status == 0) return true;
+    if (error) *error = L"xdotool ended with status " + std::to_wstring(status);
+    return false;
+}
+
 }  // namespace
 
 bool ClientScreenRect(HWND window, RECT* rect)
@@ -797,11 +806,14 @@ bool MouseDrag(POINT from, POINT to, std::wstring* error)
     }
     // A hover with a small wiggle: the drop target sees DragOver at the final point before the drop.
     chain += " sleep 0.4" + MoveTo({to.x + 1, to.y}) + " sleep 0.1" + MoveTo(to) + " sleep 0.3 mouseup 1 sleep 0.2";
-    int status = -1;
-    if (!RunHostCommand(chain, 30000, &status, error)) return false;
-    if (status == 0) return true;
-    if (error) *error = L"xdotool ended with status " + std::to_wstring(status);
-    return false;
+    return RunXdotool(chain, error);
+}
+
+bool MouseClick(POINT at, bool withControl, std::wstring* error)
+{
+    std::string chain = "xdotool" + MoveTo(at) + " sleep 0.1";
+    chain += withControl ? " keydown ctrl click 1 keyup ctrl" : " click 1";
+    return RunXdotool(chain + " sleep 0.2", error);
 }
 
 // --- Text ------------------------------------------------------------------------------------------

@@ -173,6 +173,9 @@ bool RunHostCommand(const std::string& command, DWORD timeoutMs, int* status, st
 // DragOver on the target under the pointer. Returns when the button is up again; the drop itself
 // may still be running in the two programs. About 2 s.
 bool MouseDrag(POINT from, POINT to, std::wstring* error = nullptr);
+// Clicks the left button with the real pointer at a point, holding Ctrl down when asked (to add
+// a list view item to the selection). Returns when the button is up again.
+bool MouseClick(POINT at, bool withControl, std::wstring* error = nullptr);
 
 // --- Text ------------------------------------------------------------------------------------------
 

@@ -15,11 +15,11 @@
 #include "E2EDriver.h"
 #include "RegistryGuard.h"
 #include "SimDevice.h"
+#include "StandIn.h"
 #include "VirtualFileExtract.h"
 
 namespace {
 
-constexpr DWORD kStartMs = 30000;
 constexpr DWORD kLogMs = 20000;
 const char kDropped[] = "0x00040100";      // DRAGDROP_S_DROP
 const char kNoFormat[] = "0x80040064";     // DV_E_FORMATETC
@@ -27,33 +27,9 @@ constexpr int kSourceListId = 100;  // VirtualFileSource's list view
 constexpr int kTargetTreeId = 100;  // HdropTarget's tree view
 const char kAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";  // SHA-256 of "abc"
 
-std::vector<bed::LogEvent> Events(const std::wstring& log, const char* name)
-{
-    std::vector<bed::LogEvent> found;
-    for (const bed::LogEvent& event : bed::ReadLog(log)) {
-        if (event.event == name) found.push_back(event);
-    }
-    return found;
-}
-
-// The position of the first line with this event (and field value, when given), or -1.
-int LineOf(const std::wstring& log, const char* name, const char* key = nullptr, const std::string& value = "")
-{
-    std::vector<bed::LogEvent> events = bed::ReadLog(log);
-    for (size_t i = 0; i < events.size(); ++i) {
-        if (events[i].event == name && (!key || events[i].Field(key) == value)) return static_cast<int>(i);
-    }
-    return -1;
-}
-
 bool WaitForEvents(const std::wstring& log, const char* name, size_t count)
 {
-    DWORD start = GetTickCount();
-    while (Events(log, name).size() < count) {
-        if (GetTickCount() - start >= kLogMs) return false;
-        Sleep(50);
-    }
-    return true;
+    return bed::WaitForEvents(log, name, count, kLogMs);
 }
 
 // The names in a folder, "." and ".." left out.
@@ -73,58 +49,6 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder)
 std::string Utf8(const std::wstring& text)
 {
     return e2e::ToUtf8(text);
-}
-
-// One program of the bed, with its own title, place and log; closed at the end of scope.
-class StandIn {
-public:
-    StandIn(const wchar_t* program, const std::wstring& title, const wchar_t* place, const std::wstring& log,
-            const std::vector<std::wstring>& arguments)
-        : log_(log)
-    {
-        std::wstring line = e2e::QuoteArgument(WinePathFromEnvironment("TOVAREL_BUILD_DIR") + L"\\e2e\\" + program + L".exe");
-        line += L" --log " + e2e::QuoteArgument(log) + L" --title " + e2e::QuoteArgument(title) + L" --place " + place;
-        for (const std::wstring& argument : arguments) line += L" " + e2e::QuoteArgument(argument);
-        process_ = e2e::StartProcess(line);
-        if (process_.Valid()) window_ = e2e::WaitForWindow(title, kStartMs, process_.Id());
-    }
-    ~StandIn() { Close(); }
-    StandIn(const StandIn&) = delete;
-    StandIn& operator=(const StandIn&) = delete;
-
-    HWND Window() const { return window_; }
-    const std::wstring& LogPath() const { return log_; }
-    POINT Centre() const
-    {
-        RECT client = {};
-        e2e::ClientScreenRect(window_, &client);
-        return e2e::CentreOf(client);
-    }
-    // True when it ended by itself with status 0 after WM_CLOSE.
-    bool Close()
-    {
-        if (!process_.Valid()) return false;
-        if (window_) e2e::PostCloseMessage(window_);
-        DWORD code = 1;
-        bool ended = process_.WaitForExit(10000, &code);
-        process_.Terminate();
-        process_ = e2e::Process();
-        return ended && code == 0;
-    }
-
-private:
-    std::wstring log_;
-    e2e::Process process_;
-    HWND window_ = nullptr;
-};
-
-// Drags with the real pointer and says how long the gesture took.
-void Drag(POINT from, POINT to)
-{
-    DWORD start = GetTickCount();
-    std::wstring error;
-    ASSERT_TRUE(e2e::MouseDrag(from, to, &error)) << Utf8(error);
-    std::printf("[   drag   ] %lu ms from (%ld,%ld) to (%ld,%ld)\n", GetTickCount() - start, from.x, from.y, to.x, to.y);
 }
 
 class DragDropBed : public testing::Test {
@@ -161,18 +85,18 @@ TEST_F(DragDropBed, FileListsCrossProcessesAndOnlyAnObjectFromAnotherProcessAnsw
     {
         StandIn source(L"ExplorerSource", L"Bed Explorer Source", L"20,20,360,240", folder_ + L"\\source.log", paths);
         ASSERT_NE(source.Window(), nullptr);
-        Drag(source.Centre(), dropPoint);
+        TimedMouseDrag(source.Centre(), dropPoint);
         ASSERT_TRUE(WaitForEvents(targetLog, "drop-end", 1));
         ASSERT_TRUE(WaitForEvents(source.LogPath(), "do-drag-drop", 1));
-        EXPECT_EQ(Events(targetLog, "drag-enter")[0].Field("imarshal"), "1");
-        EXPECT_EQ(Events(targetLog, "drop")[0].Field("imarshal"), "1");
+        EXPECT_EQ(bed::ReadEvents(targetLog, "drag-enter")[0].Field("imarshal"), "1");
+        EXPECT_EQ(bed::ReadEvents(targetLog, "drop")[0].Field("imarshal"), "1");
         std::vector<std::string> dropped;
-        for (const bed::LogEvent& path : Events(targetLog, "path")) dropped.push_back(path.Field("path"));
+        for (const bed::LogEvent& path : bed::ReadEvents(targetLog, "path")) dropped.push_back(path.Field("path"));
         EXPECT_EQ(dropped, (std::vector<std::string>{Utf8(paths[0]), Utf8(paths[1]), Utf8(paths[2])}));
-        bed::LogEvent result = Events(source.LogPath(), "do-drag-drop")[0];
+        bed::LogEvent result = bed::ReadEvents(source.LogPath(), "do-drag-drop")[0];
         EXPECT_EQ(result.Field("hr"), kDropped);
         EXPECT_EQ(result.Field("effect"), "1");
-        EXPECT_GE(LineOf(source.LogPath(), "get-data", "format", "CF_HDROP"), 0);
+        EXPECT_GE(bed::LineOf(source.LogPath(), "get-data", "format", "CF_HDROP"), 0);
         EXPECT_TRUE(source.Close());
     }
 
@@ -180,25 +104,25 @@ TEST_F(DragDropBed, FileListsCrossProcessesAndOnlyAnObjectFromAnotherProcessAnsw
     HWND tree = GetDlgItem(target.Window(), kTargetTreeId);
     RECT item = {};
     ASSERT_TRUE(e2e::TreeItemScreenRect(tree, e2e::FindTreeItem(tree, ownPath), &item));
-    Drag(e2e::CentreOf(item), dropPoint);
+    TimedMouseDrag(e2e::CentreOf(item), dropPoint);
     ASSERT_TRUE(WaitForEvents(targetLog, "drop-end", 2));
     ASSERT_TRUE(WaitForEvents(targetLog, "do-drag-drop", 1));
-    EXPECT_EQ(Events(targetLog, "drop")[1].Field("imarshal"), "0");
-    EXPECT_EQ(Events(targetLog, "path").back().Field("path"), Utf8(ownPath));
-    EXPECT_EQ(Events(targetLog, "do-drag-drop")[0].Field("effect"), "1");
+    EXPECT_EQ(bed::ReadEvents(targetLog, "drop")[1].Field("imarshal"), "0");
+    EXPECT_EQ(bed::ReadEvents(targetLog, "path").back().Field("path"), Utf8(ownPath));
+    EXPECT_EQ(bed::ReadEvents(targetLog, "do-drag-drop")[0].Field("effect"), "1");
 
     // Text only: the target refuses, and Wine's drag loop still answers DRAGDROP_S_DROP, effect 0.
     {
         StandIn text(L"ExplorerSource", L"Bed Text Source", L"20,20,360,240", folder_ + L"\\text.log",
                      {L"--text-only", paths[0]});
         ASSERT_NE(text.Window(), nullptr);
-        Drag(text.Centre(), dropPoint);
+        TimedMouseDrag(text.Centre(), dropPoint);
         ASSERT_TRUE(WaitForEvents(text.LogPath(), "do-drag-drop", 1));
-        bed::LogEvent result = Events(text.LogPath(), "do-drag-drop")[0];
+        bed::LogEvent result = bed::ReadEvents(text.LogPath(), "do-drag-drop")[0];
         EXPECT_EQ(result.Field("hr"), kDropped);
         EXPECT_EQ(result.Field("effect"), "0");
-        EXPECT_EQ(Events(targetLog, "drag-enter").back().Field("hdrop"), kNoFormat);
-        EXPECT_EQ(Events(targetLog, "drop").size(), 2u);
+        EXPECT_EQ(bed::ReadEvents(targetLog, "drag-enter").back().Field("hdrop"), kNoFormat);
+        EXPECT_EQ(bed::ReadEvents(targetLog, "drop").size(), 2u);
         EXPECT_TRUE(text.Close());
     }
     EXPECT_TRUE(target.Close());
@@ -293,15 +217,15 @@ TEST_F(DragDropBed, VirtualFilesReachTheExplorerTargetInEachMode)
         RECT item = {};
         ASSERT_TRUE(e2e::ListItemScreenRect(list, e2e::FindListItem(list, L"big.bin"), &item));
         DWORD began = GetTickCount();
-        Drag(e2e::CentreOf(item), target.Centre());
+        TimedMouseDrag(e2e::CentreOf(item), target.Centre());
         ASSERT_TRUE(WaitForEvents(sourceLog, "after-drag", 1));  // written just after do-drag-drop
-        bed::LogEvent result = Events(sourceLog, "do-drag-drop")[0];
+        bed::LogEvent result = bed::ReadEvents(sourceLog, "do-drag-drop")[0];
         EXPECT_EQ(result.Field("hr"), kDropped);
-        EXPECT_EQ(Events(targetLog, "drag-enter")[0].Field("imarshal"), "1");
+        EXPECT_EQ(bed::ReadEvents(targetLog, "drag-enter")[0].Field("imarshal"), "1");
         if (mode.refused) {
             EXPECT_EQ(result.Field("effect"), "0");
-            EXPECT_TRUE(Events(targetLog, "drop").empty());
-            EXPECT_LT(LineOf(sourceLog, "get-data"), 0) << "a refusing target asked for data";
+            EXPECT_TRUE(bed::ReadEvents(targetLog, "drop").empty());
+            EXPECT_LT(bed::LineOf(sourceLog, "get-data"), 0) << "a refusing target asked for data";
             EXPECT_TRUE(FolderEntries(run) == std::vector<std::wstring>{L"out"} && FolderEntries(out).empty());
             EXPECT_TRUE(target.Close() && source.Close());
             continue;
@@ -312,20 +236,20 @@ TEST_F(DragDropBed, VirtualFilesReachTheExplorerTargetInEachMode)
         EXPECT_EQ(result.Field("effect"), "1");
 
         // Who did what when: the asynchronous modes leave the drag loop before the contents.
-        int loopEnd = LineOf(sourceLog, "do-drag-drop");
-        int descriptors = LineOf(sourceLog, "get-data", "format", "FileGroupDescriptorW");
-        int contents = LineOf(sourceLog, "get-data", "format", "FileContents");
+        int loopEnd = bed::LineOf(sourceLog, "do-drag-drop");
+        int descriptors = bed::LineOf(sourceLog, "get-data", "format", "FileGroupDescriptorW");
+        int contents = bed::LineOf(sourceLog, "get-data", "format", "FileContents");
         ASSERT_GE(descriptors, 0);
         ASSERT_GE(contents, 0);
-        EXPECT_EQ(LineOf(sourceLog, "start-operation") >= 0, mode.later);
-        EXPECT_EQ(LineOf(sourceLog, "end-operation") > loopEnd, mode.later);
+        EXPECT_EQ(bed::LineOf(sourceLog, "start-operation") >= 0, mode.later);
+        EXPECT_EQ(bed::LineOf(sourceLog, "end-operation") > loopEnd, mode.later);
         EXPECT_EQ(contents > loopEnd, mode.later);
         EXPECT_EQ(descriptors > loopEnd, mode.lateDescriptors);
-        EXPECT_EQ(Events(sourceLog, "after-drag")[0].Field("in-operation"), mode.later ? "1" : "0");
-        EXPECT_EQ(LineOf(targetLog, "async-off") >= 0, !mode.sourceAsync);
+        EXPECT_EQ(bed::ReadEvents(sourceLog, "after-drag")[0].Field("in-operation"), mode.later ? "1" : "0");
+        EXPECT_EQ(bed::LineOf(targetLog, "async-off") >= 0, !mode.sourceAsync);
 
         // Every descriptor as offered; unsafe names skipped; files whole; nothing outside the folder.
-        std::vector<bed::LogEvent> described = Events(targetLog, "descriptor");
+        std::vector<bed::LogEvent> described = bed::ReadEvents(targetLog, "descriptor");
         ASSERT_EQ(described.size(), sizeof kOffered / sizeof kOffered[0]);
         for (size_t i = 0; i < described.size(); ++i) {
             const Offered& item = kOffered[i];
@@ -336,7 +260,7 @@ TEST_F(DragDropBed, VirtualFilesReachTheExplorerTargetInEachMode)
             EXPECT_EQ(described[i].Field("attributes"), item.bytes ? "0x80" : "0x10");
             std::string bytes = OfferedBytes(item);
             EXPECT_EQ(described[i].Field("size"), std::to_string(bytes.size()));
-            int skipped = LineOf(targetLog, "skipped", "index", std::to_string(i));
+            int skipped = bed::LineOf(targetLog, "skipped", "index", std::to_string(i));
             EXPECT_EQ(skipped >= 0, item.skipReason != nullptr);
             if (item.skipReason) {
                 EXPECT_EQ(bed::ReadLog(targetLog)[skipped].Field("reason"), item.skipReason);
@@ -347,10 +271,10 @@ TEST_F(DragDropBed, VirtualFilesReachTheExplorerTargetInEachMode)
                 EXPECT_EQ(GetFileAttributesW(written.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
                 continue;
             }
-            int line = LineOf(targetLog, "file", "index", std::to_string(i));
+            int line = bed::LineOf(targetLog, "file", "index", std::to_string(i));
             if (IsGone(item)) {
                 EXPECT_LT(line, 0);
-                EXPECT_NE(bed::ReadLog(targetLog)[LineOf(targetLog, "get-contents", "index", std::to_string(i))].Field("hr"),
+                EXPECT_NE(bed::ReadLog(targetLog)[bed::LineOf(targetLog, "get-contents", "index", std::to_string(i))].Field("hr"),
                           "0x00000000");
                 EXPECT_EQ(GetFileAttributesW(written.c_str()), INVALID_FILE_ATTRIBUTES);
                 continue;
@@ -362,7 +286,7 @@ TEST_F(DragDropBed, VirtualFilesReachTheExplorerTargetInEachMode)
             EXPECT_EQ(file.Field("sha256"), bed::Sha256OfFile(sourcePath));
             EXPECT_EQ(bed::Sha256OfFile(written), file.Field("sha256"));
         }
-        EXPECT_EQ(LineOf(targetLog, "file", "sha256", kAbc) >= 0, true) << "SHA-256 of \"abc\" is not the known one";
+        EXPECT_EQ(bed::LineOf(targetLog, "file", "sha256", kAbc) >= 0, true) << "SHA-256 of \"abc\" is not the known one";
         EXPECT_EQ(FolderEntries(run), std::vector<std::wstring>{L"out"}) << "something was written beside the output folder";
         EXPECT_TRUE(target.Close() && source.Close());
     }
