@@ -1,0 +1,133 @@
+// Dragging device items out of the real program with the real pointer onto the Explorer target
+// stand-in, which takes them as Explorer does: synchronously inside the drop, asynchronously after
+// it, and late (even the descriptors only after the drag loop has ended). What it writes must be the
+// device's files byte for byte, under names Windows can store, and nothing outside its folder.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "BedLog.h"
+#include "E2EDriver.h"
+#include "StandIn.h"
+#include "TransferRun.h"
+
+namespace {
+
+constexpr DWORD kDropMs = 30000;
+
+std::string Utf8(const std::wstring& text)
+{
+    return e2e::ToUtf8(text);
+}
+
+// The device's "My Documents" as a drop writes it: the dragged top-level names only (all of them
+// inside a folder `top` when one is given), each unstorable name replaced by its storable one.
+FolderContents Expected(const FolderContents& documents, const std::set<std::wstring>& dragged, const std::wstring& top)
+{
+    FolderContents expected;
+    const std::wstring prefix = top.empty() ? top : top + L"\\";
+    if (!top.empty()) expected[top] = kFolderMark;
+    for (const auto& entry : documents) {
+        const std::wstring& path = entry.first;
+        if (!dragged.empty() && !dragged.count(path.substr(0, path.find(L'\\')))) continue;
+        std::wstring stored = path;
+        for (const OddName& odd : kOddNames) {
+            if (path == std::wstring(L"Odd names\\") + odd.onDisk) stored = std::wstring(L"Odd names\\") + odd.storedAs;
+        }
+        expected[prefix + stored] = entry.second;
+    }
+    return expected;
+}
+
+// An Explorer target stand-in in one mode, writing under <folder>\<mode>\out.
+struct Target {
+    std::wstring run;
+    std::wstring out;
+    StandIn window;
+    FolderContents written;  // what its folder should hold after the drops so far
+
+    Target(const std::wstring& folder, const wchar_t* mode, const std::wstring& place)
+        : run(folder + L"\\" + mode), out(run + L"\\out"),
+          window(L"ExplorerTarget", std::wstring(L"Target ") + mode, place, run + L".log",
+                 {L"--out", out, L"--mode", mode, L"--delay", L"1500"})
+    {
+    }
+};
+
+class DragOutEndToEnd : public TransferRun {
+protected:
+    bool BusyDialogShown() const
+    {
+        for (HWND dialog : e2e::FindTopWindows(L"Now Copying...", ProgramId())) {
+            for (const e2e::ControlText& control : e2e::ReadChildTexts(dialog)) {
+                if (control.text == L"Copy operation in progress...") return true;
+            }
+        }
+        return false;
+    }
+
+    // One drag onto a target and its outcome: the target's folder holds exactly what it should,
+    // and, when the extraction runs after the drop, the busy dialog showed until it had ended.
+    void DragOnto(Target& target, POINT from, const FolderContents& adds, bool asynchronous)
+    {
+        const std::wstring& log = target.window.LogPath();
+        size_t drops = bed::ReadEvents(log, "finished").size();
+        DWORD began = GetTickCount();
+        TimedMouseDrag(from, target.window.Centre());
+        if (asynchronous) {
+            bool shown = PollUntil([&] { return BusyDialogShown() || bed::ReadEvents(log, "finished").size() > drops; },
+                                   kDropMs);
+            EXPECT_TRUE(shown && BusyDialogShown()) << "no busy dialog while the target extracted";
+            EXPECT_LT(bed::LineOf(log, "end-operation"), 0) << "EndOperation ran before the busy dialog was seen";
+        }
+        ASSERT_TRUE(bed::WaitForEvents(log, "finished", drops + 1, kDropMs));
+        std::printf("[   drop   ] %lu ms from the press to the target's last line\n", GetTickCount() - began);
+        bed::LogEvent finished = bed::ReadEvents(log, "finished").back();
+        EXPECT_EQ(finished.Field("hr"), "0x00000000");
+        EXPECT_EQ(finished.Field("effect"), "1");
+        EXPECT_LT(bed::LineOf(log, "skipped"), 0) << "a name reached the target that it may not store";
+        EXPECT_TRUE(PollUntil([&] { return !BusyDialogShown() && IsWindowEnabled(main_); }, kStepTimeoutMs))
+            << "the busy dialog stayed";
+        target.written.insert(adds.begin(), adds.end());
+        FolderContents expected;
+        expected[L"out"] = kFolderMark;
+        for (const auto& entry : target.written) expected[L"out\\" + entry.first] = entry.second;
+        EXPECT_EQ(ReadFolderContents(target.run), expected);
+    }
+};
+
+TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
+{
+    const FolderContents documents = ReadFolderContents(documents_);
+    Target sync(folder_, L"sync", StandInPlace(0));
+    Target async(folder_, L"async", StandInPlace(1));
+    Target late(folder_, L"late", StandInPlace(2));
+    ASSERT_TRUE(sync.window.Window() && async.window.Window() && late.window.Window());
+
+    // Two files and a folder, selected with a click and two Ctrl+clicks, dragged by one of them.
+    const std::vector<std::wstring> picked = {L"R\u00e9sum\u00e9 \u2013 Anna\u2019s notes.txt", L"big.bin", L"Books"};
+    for (size_t i = 0; i < picked.size(); ++i) {
+        std::wstring error;
+        ASSERT_TRUE(e2e::MouseClick(ListItemCentre(picked[i]), i > 0, &error)) << Utf8(error);
+    }
+    std::vector<int> selected;
+    ListTexts(list_, &selected);
+    ASSERT_EQ(selected.size(), picked.size());
+    const FolderContents listDrag = Expected(documents, {picked.begin(), picked.end()}, L"");
+    ASSERT_EQ(listDrag.size(), 6u);  // the Books folder brings Guide.pdf, Old and Old\Notes 2019.txt
+    DragOnto(sync, ListItemCentre(L"big.bin"), listDrag, false);
+    DragOnto(async, ListItemCentre(L"big.bin"), listDrag, true);
+
+    // "My Documents" from the tree: a folder of that name with everything below it.
+    const FolderContents treeDrag = Expected(documents, {}, L"My Documents");
+    DragOnto(sync, TreeItemCentre(L"My Documents"), treeDrag, false);
+    DragOnto(late, TreeItemCentre(L"My Documents"), treeDrag, true);
+
+    EXPECT_TRUE(sync.window.Close() && async.window.Close() && late.window.Close());
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include "TransferRun.h"
+
+#include <cstdio>
+
+#include "BedSha256.h"
+#include "SimDevice.h"
+#include "resource.h"
+
+const char kFolderMark[] = "<folder>";
+
+const OddName kOddNames[4] = {
+    {L"a%3Ab.txt", L"a_b.txt"},              // "a:b.txt": a drive-relative path on Windows
+    {L"con", L"_con"},                       // the console
+    {L"..%5C..%5Cup.txt", L".._.._up.txt"},  // "..\..\up.txt": would climb out of the drop folder
+    {L"dots. ", L"dots__"},                  // Windows drops trailing dots and blanks
+};
+
+namespace {
+
+// Paths that Windows takes as they are: "con" a file, not the console; "dots. " with its dot and blank.
+const wchar_t kVerbatim[] = L"\\\\?\\";
+
+void AddFolderContents(const std::wstring& folder, const std::wstring& relative, FolderContents* contents)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring path = folder + L"\\" + name;
+        std::wstring key = relative.empty() ? name : relative + L"\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            (*contents)[key] = kFolderMark;
+            AddFolderContents(path, key, contents);
+        } else {
+            (*contents)[key] = bed::Sha256OfFile(path);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::string PatternBytes(size_t size)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 4093) % 251);
+    return bytes;
+}
+
+}  // namespace
+
+FolderContents ReadFolderContents(const std::wstring& folder)
+{
+    FolderContents contents;
+    AddFolderContents(kVerbatim + folder, std::wstring(), &contents);
+    return contents;
+}
+
+void TransferRun::SetUp()
+{
+    ASSERT_FALSE(WinePathFromEnvironment("TOVAREL_BUILD_DIR").empty());
+    folder_ = SimMakeTempFolder(L"transfers");
+    ASSERT_FALSE(folder_.empty());
+    std::string config = SimWriteDeviceTree(folder_ + L"\\device") + "  rawnames 1\n";
+    // The edition opened first is the iPad edition.
+    documents_ = folder_ + L"\\device\\ipad\\Documents";
+    ASSERT_TRUE(SimWriteFile(documents_ + L"\\big.bin", PatternBytes(3 * 1024 * 1024 + 123)));
+    ASSERT_TRUE(SimWriteFile(documents_ + L"\\empty.txt", ""));
+    for (const OddName& odd : kOddNames) {
+        ASSERT_TRUE(SimWriteFile(kVerbatim + documents_ + L"\\Odd names\\" + odd.onDisk, e2e::ToUtf8(odd.storedAs)));
+    }
+    const std::wstring configPath = folder_ + L"\\devices.conf";
+    ASSERT_TRUE(SimWriteFile(configPath, config));
+
+    settings_.reset(new RegistryKeyGuard(HKEY_CURRENT_USER, L"Software\\Marlquist\\TovarelUSB"));
+    settings_->DeleteKey();
+    config_.reset(new EnvironmentGuard(L"TOVAREL_SIM_CONFIG", configPath));
+    DWORD began = GetTickCount();
+    run_.reset(new ProgramRun());
+    ASSERT_TRUE(run_->Started()) << run_->Error();
+    main_ = run_->WaitForWindow(kMainTitle, kStartTimeoutMs);
+    ASSERT_NE(main_, nullptr) << "no main window";
+    tree_ = GetDlgItem(main_, IDC_FOLDER_TREE);
+    list_ = GetDlgItem(main_, IDC_FILE_LIST);
+    ASSERT_TRUE(PollUntil([&] { return e2e::SelectTreeItem(tree_, L"My Documents") && Listed(L"big.bin"); },
+                          kStartTimeoutMs));
+    std::printf("[ program  ] %lu ms from the start to \"My Documents\" listed\n", GetTickCount() - began);
+}
+
+void TransferRun::TearDown()
+{
+    if (run_ && main_) {
+        EXPECT_TRUE(e2e::CloseWindowLikeUser(main_));
+        DWORD exitCode = 0xFFFFFFFF;
+        EXPECT_TRUE(run_->Ended(kStepTimeoutMs, &exitCode));
+        EXPECT_EQ(exitCode, 0u);
+    }
+    EXPECT_TRUE(NoCrashWindow());
+    run_.reset();
+    config_.reset();
+    settings_.reset();
+    if (!folder_.empty()) SimRemoveTree(kVerbatim + folder_);
+}
+
+std::wstring TransferRun::StandInPlace(int slot) const
+{
+    RECT window = {};
+    GetWindowRect(main_, &window);
+    const int kWidth = 360;
+    const int kHeight = 230;
+    return std::to_wstring(window.right + 10) + L"," + std::to_wstring(10 + slot * (kHeight + 20)) + L"," +
+           std::to_wstring(kWidth) + L"," + std::to_wstring(kHeight);
+}
+
+bool TransferRun::Listed(const std::wstring& name) const
+{
+    return e2e::FindListItem(list_, name) >= 0;
+}
+
+POINT TransferRun::ListItemCentre(const std::wstring& name) const
+{
+    RECT item = {};
+    EXPECT_TRUE(e2e::ListItemScreenRect(list_, e2e::FindListItem(list_, name), &item)) << e2e::ToUtf8(name);
+    return e2e::CentreOf(item);
+}
+
+POINT TransferRun::TreeItemCentre(const std::wstring& name) const
+{
+    RECT item = {};
+    EXPECT_TRUE(e2e::TreeItemScreenRect(tree_, e2e::FindTreeItem(tree_, name), &item)) << e2e::ToUtf8(name);
+    return e2e::CentreOf(item);
+}
+
+DWORD TransferRun::ProgramId() const
+{
+    return run_ ? run_->Id() : 0;
+}

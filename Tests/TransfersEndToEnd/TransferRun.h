@@ -1,0 +1,59 @@
+// The real TovarelUSB.exe on a simulated device of its own, with "My Documents" open, for tests that
+// move files between it and the Explorer stand-ins with the real pointer.
+//
+// "My Documents" holds the simulated library's usual tree (Books\Guide.pdf, Books\Old\Notes 2019.txt,
+// Empty\, readme.txt, "Résumé – Anna’s notes.txt"), a 3 MiB "big.bin", an empty "empty.txt", and
+// in "Odd names" files whose device names Windows cannot store as they are (the device allows any
+// name; see kOddNames).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "EndToEndSupport.h"
+#include "RegistryGuard.h"
+
+// Relative path ("\"-joined) of every file and folder below a folder: a file's SHA-256, or
+// kFolderMark for a folder.
+using FolderContents = std::map<std::wstring, std::string>;
+extern const char kFolderMark[];
+
+// A device name Windows cannot store, as the simulated library keeps it on disk (its escape form),
+// and the storable name a drag out must give it.
+struct OddName {
+    const wchar_t* onDisk;
+    const wchar_t* storedAs;
+};
+extern const OddName kOddNames[4];
+FolderContents ReadFolderContents(const std::wstring& folder);
+
+class TransferRun : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Where the bed's windows may go without covering the program's: right of its window, one below
+    // the other ("X,Y,W,H" for --place).
+    std::wstring StandInPlace(int slot) const;
+    bool Listed(const std::wstring& name) const;
+    // The screen centre of a list item (after scrolling it into view), or of a tree item.
+    POINT ListItemCentre(const std::wstring& name) const;
+    POINT TreeItemCentre(const std::wstring& name) const;
+    DWORD ProgramId() const;
+
+    std::wstring folder_;     // everything of one test, removed at its end
+    std::wstring documents_;  // "My Documents" of the opened edition on disk
+    HWND main_ = nullptr;
+    HWND tree_ = nullptr;
+    HWND list_ = nullptr;
+
+private:
+    std::unique_ptr<RegistryKeyGuard> settings_;
+    std::unique_ptr<EnvironmentGuard> config_;
+    std::unique_ptr<ProgramRun> run_;
+};
