@@ -79,28 +79,10 @@ bool BrowserTest::OpenContainer(const std::wstring& container, const std::string
 
 HTREEITEM BrowserTest::FolderItem(std::initializer_list<const wchar_t*> names)
 {
-    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
-    for (const wchar_t* name : names) {
-        if (!item) return nullptr;
-        item = TreeChildByText(item, name);
-    }
-    return item;
+    return TreeItemByNames(names);
 }
 
 HTREEITEM BrowserTest::SelectFolder(std::initializer_list<const wchar_t*> names)
 {
-    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
-    if (names.size() == 0) {
-        TreeView_SelectItem(TreeControlForTest(), item);
-        PumpMessages();
-    }
-    for (const wchar_t* name : names) {
-        if (!item) return nullptr;
-        item = TreeChildByText(item, name);
-        if (item) {
-            TreeView_SelectItem(TreeControlForTest(), item);
-            PumpMessages();
-        }
-    }
-    return item;
+    return SelectTreeItemByNames(names);
 }

@@ -168,6 +168,34 @@ bool TreeItemHasChildren(HTREEITEM item)
     return TreeView_GetChild(TreeControlForTest(), item) != nullptr;
 }
 
+HTREEITEM TreeItemByNames(std::initializer_list<const wchar_t*> names)
+{
+    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
+    for (const wchar_t* name : names) {
+        if (!item) return nullptr;
+        item = TreeChildByText(item, name);
+    }
+    return item;
+}
+
+HTREEITEM SelectTreeItemByNames(std::initializer_list<const wchar_t*> names)
+{
+    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
+    if (names.size() == 0) {
+        TreeView_SelectItem(TreeControlForTest(), item);
+        PumpMessages();
+    }
+    for (const wchar_t* name : names) {
+        if (!item) return nullptr;
+        item = TreeChildByText(item, name);
+        if (item) {
+            TreeView_SelectItem(TreeControlForTest(), item);
+            PumpMessages();
+        }
+    }
+    return item;
+}
+
 namespace {
 
 std::wstring ControlText(int id)

@@ -101,8 +101,8 @@ TEST_F(DropTargetTest, RefusesTheProgramsOwnDataTextAndDragsWithoutAnOpenLocatio
 TEST_F(DropTargetTest, HighlightsFollowTheCursorAndTheListSelectionStaysCleared)
 {
     HWND tree = TreeControlForTest();
-    HTREEITEM documents = FolderItem({L"My Documents"});
-    HTREEITEM books = FolderItem({L"My Documents", L"Books"});
+    HTREEITEM documents = TreeItemByNames({L"My Documents"});
+    HTREEITEM books = TreeItemByNames({L"My Documents", L"Books"});
     ASSERT_NE(books, nullptr);
     TreeView_Expand(tree, documents, TVE_EXPAND);
     ForeignFileDrop drop({Local(L"a.txt")});
@@ -202,7 +202,7 @@ TEST_F(DropTargetTest, RefusedDropsWarnOnceAndCopyNothing)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.atRoot) SelectFolder({});
+        if (c.atRoot) SelectTreeItemByNames({});
         POINTL point = c.onTree ? (c.atRoot ? OverTreeItem(TreeView_GetRoot(tree)) : OverBlank(tree)) : OverBlank(g_fileList);
         MessageBoxWatch watch(c.title, 1, nullptr, {window_});
         EXPECT_EQ(Drop(c.onTree ? g_treeDropTarget : g_listDropTarget, point, c.paths, c.kind),
@@ -212,7 +212,7 @@ TEST_F(DropTargetTest, RefusedDropsWarnOnceAndCopyNothing)
         ASSERT_TRUE(watch.Wait(10000));
         EXPECT_EQ(watch.Text(), c.text);
         EXPECT_EQ(TreeView_GetDropHilight(tree), nullptr);
-        if (c.atRoot) SelectFolder({L"My Documents"});
+        if (c.atRoot) SelectTreeItemByNames({L"My Documents"});
     }
     EXPECT_EQ(SnapshotTree(DeviceDocuments()), device);
     EXPECT_EQ(SimOpenHandles(), handles);
@@ -240,7 +240,7 @@ TEST_F(DropTargetTest, CopiesIntoTheFolderUnderTheCursorThenShowsIt)
     EXPECT_EQ(SimCallCount("AFCDeviceInfoOpen"), 1u);
 
     // The next drop is taken: on a tree item above the folder shown, whose nodes are made afresh.
-    EXPECT_EQ(DropAndFinish(g_treeDropTarget, OverTreeItem(FolderItem({L"My Documents"})), {Local(L"two.txt")}, L""),
+    EXPECT_EQ(DropAndFinish(g_treeDropTarget, OverTreeItem(TreeItemByNames({L"My Documents"})), {Local(L"two.txt")}, L""),
               L"");
     EXPECT_EQ(TreeItemText(TreeView_GetSelection(tree)), L"My Documents");
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"Empty", L"readme.txt", L"two.txt"}));

@@ -108,7 +108,7 @@ void UploadTest::SetUp()
     std::string config = "device upload\n  name Upload\n  app com.marlquist.tovarel " + Utf8Text(container_) + "\n";
     ASSERT_TRUE(LoadDevices(config));
     ASSERT_NE(g_rootFolder.load(), nullptr);
-    ASSERT_NE(SelectFolder({L"My Documents"}), nullptr);
+    ASSERT_NE(SelectTreeItemByNames({L"My Documents"}), nullptr);
     s_record = &record_;
     s_hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordCopyMessages, nullptr, GetCurrentThreadId());
     ASSERT_NE(s_hook, nullptr);
@@ -126,31 +126,6 @@ void UploadTest::TearDown()
     SimFailCall("AFCFileInfoOpen", 0);
     SimSetLatency(0, 0);
     ProgramTest::TearDown();
-}
-
-HTREEITEM UploadTest::FolderItem(std::initializer_list<const wchar_t*> names)
-{
-    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
-    for (const wchar_t* name : names) {
-        if (!item) return nullptr;
-        item = TreeChildByText(item, name);
-    }
-    return item;
-}
-
-HTREEITEM UploadTest::SelectFolder(std::initializer_list<const wchar_t*> names)
-{
-    HWND tree = TreeControlForTest();
-    HTREEITEM item = TreeView_GetRoot(tree);
-    TreeView_SelectItem(tree, item);
-    PumpMessages();
-    for (const wchar_t* name : names) {
-        item = item ? TreeChildByText(item, name) : nullptr;
-        if (!item) return nullptr;
-        TreeView_SelectItem(tree, item);
-        PumpMessages();
-    }
-    return item;
 }
 
 POINTL UploadTest::OverTreeItem(HTREEITEM item) const

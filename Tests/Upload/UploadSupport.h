@@ -34,10 +34,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Selects a tree item by its names from the root ({} selects the root) and returns it.
-    HTREEITEM SelectFolder(std::initializer_list<const wchar_t*> names);
-    HTREEITEM FolderItem(std::initializer_list<const wchar_t*> names);
-
     // Screen points over a tree item, a list item, and the blank space of a control.
     POINTL OverTreeItem(HTREEITEM item) const;
     POINTL OverListItem(const wchar_t* name) const;
