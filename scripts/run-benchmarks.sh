@@ -10,7 +10,9 @@ build=$(realpath -m "${1:-build}")
 source "$here/wine-env.sh" "$build"
 cmake --build "$build" --target ListingBenchmark UploadBenchmark >/dev/null
 timeout 1200 wine "$build/Testbed/Benchmarks/ListingBenchmark.exe"
-# The upload benchmark runs the program's window: it needs a display.
+# The upload benchmark runs the program's window: it needs a display, and a Wine that was not started
+# without one (the server of the run before stays a few seconds).
+wineserver -w
 export TOVAREL_SIM_DIR="$build/sim"
 timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" wine "$build/Testbed/Benchmarks/UploadBenchmark.exe"
 timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" wine "$build/Testbed/Benchmarks/UploadBenchmark.exe" --huge

@@ -86,9 +86,9 @@ bool IsLocalFolder(const WIN32_FILE_ATTRIBUTE_DATA& data)
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-uint64_t FileSize(const WIN32_FILE_ATTRIBUTE_DATA& data)
+uint64_t FileSize(DWORD high, DWORD low)
 {
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return (static_cast<uint64_t>(high) << 32) | low;
 }
 
 // The handles of one file copy, closed on every way out.
@@ -114,9 +114,15 @@ struct DeviceFile {
     ~DeviceFile() { g_lib.AFCFileRefClose(afc, ref); }
 };
 
-// Calls `visit` with the name of every entry of a local folder but "." and "..", hidden and system
-// ones included. False when the folder cannot be listed, its listing ends in an error or `visit`
-// fails; true also when the copy is cancelled, which ends the walk before the next entry.
+bool IsFolderEntry(const WIN32_FIND_DATAW& entry)
+{
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Calls `visit` with every entry of a local folder but "." and "..", hidden and system ones
+// included; what the listing says of an entry's kind and size saves asking again for each. False
+// when the folder cannot be listed, its listing ends in an error or `visit` fails; true also when
+// the copy is cancelled, which ends the walk before the next entry.
 template <class Visit> bool ForEachLocalEntry(const wchar_t* folder, Visit visit)
 {
     OwnedWide pattern(JoinLocalPath(folder, L"*"));
@@ -125,7 +131,7 @@ template <class Visit> bool ForEachLocalEntry(const wchar_t* folder, Visit visit
     LocalSearch search{FindFirstFileW(pattern.get(), &found)};
     if (search.handle == INVALID_HANDLE_VALUE) return false;
     for (;;) {
-        if (!IsDotName(found.cFileName) && !visit(found.cFileName)) return false;
+        if (!IsDotName(found.cFileName) && !visit(found)) return false;
         if (!FindNextFileW(search.handle, &found)) return GetLastError() == ERROR_NO_MORE_FILES;
         if (Cancelled()) return true;
     }
@@ -158,6 +164,9 @@ bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, uint64_t t
     }
 }
 
+bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
+                      uint64_t total, uint64_t& done);
+
 // `mayUseExisting` is false for a dropped folder whose destination this upload is to make: an
 // existing folder there is not the upload's own and must not be merged into.
 bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const char* devicePathUtf8,
@@ -171,25 +180,29 @@ bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const cha
     } else if (g_lib.AFCDirectoryCreate(afc, devicePathUtf8) != 0) {
         return false;
     }
-    return ForEachLocalEntry(localPath, [&](const wchar_t* name) {
-        OwnedWide childLocal(JoinLocalPath(localPath, name));
-        OwnedWide childDevice(JoinDevicePath(devicePath, name));
+    return ForEachLocalEntry(localPath, [&](const WIN32_FIND_DATAW& entry) {
+        OwnedWide childLocal(JoinLocalPath(localPath, entry.cFileName));
+        OwnedWide childDevice(JoinDevicePath(devicePath, entry.cFileName));
         FATAL_CHECK(childLocal && childDevice);
-        return UploadItem(childLocal.get(), childDevice.get(), total, done);
+        return UploadKnownEntry(childLocal.get(), childDevice.get(), IsFolderEntry(entry), true, total, done);
     });
+}
+
+bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
+                      uint64_t total, uint64_t& done)
+{
+    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
+    if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
+    if (isFolder) return UploadFolder(localPath, devicePath, devicePathUtf8.get(), mayUseExistingFolder, total, done);
+    return UploadFile(localPath, devicePathUtf8.get(), total, done);
 }
 
 bool UploadEntry(const wchar_t* localPath, const wchar_t* devicePath, bool mayUseExistingFolder, uint64_t total,
                  uint64_t& done)
 {
-    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
-    if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(localPath, GetFileExInfoStandard, &data)) return false;
-    if (IsLocalFolder(data)) {
-        return UploadFolder(localPath, devicePath, devicePathUtf8.get(), mayUseExistingFolder, total, done);
-    }
-    return UploadFile(localPath, devicePathUtf8.get(), total, done);
+    return UploadKnownEntry(localPath, devicePath, IsLocalFolder(data), mayUseExistingFolder, total, done);
 }
 
 bool DeviceEntryExists(AFCConnectionRef afc, const char* devicePathUtf8)
@@ -276,6 +289,22 @@ void ShowDestinationAfresh()
     ShowFolderInList(item, folder);
 }
 
+bool AddFolderSize(const wchar_t* folder, uint64_t& total)
+{
+    OwnedWide status(ConcatStrings(L"Calculating size: ", folder));
+    bool named = !status || ShowStatusWhenDue(status.get());
+    return ForEachLocalEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
+        if (!named) named = ShowStatusWhenDue(status.get());
+        if (!IsFolderEntry(entry)) {
+            total += FileSize(entry.nFileSizeHigh, entry.nFileSizeLow);
+            return true;
+        }
+        OwnedWide child(JoinLocalPath(folder, entry.cFileName));
+        FATAL_CHECK(child);
+        return AddFolderSize(child.get(), total);
+    });
+}
+
 }  // namespace
 
 int ProgressPosition(uint64_t done, uint64_t total)
@@ -302,17 +331,10 @@ bool AddLocalSize(const wchar_t* localPath, uint64_t& total)
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(localPath, GetFileExInfoStandard, &data)) return false;
     if (!IsLocalFolder(data)) {
-        total += FileSize(data);
+        total += FileSize(data.nFileSizeHigh, data.nFileSizeLow);
         return true;
     }
-    OwnedWide status(ConcatStrings(L"Calculating size: ", localPath));
-    bool named = !status || ShowStatusWhenDue(status.get());
-    return ForEachLocalEntry(localPath, [&](const wchar_t* name) {
-        if (!named) named = ShowStatusWhenDue(status.get());
-        OwnedWide child(JoinLocalPath(localPath, name));
-        FATAL_CHECK(child);
-        return AddLocalSize(child.get(), total);
-    });
+    return AddFolderSize(localPath, total);
 }
 
 bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t total, uint64_t& done)
