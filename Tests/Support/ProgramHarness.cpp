@@ -78,6 +78,115 @@ HTREEITEM ProgramTest::SelectFolder(std::initializer_list<const wchar_t*> names)
     return SelectTreeItemByNames(names);
 }
 
+std::vector<std::wstring> Texts(std::initializer_list<const wchar_t*> texts)
+{
+    std::vector<std::wstring> result;
+    for (const wchar_t* text : texts) result.emplace_back(text);
+    return result;
+}
+
+std::string Utf8Text(const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes > 1 ? bytes - 1 : 0, '\0');
+    if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}
+
+std::vector<std::wstring> ListTexts(HWND list, int column)
+{
+    std::vector<std::wstring> texts;
+    int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[512] = L"";
+        ListView_GetItemText(list, i, column, text, 512);
+        texts.emplace_back(text);
+    }
+    return texts;
+}
+
+std::vector<int> ListImages(HWND list)
+{
+    std::vector<int> images;
+    int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i) {
+        LVITEMW item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = i;
+        ListView_GetItem(list, &item);
+        images.push_back(item.iImage);
+    }
+    return images;
+}
+
+std::vector<int> ListItemsWithState(HWND list, UINT state)
+{
+    std::vector<int> indexes;
+    int count = ListView_GetItemCount(list);
+    for (int i = 0; i < count; ++i) {
+        if (ListView_GetItemState(list, i, state) & state) indexes.push_back(i);
+    }
+    return indexes;
+}
+
+LPARAM ListItemData(HWND list, int index)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    return ListView_GetItem(list, &item) ? item.lParam : 0;
+}
+
+void SelectOnlyListItem(HWND list, int index)
+{
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    PumpMessages();
+}
+
+HWND TreeControlForTest()
+{
+    return MainWindowControl(IDC_FOLDER_TREE);
+}
+
+std::wstring TreeItemText(HTREEITEM item)
+{
+    wchar_t text[512] = L"";
+    TVITEMW data = {};
+    data.mask = TVIF_TEXT;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = 512;
+    return TreeView_GetItem(TreeControlForTest(), &data) ? std::wstring(text) : std::wstring(L"<no item>");
+}
+
+LPARAM TreeItemData(HTREEITEM item)
+{
+    TVITEMW data = {};
+    data.mask = TVIF_PARAM;
+    data.hItem = item;
+    return TreeView_GetItem(TreeControlForTest(), &data) ? data.lParam : 0;
+}
+
+std::vector<std::wstring> TreeChildTexts(HTREEITEM parent)
+{
+    HWND tree = TreeControlForTest();
+    std::vector<std::wstring> texts;
+    HTREEITEM child = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree);
+    for (; child; child = TreeView_GetNextSibling(tree, child)) texts.push_back(TreeItemText(child));
+    return texts;
+}
+
+HTREEITEM TreeChildByText(HTREEITEM parent, const wchar_t* text)
+{
+    HWND tree = TreeControlForTest();
+    HTREEITEM child = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree);
+    for (; child; child = TreeView_GetNextSibling(tree, child)) {
+        if (TreeItemText(child) == text) return child;
+    }
+    return nullptr;
+}
+
 bool TreeItemHasChildren(HTREEITEM item)
 {
     return TreeView_GetChild(TreeControlForTest(), item) != nullptr;
