@@ -64,18 +64,6 @@ OwnedWide ReadMachineString(const wchar_t* keyPath, const wchar_t* valueName)
     return text;
 }
 
-OwnedWide AppendText(const wchar_t* first, const wchar_t* second)
-{
-    size_t firstLength = wcslen(first);
-    size_t secondLength = wcslen(second);
-    OwnedWide joined(
-        static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (firstLength + secondLength + 1) * sizeof(wchar_t))));
-    if (!joined) return nullptr;
-    wmemcpy(joined.get(), first, firstLength);
-    wmemcpy(joined.get() + firstLength, second, secondLength + 1);
-    return joined;
-}
-
 void* FindFunction(HMODULE module, const char* name)
 {
     return reinterpret_cast<void*>(GetProcAddress(module, name));
@@ -148,7 +136,7 @@ bool BindDeviceLibrary()
         // The mobile device library finds CoreFoundation and its other companions there.
         SetDllDirectoryW(installDir.get());
         // The recorded folder ends in a separator; none is added.
-        coreFoundationPath = AppendText(installDir.get(), kCoreFoundationFile);
+        coreFoundationPath.reset(ConcatStrings(installDir.get(), kCoreFoundationFile));
         if (!coreFoundationPath) {
             ShowBindError(kNotInstalled);
             return false;

@@ -87,6 +87,18 @@ wchar_t* DupString(const wchar_t* text)
     return copy;
 }
 
+wchar_t* ConcatStrings(const wchar_t* first, const wchar_t* second)
+{
+    if (!first || !second) return nullptr;
+    size_t firstLength = wcslen(first);
+    size_t secondLength = wcslen(second);
+    wchar_t* joined = AllocateWide(firstLength + secondLength + 1);
+    if (!joined) return nullptr;
+    wmemcpy(joined, first, firstLength);
+    wmemcpy(joined + firstLength, second, secondLength + 1);
+    return joined;
+}
+
 wchar_t* JoinDevicePath(const wchar_t* first, const wchar_t* second)
 {
     return JoinPath(first, second, L'/');

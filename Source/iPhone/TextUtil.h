@@ -18,6 +18,8 @@ using OwnedWide = std::unique_ptr<wchar_t, HeapStringDeleter>;
 using OwnedUtf8 = std::unique_ptr<char, HeapStringDeleter>;
 
 wchar_t* DupString(const wchar_t* text);
+// The two texts one after the other.
+wchar_t* ConcatStrings(const wchar_t* first, const wchar_t* second);
 wchar_t* JoinDevicePath(const wchar_t* first, const wchar_t* second);
 wchar_t* JoinLocalPath(const wchar_t* first, const wchar_t* second);
 char* ToUtf8(const wchar_t* text);

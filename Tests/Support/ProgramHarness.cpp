@@ -70,30 +70,12 @@ std::string ProgramTest::ContainerConfig(const std::wstring& container, const st
 
 HTREEITEM ProgramTest::FolderItem(std::initializer_list<const wchar_t*> names)
 {
-    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
-    for (const wchar_t* name : names) {
-        if (!item) return nullptr;
-        item = TreeChildByText(item, name);
-    }
-    return item;
+    return TreeItemByNames(names);
 }
 
 HTREEITEM ProgramTest::SelectFolder(std::initializer_list<const wchar_t*> names)
 {
-    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
-    if (names.size() == 0) {
-        TreeView_SelectItem(TreeControlForTest(), item);
-        PumpMessages();
-    }
-    for (const wchar_t* name : names) {
-        if (!item) return nullptr;
-        item = TreeChildByText(item, name);
-        if (item) {
-            TreeView_SelectItem(TreeControlForTest(), item);
-            PumpMessages();
-        }
-    }
-    return item;
+    return SelectTreeItemByNames(names);
 }
 
 std::vector<std::wstring> Texts(std::initializer_list<const wchar_t*> texts)
@@ -208,6 +190,34 @@ HTREEITEM TreeChildByText(HTREEITEM parent, const wchar_t* text)
 bool TreeItemHasChildren(HTREEITEM item)
 {
     return TreeView_GetChild(TreeControlForTest(), item) != nullptr;
+}
+
+HTREEITEM TreeItemByNames(std::initializer_list<const wchar_t*> names)
+{
+    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
+    for (const wchar_t* name : names) {
+        if (!item) return nullptr;
+        item = TreeChildByText(item, name);
+    }
+    return item;
+}
+
+HTREEITEM SelectTreeItemByNames(std::initializer_list<const wchar_t*> names)
+{
+    HTREEITEM item = TreeView_GetRoot(TreeControlForTest());
+    if (names.size() == 0) {
+        TreeView_SelectItem(TreeControlForTest(), item);
+        PumpMessages();
+    }
+    for (const wchar_t* name : names) {
+        if (!item) return nullptr;
+        item = TreeChildByText(item, name);
+        if (item) {
+            TreeView_SelectItem(TreeControlForTest(), item);
+            PumpMessages();
+        }
+    }
+    return item;
 }
 
 namespace {

@@ -79,6 +79,10 @@ LPARAM TreeItemData(HTREEITEM item);
 std::vector<std::wstring> TreeChildTexts(HTREEITEM parent);
 HTREEITEM TreeChildByText(HTREEITEM parent, const wchar_t* text);
 bool TreeItemHasChildren(HTREEITEM item);
+// The tree item reached from the root by these display names (the root for none), or null.
+HTREEITEM TreeItemByNames(std::initializer_list<const wchar_t*> names);
+// Selects every item on the way there, as clicks from the root down do, and returns the last.
+HTREEITEM SelectTreeItemByNames(std::initializer_list<const wchar_t*> names);
 
 // The texts of the path line (1010) and the status line (1006).
 std::wstring PathLineText();

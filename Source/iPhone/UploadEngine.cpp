@@ -1,0 +1,401 @@
+#include "UploadEngine.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "Devices.h"
+#include "FileList.h"
+#include "FolderTree.h"
+#include "SmallDialogs.h"
+#include "TextUtil.h"
+#include "resource.h"
+
+namespace {
+
+const DWORD kChunkBytes = 262144;
+const int kProgressRange = 10000;
+
+// What the copy thread keeps for one upload.
+struct UploadRecord {
+    // Which items of the transfer list made their destination on the device. Only those are removed
+    // when the upload fails or is cancelled: a destination that was already there when its item's
+    // turn came (made by anything but an earlier item of the same drop) is never written into, so the
+    // device keeps everything it had before the drop.
+    std::unique_ptr<bool[]> created;
+    size_t count = 0;
+    // One chunk buffer for every file: made anew for each small file, it would cost more than the
+    // file's copy.
+    std::unique_ptr<char[]> chunk;
+};
+UploadRecord s_record;
+
+// The dialog is told at most this often what is copied and how far. Moving a progress bar redraws
+// it at once, which can take longer than copying a chunk; the bar is therefore told without waiting,
+// and the text line, which is told and waited for, never right after the bar.
+const DWORD kDisplayIntervalMs = 100;
+
+// When the dialog was last told anything, and the position it shows; the copy thread's own.
+struct DialogState {
+    DWORD tick = 0;
+    int position = 0;
+};
+DialogState s_dialog;
+
+bool Cancelled()
+{
+    return g_copyCancel.load() != 0;
+}
+
+bool DisplayDue()
+{
+    return GetTickCount() - s_dialog.tick >= kDisplayIntervalMs;
+}
+
+void ShowStatus(const wchar_t* text)
+{
+    HWND line = g_copyStatusText;
+    if (line) SetWindowTextW(line, text);
+    s_dialog.tick = GetTickCount();
+}
+
+// Shows the text unless the dialog was told something a moment ago; answers whether it was shown.
+bool ShowStatusWhenDue(const wchar_t* text)
+{
+    if (!DisplayDue()) return false;
+    ShowStatus(text);
+    return true;
+}
+
+// The end of the range is always shown; a change before it when the dialog is due.
+void ShowPosition(int position)
+{
+    if (position == s_dialog.position || (position < kProgressRange && !DisplayDue())) return;
+    SendNotifyMessageW(g_copyProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    s_dialog.position = position;
+    s_dialog.tick = GetTickCount();
+}
+
+bool IsDotName(const wchar_t* name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+bool IsLocalFolder(const WIN32_FILE_ATTRIBUTE_DATA& data)
+{
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+uint64_t FileSize(DWORD high, DWORD low)
+{
+    return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+// The handles of one file copy, closed on every way out.
+struct LocalSearch {
+    HANDLE handle;
+    ~LocalSearch()
+    {
+        if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
+    }
+};
+
+struct LocalFile {
+    HANDLE handle;
+    ~LocalFile()
+    {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+
+struct DeviceFile {
+    AFCConnectionRef afc;
+    AFCFileRef ref;
+    ~DeviceFile() { g_lib.AFCFileRefClose(afc, ref); }
+};
+
+bool IsFolderEntry(const WIN32_FIND_DATAW& entry)
+{
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Calls `visit` with every entry of a local folder but "." and "..", hidden and system ones
+// included; what the listing says of an entry's kind and size saves asking again for each. False
+// when the folder cannot be listed, its listing ends in an error or `visit` fails; true also when
+// the copy is cancelled, which ends the walk before the next entry.
+template <class Visit> bool ForEachLocalEntry(const wchar_t* folder, Visit visit)
+{
+    OwnedWide pattern(JoinLocalPath(folder, L"*"));
+    FATAL_CHECK(pattern);
+    WIN32_FIND_DATAW found;
+    LocalSearch search{FindFirstFileW(pattern.get(), &found)};
+    if (search.handle == INVALID_HANDLE_VALUE) return false;
+    for (;;) {
+        if (!IsDotName(found.cFileName) && !visit(found)) return false;
+        if (!FindNextFileW(search.handle, &found)) return GetLastError() == ERROR_NO_MORE_FILES;
+        if (Cancelled()) return true;
+    }
+}
+
+bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, uint64_t total, uint64_t& done)
+{
+    bool named = !Cancelled() && ShowStatusWhenDue(localPath);
+    LocalFile local{CreateFileW(localPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (local.handle == INVALID_HANDLE_VALUE) return false;
+    AFCConnectionRef afc = CurrentConnection();
+    AFCFileRef ref = 0;
+    if (g_lib.AFCFileRefOpen(afc, devicePathUtf8, AFC_MODE_CREATE_WRITE, &ref) != 0) return false;
+    DeviceFile device{afc, ref};
+    if (!s_record.chunk) s_record.chunk.reset(new (std::nothrow) char[kChunkBytes]);
+    char* buffer = s_record.chunk.get();
+    if (!buffer) return false;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(local.handle, buffer, kChunkBytes, &read, nullptr)) return false;
+        if (read == 0) return true;
+        if (g_lib.AFCFileRefWrite(afc, ref, buffer, read) != 0) return false;
+        done += read;
+        int position = ProgressPosition(done, total);
+        // The file stays as far as it was written; the roll back removes it.
+        if (Cancelled()) return true;
+        if (!named) named = ShowStatusWhenDue(localPath);
+        ShowPosition(position);
+    }
+}
+
+bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
+                      uint64_t total, uint64_t& done);
+
+// `mayUseExisting` is false for a dropped folder whose destination this upload is to make: an
+// existing folder there is not the upload's own and must not be merged into.
+bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const char* devicePathUtf8,
+                  bool mayUseExisting, uint64_t total, uint64_t& done)
+{
+    AFCConnectionRef afc = CurrentConnection();
+    AFCDirectoryRef directory = nullptr;
+    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8, &directory) == 0) {
+        g_lib.AFCDirectoryClose(afc, directory);
+        if (!mayUseExisting) return false;
+    } else if (g_lib.AFCDirectoryCreate(afc, devicePathUtf8) != 0) {
+        return false;
+    }
+    return ForEachLocalEntry(localPath, [&](const WIN32_FIND_DATAW& entry) {
+        OwnedWide childLocal(JoinLocalPath(localPath, entry.cFileName));
+        OwnedWide childDevice(JoinDevicePath(devicePath, entry.cFileName));
+        FATAL_CHECK(childLocal && childDevice);
+        return UploadKnownEntry(childLocal.get(), childDevice.get(), IsFolderEntry(entry), true, total, done);
+    });
+}
+
+bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
+                      uint64_t total, uint64_t& done)
+{
+    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
+    if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
+    if (isFolder) return UploadFolder(localPath, devicePath, devicePathUtf8.get(), mayUseExistingFolder, total, done);
+    return UploadFile(localPath, devicePathUtf8.get(), total, done);
+}
+
+bool UploadEntry(const wchar_t* localPath, const wchar_t* devicePath, bool mayUseExistingFolder, uint64_t total,
+                 uint64_t& done)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(localPath, GetFileExInfoStandard, &data)) return false;
+    return UploadKnownEntry(localPath, devicePath, IsLocalFolder(data), mayUseExistingFolder, total, done);
+}
+
+bool DeviceEntryExists(AFCConnectionRef afc, const char* devicePathUtf8)
+{
+    AFCKeyValueReaderRef reader = nullptr;
+    if (g_lib.AFCFileInfoOpen(afc, devicePathUtf8, &reader) != 0) return false;
+    g_lib.AFCKeyValueClose(reader);
+    return true;
+}
+
+bool MadeByEarlierItem(size_t index, const TransferItem* item)
+{
+    size_t earlier = 0;
+    for (const TransferItem* other = g_transferList; other && earlier < index; other = other->next, ++earlier) {
+        if (s_record.created[earlier] && wcscmp(other->devicePath, item->devicePath) == 0) return true;
+    }
+    return false;
+}
+
+// One dropped item. Its destination may exist only when an earlier item of this drop made it (two
+// dropped folders of the same name merge, a file overwrites one copied before); anything else
+// found there was on the device before and is left alone: the copy fails instead.
+bool UploadDroppedItem(size_t index, const TransferItem* item, uint64_t total, uint64_t& done)
+{
+    OwnedUtf8 devicePathUtf8(ToUtf8(item->devicePath));
+    if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
+    if (DeviceEntryExists(CurrentConnection(), devicePathUtf8.get())) {
+        if (!MadeByEarlierItem(index, item)) return false;
+        return UploadItem(item->localPath, item->devicePath, total, done);
+    }
+    // Recorded before anything is made, so that a copy that stops half-way is removed.
+    s_record.created[index] = true;
+    return UploadEntry(item->localPath, item->devicePath, false, total, done);
+}
+
+size_t CountTransferItems()
+{
+    size_t count = 0;
+    for (const TransferItem* item = g_transferList; item; item = item->next) ++count;
+    return count;
+}
+
+// Both passes. False when the copy failed; true when it went through or was cancelled.
+bool RunUpload()
+{
+    s_record.count = CountTransferItems();
+    s_record.created.reset(new (std::nothrow) bool[s_record.count]());
+    if (!s_record.created) return false;
+
+    s_dialog = DialogState();
+    ShowStatus(L"Calculating size...");
+    uint64_t total = 0;
+    for (const TransferItem* item = g_transferList; item; item = item->next) {
+        if (!AddLocalSize(item->localPath, total)) return false;
+        if (Cancelled()) return true;
+    }
+    uint64_t done = 0;
+    size_t index = 0;
+    for (const TransferItem* item = g_transferList; item; item = item->next, ++index) {
+        if (!UploadDroppedItem(index, item, total, done)) return false;
+        if (Cancelled()) return true;
+    }
+    return true;
+}
+
+void PostToMainWindow(UINT message)
+{
+    PostMessageW(g_mainWindow.load(), message, 0, 0);
+}
+
+// After a good copy: the destination is selected and listed afresh from the device. The selection
+// comes first, so that no tree item selected, nor the current folder, is one of the nodes that are
+// freed when the destination is the parent of the folder shown.
+void ShowDestinationAfresh()
+{
+    FolderNode* folder = g_dropFolder;
+    HTREEITEM item = g_dropTreeItem;
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
+    FATAL_CHECK(tree);
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    FreeFolderList(folder->children);
+    folder->children = nullptr;
+    folder->listed = 0;
+    ShowFolderInList(item, folder);
+}
+
+bool AddFolderSize(const wchar_t* folder, uint64_t& total)
+{
+    OwnedWide status(ConcatStrings(L"Calculating size: ", folder));
+    bool named = !status || ShowStatusWhenDue(status.get());
+    return ForEachLocalEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
+        if (!named) named = ShowStatusWhenDue(status.get());
+        if (!IsFolderEntry(entry)) {
+            total += FileSize(entry.nFileSizeHigh, entry.nFileSizeLow);
+            return true;
+        }
+        OwnedWide child(JoinLocalPath(folder, entry.cFileName));
+        FATAL_CHECK(child);
+        return AddFolderSize(child.get(), total);
+    });
+}
+
+}  // namespace
+
+int ProgressPosition(uint64_t done, uint64_t total)
+{
+    if (total == 0) return 0;
+    double ratio = static_cast<double>(done) * kProgressRange / static_cast<double>(total);
+    // A file that grew after the size pass must not push the position out of range.
+    if (ratio > kProgressRange) ratio = kProgressRange;
+    return static_cast<int>(static_cast<float>(ratio));
+}
+
+bool DevicePathExists(AFCConnectionRef afc, const char* devicePathUtf8)
+{
+    AFCDirectoryRef directory = nullptr;
+    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8, &directory) == 0) {
+        g_lib.AFCDirectoryClose(afc, directory);
+        return true;
+    }
+    return DeviceEntryExists(afc, devicePathUtf8);
+}
+
+bool AddLocalSize(const wchar_t* localPath, uint64_t& total)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(localPath, GetFileExInfoStandard, &data)) return false;
+    if (!IsLocalFolder(data)) {
+        total += FileSize(data.nFileSizeHigh, data.nFileSizeLow);
+        return true;
+    }
+    return AddFolderSize(localPath, total);
+}
+
+bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t total, uint64_t& done)
+{
+    return UploadEntry(localPath, devicePath, true, total, done);
+}
+
+void RemoveDeviceTree(const wchar_t* devicePath)
+{
+    if (!devicePath) return;
+    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
+    if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return;
+    AFCConnectionRef afc = CurrentConnection();
+    AFCDirectoryRef directory = nullptr;
+    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8.get(), &directory) == 0) {
+        for (;;) {
+            char* name = nullptr;
+            if (g_lib.AFCDirectoryRead(afc, directory, &name) != 0 || !name) break;
+            if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+            OwnedWide wideName(FromUtf8(name));
+            if (!wideName || !wideName.get()[0]) continue;
+            OwnedWide child(JoinDevicePath(devicePath, wideName.get()));
+            if (child && child.get()[0]) RemoveDeviceTree(child.get());
+        }
+        g_lib.AFCDirectoryClose(afc, directory);
+    }
+    g_lib.AFCRemovePath(afc, devicePathUtf8.get());
+}
+
+void RollBackUpload()
+{
+    size_t index = 0;
+    for (const TransferItem* item = g_transferList; item && index < s_record.count; item = item->next, ++index) {
+        if (s_record.created && s_record.created[index]) RemoveDeviceTree(item->devicePath);
+    }
+}
+
+DWORD WINAPI UploadThreadProc(void*)
+{
+    // The dialog publishes its controls before itself: once it is seen, both may be used.
+    while (!g_copyDialog.load()) Sleep(10);
+    FATAL_CHECK(g_dropFolder.load());
+    FATAL_CHECK(g_dropTreeItem.load());
+    FATAL_CHECK(g_transferList.load());
+
+    if (!RunUpload()) {
+        RollBackUpload();
+        PostToMainWindow(WMU_COPY_ERROR);
+    } else if (Cancelled()) {
+        RollBackUpload();
+        PostToMainWindow(WMU_COPY_CANCELLED);
+    } else {
+        ShowDestinationAfresh();
+    }
+    s_record = UploadRecord();
+    FreeTransferList();
+    SendMessageW(g_mainWindow.load(), WMU_UPDATE_TOOLBAR, 0, 0);
+    RefreshDiskSpace();
+    PostCopyEndNotice();
+    // Last: the dialog ends once it sees the handle cleared.
+    CloseHandle(g_copyThread.load());
+    g_copyThread = nullptr;
+    return 0;
+}

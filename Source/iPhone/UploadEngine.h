@@ -1,0 +1,25 @@
+// Copying dropped files and folders onto the device: the copy thread, its two passes and the roll back.
+#pragma once
+
+#include "iPhone.h"
+
+// The copy thread of one drop: started by the drop once the transfer list, g_dropFolder and
+// g_dropTreeItem are set and g_copyCancel is cleared. Its parameter is not used.
+DWORD WINAPI UploadThreadProc(void* unused);
+
+// Adds the size of a local file, or of every file below a local folder, to `total`. False on a
+// failure; true also when it stopped early because the copy was cancelled.
+bool AddLocalSize(const wchar_t* localPath, uint64_t& total);
+// Copies a local file or folder tree to the device path, moving the progress bar. False on a
+// failure; true also when it stopped early because the copy was cancelled.
+bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t total, uint64_t& done);
+// Removes a device file, or a device folder with everything in it; failures are ignored.
+void RemoveDeviceTree(const wchar_t* devicePath);
+// Removes from the device what the running upload created there, and nothing else.
+void RollBackUpload();
+
+// The progress bar's position for `done` of `total` bytes, in ten-thousandths (0 when the total is 0).
+int ProgressPosition(uint64_t done, uint64_t total);
+
+// Whether a device path names an existing folder, or any other entry, on this connection.
+bool DevicePathExists(AFCConnectionRef afc, const char* devicePathUtf8);
