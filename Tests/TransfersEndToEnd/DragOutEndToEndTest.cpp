@@ -26,17 +26,17 @@ std::string Utf8(const std::wstring& text)
 
 // The device's "My Documents" as a drop writes it: the dragged top-level names only (all of them
 // inside a folder `top` when one is given), each unstorable name replaced by its storable one.
-FolderContents Expected(const FolderContents& documents, const std::set<std::wstring>& dragged, const std::wstring& top)
+TreeSnapshot Expected(const TreeSnapshot& documents, const std::set<std::wstring>& dragged, const std::wstring& top)
 {
-    FolderContents expected;
-    const std::wstring prefix = top.empty() ? top : top + L"\\";
-    if (!top.empty()) expected[top] = kFolderMark;
+    TreeSnapshot expected;
+    const std::wstring prefix = top.empty() ? top : top + L"/";
+    if (!top.empty()) expected[top] = kSnapshotFolder;
     for (const auto& entry : documents) {
         const std::wstring& path = entry.first;
-        if (!dragged.empty() && !dragged.count(path.substr(0, path.find(L'\\')))) continue;
+        if (!dragged.empty() && !dragged.count(path.substr(0, path.find(L'/')))) continue;
         std::wstring stored = path;
         for (const OddName& odd : kOddNames) {
-            if (path == std::wstring(L"Odd names\\") + odd.onDisk) stored = std::wstring(L"Odd names\\") + odd.storedAs;
+            if (path == std::wstring(L"Odd names/") + odd.onDisk) stored = std::wstring(L"Odd names/") + odd.storedAs;
         }
         expected[prefix + stored] = entry.second;
     }
@@ -48,7 +48,7 @@ struct Target {
     std::wstring run;
     std::wstring out;
     StandIn window;
-    FolderContents written;  // what its folder should hold after the drops so far
+    TreeSnapshot written;  // what its folder should hold after the drops so far
 
     Target(const std::wstring& folder, const wchar_t* mode, const std::wstring& place)
         : run(folder + L"\\" + mode), out(run + L"\\out"),
@@ -72,7 +72,7 @@ protected:
 
     // One drag onto a target and its outcome: the target's folder holds exactly what it should,
     // and, when the extraction runs after the drop, the busy dialog showed until it had ended.
-    void DragOnto(Target& target, POINT from, const FolderContents& adds, bool asynchronous)
+    void DragOnto(Target& target, POINT from, const TreeSnapshot& adds, bool asynchronous)
     {
         const std::wstring& log = target.window.LogPath();
         size_t drops = bed::ReadEvents(log, "finished").size();
@@ -93,16 +93,16 @@ protected:
         EXPECT_TRUE(PollUntil([&] { return !BusyDialogShown() && IsWindowEnabled(main_); }, kStepTimeoutMs))
             << "the busy dialog stayed";
         target.written.insert(adds.begin(), adds.end());
-        FolderContents expected;
-        expected[L"out"] = kFolderMark;
-        for (const auto& entry : target.written) expected[L"out\\" + entry.first] = entry.second;
-        EXPECT_EQ(ReadFolderContents(target.run), expected);
+        TreeSnapshot expected;
+        expected[L"out"] = kSnapshotFolder;
+        for (const auto& entry : target.written) expected[L"out/" + entry.first] = entry.second;
+        EXPECT_EQ(SnapshotTree(target.run), expected);
     }
 };
 
 TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
 {
-    const FolderContents documents = ReadFolderContents(documents_);
+    const TreeSnapshot documents = SnapshotTree(documents_);
     Target sync(folder_, L"sync", StandInPlace(0));
     Target async(folder_, L"async", StandInPlace(1));
     Target late(folder_, L"late", StandInPlace(2));
@@ -117,13 +117,13 @@ TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
     std::vector<int> selected;
     ListTexts(list_, &selected);
     ASSERT_EQ(selected.size(), picked.size());
-    const FolderContents listDrag = Expected(documents, {picked.begin(), picked.end()}, L"");
-    ASSERT_EQ(listDrag.size(), 6u);  // the Books folder brings Guide.pdf, Old and Old\Notes 2019.txt
+    const TreeSnapshot listDrag = Expected(documents, {picked.begin(), picked.end()}, L"");
+    ASSERT_EQ(listDrag.size(), 6u);  // the Books folder brings Guide.pdf, Old and Old/Notes 2019.txt
     DragOnto(sync, ListItemCentre(L"big.bin"), listDrag, false);
     DragOnto(async, ListItemCentre(L"big.bin"), listDrag, true);
 
     // "My Documents" from the tree: a folder of that name with everything below it.
-    const FolderContents treeDrag = Expected(documents, {}, L"My Documents");
+    const TreeSnapshot treeDrag = Expected(documents, {}, L"My Documents");
     DragOnto(sync, TreeItemCentre(L"My Documents"), treeDrag, false);
     DragOnto(late, TreeItemCentre(L"My Documents"), treeDrag, true);
 

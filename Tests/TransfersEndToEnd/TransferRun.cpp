@@ -2,11 +2,8 @@
 
 #include <cstdio>
 
-#include "BedSha256.h"
 #include "SimDevice.h"
 #include "resource.h"
-
-const char kFolderMark[] = "<folder>";
 
 const OddName kOddNames[4] = {
     {L"a%3Ab.txt", L"a_b.txt"},              // "a:b.txt": a drive-relative path on Windows
@@ -15,45 +12,11 @@ const OddName kOddNames[4] = {
     {L"dots. ", L"dots__"},                  // Windows drops trailing dots and blanks
 };
 
-namespace {
-
-// Paths that Windows takes as they are: "con" a file, not the console; "dots. " with its dot and blank.
-const wchar_t kVerbatim[] = L"\\\\?\\";
-
-void AddFolderContents(const std::wstring& folder, const std::wstring& relative, FolderContents* contents)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        std::wstring path = folder + L"\\" + name;
-        std::wstring key = relative.empty() ? name : relative + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            (*contents)[key] = kFolderMark;
-            AddFolderContents(path, key, contents);
-        } else {
-            (*contents)[key] = bed::Sha256OfFile(path);
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
 std::string PatternBytes(size_t size)
 {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 4093) % 251);
     return bytes;
-}
-
-}  // namespace
-
-FolderContents ReadFolderContents(const std::wstring& folder)
-{
-    FolderContents contents;
-    AddFolderContents(kVerbatim + folder, std::wstring(), &contents);
-    return contents;
 }
 
 void TransferRun::SetUp()
@@ -66,8 +29,9 @@ void TransferRun::SetUp()
     documents_ = folder_ + L"\\device\\ipad\\Documents";
     ASSERT_TRUE(SimWriteFile(documents_ + L"\\big.bin", PatternBytes(3 * 1024 * 1024 + 123)));
     ASSERT_TRUE(SimWriteFile(documents_ + L"\\empty.txt", ""));
+    // Written through "\\?\" paths, which take "con" and "dots. " as they are.
     for (const OddName& odd : kOddNames) {
-        ASSERT_TRUE(SimWriteFile(kVerbatim + documents_ + L"\\Odd names\\" + odd.onDisk, e2e::ToUtf8(odd.storedAs)));
+        ASSERT_TRUE(SimWriteFile(L"\\\\?\\" + documents_ + L"\\Odd names\\" + odd.onDisk, e2e::ToUtf8(odd.storedAs)));
     }
     const std::wstring configPath = folder_ + L"\\devices.conf";
     ASSERT_TRUE(SimWriteFile(configPath, config));
@@ -99,7 +63,7 @@ void TransferRun::TearDown()
     run_.reset();
     config_.reset();
     settings_.reset();
-    if (!folder_.empty()) SimRemoveTree(kVerbatim + folder_);
+    if (!folder_.empty()) SimRemoveTree(L"\\\\?\\" + folder_);
 }
 
 std::wstring TransferRun::StandInPlace(int slot) const

@@ -1,8 +1,8 @@
 // The real TovarelUSB.exe on a simulated device of its own, with "My Documents" open, for tests that
 // move files between it and the Explorer stand-ins with the real pointer.
 //
-// "My Documents" holds the simulated library's usual tree (Books\Guide.pdf, Books\Old\Notes 2019.txt,
-// Empty\, readme.txt, "Résumé – Anna’s notes.txt"), a 3 MiB "big.bin", an empty "empty.txt", and
+// "My Documents" holds the simulated library's usual tree (Books/Guide.pdf, Books/Old/Notes 2019.txt,
+// Empty/, readme.txt, "Résumé – Anna’s notes.txt"), a 3 MiB "big.bin", an empty "empty.txt", and
 // in "Odd names" files whose device names Windows cannot store as they are (the device allows any
 // name; see kOddNames).
 #pragma once
@@ -11,26 +11,25 @@
 
 #include <windows.h>
 
-#include <map>
 #include <memory>
 #include <string>
 
 #include "EndToEndSupport.h"
 #include "RegistryGuard.h"
+#include "TreeSnapshot.h"
 
-// Relative path ("\"-joined) of every file and folder below a folder: a file's SHA-256, or
-// kFolderMark for a folder.
-using FolderContents = std::map<std::wstring, std::string>;
-extern const char kFolderMark[];
+// Bytes of a repeating pattern whose period is no power of two, so a block read or written in the
+// wrong place shows.
+std::string PatternBytes(size_t size);
 
-// A device name Windows cannot store, as the simulated library keeps it on disk (its escape form),
+// A device name Windows cannot store, as the simulated library keeps it on disk (its escape form
+// where one is needed),
 // and the storable name a drag out must give it.
 struct OddName {
     const wchar_t* onDisk;
     const wchar_t* storedAs;
 };
 extern const OddName kOddNames[4];
-FolderContents ReadFolderContents(const std::wstring& folder);
 
 class TransferRun : public testing::Test {
 protected:

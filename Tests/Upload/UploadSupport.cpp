@@ -36,42 +36,6 @@ LRESULT CALLBACK RecordCopyMessages(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(s_hook, code, wParam, lParam);
 }
 
-std::string ContentFacts(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "unreadable";
-    uint64_t size = 0;
-    uint32_t hash = 2166136261u;
-    static char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        size += read;
-        for (DWORD i = 0; i < read; ++i) hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 16777619u;
-    }
-    CloseHandle(file);
-    return std::to_string(size) + ":" + std::to_string(hash);
-}
-
-void AddToSnapshot(const std::wstring& folder, const std::wstring& prefix, TreeSnapshot& snapshot)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        std::wstring relative = prefix + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            snapshot[relative] = "folder";
-            AddToSnapshot(folder + L"\\" + name, relative + L"/", snapshot);
-        } else {
-            snapshot[relative] = ContentFacts(folder + L"\\" + name);
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
 POINTL ToScreen(HWND control, LONG x, LONG y)
 {
     POINT point = {x, y};
@@ -80,13 +44,6 @@ POINTL ToScreen(HWND control, LONG x, LONG y)
 }
 
 }  // namespace
-
-TreeSnapshot SnapshotTree(const std::wstring& folder)
-{
-    TreeSnapshot snapshot;
-    AddToSnapshot(folder, L"", snapshot);
-    return snapshot;
-}
 
 void PressCopyCancel()
 {

@@ -6,12 +6,12 @@
 #include <ole2.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "FileDropData.h"
 #include "ProgramHarness.h"
+#include "TreeSnapshot.h"
 
 // What the copy thread wrote into the progress dialog, in order; recorded on the user-interface
 // thread as the messages arrive. `onEvent` runs after each record, while the copy thread waits for
@@ -21,10 +21,6 @@ struct CopyRecord {
     std::vector<int> positions;
     std::function<void(CopyRecord&)> onEvent;
 };
-
-// Relative path to "folder" or to the size and a hash of the content, for every entry below a folder.
-using TreeSnapshot = std::map<std::wstring, std::string>;
-TreeSnapshot SnapshotTree(const std::wstring& folder);
 
 // Presses the copy-progress dialog's Cancel button.
 void PressCopyCancel();

@@ -1,0 +1,52 @@
+#include "TreeSnapshot.h"
+
+#include <windows.h>
+
+#include "BedSha256.h"
+
+const char kSnapshotFolder[] = "folder";
+
+namespace {
+
+std::string ContentFacts(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "unreadable";
+    bed::Sha256 hash;
+    static char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) hash.Add(buffer, read);
+    CloseHandle(file);
+    return std::to_string(hash.Bytes()) + ":" + hash.Finish();
+}
+
+void AddToSnapshot(const std::wstring& folder, const std::wstring& prefix, TreeSnapshot& snapshot)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring relative = prefix + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            snapshot[relative] = kSnapshotFolder;
+            AddToSnapshot(folder + L"\\" + name, relative + L"/", snapshot);
+        } else {
+            snapshot[relative] = ContentFacts(folder + L"\\" + name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+TreeSnapshot SnapshotTree(const std::wstring& folder)
+{
+    TreeSnapshot snapshot;
+    // A "\\?\" path takes every name as it is: "con" is a file there, not the console.
+    bool absolute = folder.size() > 2 && folder[1] == L':' && folder[2] == L'\\';
+    AddToSnapshot(absolute ? L"\\\\?\\" + folder : folder, L"", snapshot);
+    return snapshot;
+}

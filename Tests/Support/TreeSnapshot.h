@@ -1,0 +1,12 @@
+// What a folder on disk holds, to compare a device's folder (the simulated library keeps it on
+// disk) or a copy's destination with what was put there.
+#pragma once
+
+#include <map>
+#include <string>
+
+// Relative path ("/"-joined) to "folder", or to a file's size and SHA-256 ("SIZE:HEX"), for every
+// entry below a folder. Names Windows treats specially ("con", "dots. ") are read as they are.
+using TreeSnapshot = std::map<std::wstring, std::string>;
+extern const char kSnapshotFolder[];
+TreeSnapshot SnapshotTree(const std::wstring& folder);
