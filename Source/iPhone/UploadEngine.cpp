@@ -191,7 +191,7 @@ bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const cha
 bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
                       uint64_t total, uint64_t& done)
 {
-    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath));
     if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
     if (isFolder) return UploadFolder(localPath, devicePath, devicePathUtf8.get(), mayUseExistingFolder, total, done);
     return UploadFile(localPath, devicePathUtf8.get(), total, done);
@@ -227,7 +227,7 @@ bool MadeByEarlierItem(size_t index, const TransferItem* item)
 // found there was on the device before and is left alone: the copy fails instead.
 bool UploadDroppedItem(size_t index, const TransferItem* item, uint64_t total, uint64_t& done)
 {
-    OwnedUtf8 devicePathUtf8(ToUtf8(item->devicePath));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(item->devicePath));
     if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
     if (DeviceEntryExists(CurrentConnection(), devicePathUtf8.get())) {
         if (!MadeByEarlierItem(index, item)) return false;
@@ -345,7 +345,7 @@ bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t to
 void RemoveDeviceTree(const wchar_t* devicePath)
 {
     if (!devicePath) return;
-    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath));
     if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return;
     AFCConnectionRef afc = CurrentConnection();
     AFCDirectoryRef directory = nullptr;
@@ -354,7 +354,7 @@ void RemoveDeviceTree(const wchar_t* devicePath)
             char* name = nullptr;
             if (g_lib.AFCDirectoryRead(afc, directory, &name) != 0 || !name) break;
             if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-            OwnedWide wideName(FromUtf8(name));
+            OwnedWide wideName(DeviceTextToUtf16(name));
             if (!wideName || !wideName.get()[0]) continue;
             OwnedWide child(JoinDevicePath(devicePath, wideName.get()));
             if (child && child.get()[0]) RemoveDeviceTree(child.get());
