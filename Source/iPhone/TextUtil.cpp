@@ -72,6 +72,19 @@ bool IsReservedDeviceName(const wchar_t* name)
     return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3';
 }
 
+// "/", or a "." or ".." element: Windows resolves these itself only in a path's usual form.
+bool HasRelativeElement(const wchar_t* path)
+{
+    if (wcschr(path, L'/')) return true;
+    for (const wchar_t* element = path; *element;) {
+        size_t length = wcscspn(element, L"\\");
+        if ((length == 1 && element[0] == L'.') || (length == 2 && element[0] == L'.' && element[1] == L'.')) return true;
+        element += length;
+        if (*element) ++element;
+    }
+    return false;
+}
+
 const wchar_t kKeptByteBase = 0xDC00;
 
 bool IsKeptByte(const wchar_t* text, size_t i)
@@ -307,6 +320,23 @@ const wchar_t* LastDevicePathElement(const wchar_t* path)
 const wchar_t* LastLocalPathElement(const wchar_t* path)
 {
     return LastPathElement(path, L'\\');
+}
+
+wchar_t* LocalPathAsIs(const wchar_t* path)
+{
+    if (!path) return nullptr;
+    bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
+                 path[2] == L'\\';
+    bool share = path[0] == L'\\' && path[1] == L'\\' && path[2] && path[2] != L'?' && path[2] != L'.';
+    if (!(drive || share) || HasRelativeElement(path)) return DupString(path);
+    return drive ? ConcatStrings(L"\\\\?\\", path) : ConcatStrings(L"\\\\?\\UNC", path + 1);
+}
+
+const wchar_t* ShownLocalPath(const wchar_t* path)
+{
+    // A share's path keeps the prefix: "\\server" is not a part of "\\?\UNC\server".
+    bool drive = path && wcsncmp(path, L"\\\\?\\", 4) == 0 && path[4] && path[5] == L':';
+    return drive ? path + 4 : path;
 }
 
 wchar_t* StorableWindowsName(const wchar_t* name)

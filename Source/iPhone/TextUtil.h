@@ -38,6 +38,13 @@ wchar_t FoldAsciiLetter(wchar_t c);
 const wchar_t* FindExtension(const wchar_t* name, size_t* length);
 const wchar_t* LastDevicePathElement(const wchar_t* path);
 const wchar_t* LastLocalPathElement(const wchar_t* path);
+// A full local path ("C:\a" or "\\server\share\a") in the form Windows takes as it is
+// ("\\?\C:\a", "\\?\UNC\server\share\a"): a file called "con", "a." or "b " is then that
+// file, not the console or "a" or "b". Any other path (relative, with "/", "." or ".." elements,
+// or in that form already) comes back as a copy.
+wchar_t* LocalPathAsIs(const wchar_t* path);
+// The path as the user knows it: without the prefix LocalPathAsIs adds.
+const wchar_t* ShownLocalPath(const wchar_t* path);
 // A device name as one name that Windows stores as it is: "\", "/", ":", "*", "?", "\"", "<", ">",
 // "|" and control characters become "_", so do trailing dots and blanks (which Windows drops, and
 // which make "." and ".."), and a reserved device name ("con", "COM1", "nul.txt") gets a leading
