@@ -231,8 +231,10 @@ AddOutcome AddDragItem(DescriptorBuilder& builder, const DragItem& item)
 {
     OwnedUtf8 devicePath(DeviceTextToUtf8(item.devicePath.get()));
     FATAL_CHECK(devicePath != nullptr);
-    const wchar_t* name = item.displayName ? item.displayName.get() : LastDevicePathElement(item.devicePath.get());
-    return builder.Add(name, devicePath.get(), nullptr);
+    // The dialog shows the name as the tree and the list do.
+    OwnedWide name(ShownDeviceName(item.displayName ? item.displayName.get() : LastDevicePathElement(item.devicePath.get())));
+    if (!name) return AddOutcome::Failed;
+    return builder.Add(name.get(), devicePath.get(), nullptr);
 }
 
 void WarnPathTooLong(const wchar_t* relativePath)
@@ -261,10 +263,8 @@ HRESULT BuildDragDescriptors(const DragItems& items)
             // The drag out is over: later requests answer E_UNEXPECTED.
             EndDragOut();
             DestroyWindow(dialog);
-            if (outcome == AddOutcome::TooLong) {
-                WarnPathTooLong(builder.TooLongPath());
-                return E_FAIL;
-            }
+            // Answered as every failure here is; the user is told why this one happened.
+            if (outcome == AddOutcome::TooLong) WarnPathTooLong(builder.TooLongPath());
             return E_OUTOFMEMORY;
         }
     }
