@@ -211,9 +211,15 @@ private:
             }
             if (!entry || !*entry) break;
             if (IsDotEntry(entry)) continue;
-            OwnedWide name(FromUtf8(entry));
+            // Shown as the list shows it; a name that cannot be made fails the drag rather than
+            // leave the file out unsaid.
+            OwnedWide kept(DeviceTextToUtf16(entry));
+            OwnedWide name(ShownDeviceName(kept.get()));
             OwnedUtf8 entryPath(JoinDeviceEntryPath(devicePath, entry));
-            if (!name || !entryPath) continue;
+            if (!name || !entryPath) {
+                outcome = AddOutcome::Failed;
+                break;
+            }
             outcome = Add(name.get(), entryPath.get(), relativePath);
             if (outcome != AddOutcome::Added) break;
         }
