@@ -2,9 +2,13 @@
 // folder, depth first, each folder before its contents, with paths relative to the drop point.
 #include <cstddef>
 #include <cstring>
+#include <new>
+#include <string>
+#include <unordered_set>
 
 #include "DragObjects.h"
 #include "KeyValuePairs.h"
+#include "MainWindow.h"
 #include "SmallDialogs.h"
 #include "resource.h"
 
@@ -110,20 +114,47 @@ bool ReadDeviceFileSize(AFCConnectionRef afc, const char* devicePath, uint64_t& 
     return outcome == PairsOutcome::Read;
 }
 
+// A relative path as Windows compares names: without case.
+std::wstring FoldedPath(const wchar_t* path)
+{
+    std::wstring folded(path);
+    if (!folded.empty()) CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+    return folded;
+}
+
+// "name (n).ext" for the n-th item whose storable name is taken already.
+wchar_t* NumberedName(const wchar_t* storable, unsigned number)
+{
+    size_t extensionLength = 0;
+    const wchar_t* extension = FindExtension(storable, &extensionLength);
+    size_t stem = extension ? static_cast<size_t>(extension - 1 - storable) : wcslen(storable);
+    wchar_t suffix[16];
+    wsprintfW(suffix, L" (%u)", number);
+    std::wstring numbered = std::wstring(storable, stem) + suffix + (extension ? extension - 1 : L"");
+    return DupString(numbered.c_str());
+}
+
+enum class AddOutcome { Added, TooLong, Failed };
+
 class DescriptorBuilder {
 public:
     explicit DescriptorBuilder(HWND textLine) : textLine_(textLine), afc_(CurrentConnection()) {}
 
     // One descriptor for the device item and, for a folder, for everything below it.
-    bool Add(const wchar_t* name, const char* devicePath, const wchar_t* parentPath)
+    AddOutcome Add(const wchar_t* name, const char* devicePath, const wchar_t* parentPath)
     {
-        if (!name || !*name) return false;
+        if (!name || !*name) return AddOutcome::Failed;
         SetWindowTextW(textLine_, name);
-        if (!MakeRoomForDescriptor()) return false;
+        if (!MakeRoomForDescriptor()) return AddOutcome::Failed;
         OwnedWide storable(StorableWindowsName(name));
-        if (!storable) return false;
-        OwnedWide relative(parentPath ? JoinLocalPath(parentPath, storable.get()) : DupString(storable.get()));
-        if (!relative || wcslen(relative.get()) > kLongestRelativePath) return false;
+        if (!storable) return AddOutcome::Failed;
+        OwnedWide relative(UnusedRelativePath(storable.get(), parentPath));
+        if (!relative) return AddOutcome::Failed;
+        // A cut name could land on another item's name: the whole drag is refused instead.
+        if (wcslen(relative.get()) > kLongestRelativePath) {
+            tooLong_.reset(relative.release());
+            return AddOutcome::TooLong;
+        }
         uint32_t slot = g_dragCount;
         wcscpy(Descriptor(slot).cFileName, relative.get());
         g_dragDevicePaths[slot] = DupUtf8(devicePath);
@@ -137,50 +168,87 @@ public:
             return AddFolderContents(directory, devicePath, relative.get());
         }
         uint64_t size = 0;
-        if (!ReadDeviceFileSize(afc_, devicePath, size)) return false;
+        if (!ReadDeviceFileSize(afc_, devicePath, size)) return AddOutcome::Failed;
         FILEDESCRIPTORW& file = Descriptor(slot);
         file.dwFlags = kFileFlags;
         file.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
         file.nFileSizeHigh = static_cast<DWORD>(size >> 32);
         file.nFileSizeLow = static_cast<DWORD>(size);
-        return true;
+        return AddOutcome::Added;
     }
 
+    // The relative path that was too long for a descriptor, once Add answered TooLong.
+    const wchar_t* TooLongPath() const { return tooLong_.get(); }
+
 private:
-    // Closes the directory on every path.
-    bool AddFolderContents(AFCDirectoryRef directory, const char* devicePath, const wchar_t* relativePath)
+    // Two device names can become one Windows name ("a:b" and "a_b", or two names that differ only
+    // in bytes that are not UTF-8, or in case): the later one is numbered, so that no file of the
+    // drag overwrites another at the target.
+    wchar_t* UnusedRelativePath(const wchar_t* storable, const wchar_t* parentPath)
     {
-        bool ok = true;
+        try {
+            for (unsigned number = 1;; ++number) {
+                OwnedWide name(number == 1 ? DupString(storable) : NumberedName(storable, number));
+                if (!name) return nullptr;
+                OwnedWide relative(parentPath ? JoinLocalPath(parentPath, name.get()) : name.release());
+                if (!relative) return nullptr;
+                if (used_.insert(FoldedPath(relative.get())).second) return relative.release();
+            }
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+
+    // Closes the directory on every path.
+    AddOutcome AddFolderContents(AFCDirectoryRef directory, const char* devicePath, const wchar_t* relativePath)
+    {
+        AddOutcome outcome = AddOutcome::Added;
         for (;;) {
             char* entry = nullptr;
             if (g_lib.AFCDirectoryRead(afc_, directory, &entry) != 0) {
-                ok = false;
+                outcome = AddOutcome::Failed;
                 break;
             }
             if (!entry || !*entry) break;
             if (IsDotEntry(entry)) continue;
-            OwnedWide name(FromUtf8(entry));
+            // Shown as the list shows it; a name that cannot be made fails the drag rather than
+            // leave the file out unsaid.
+            OwnedWide kept(DeviceTextToUtf16(entry));
+            OwnedWide name(ShownDeviceName(kept.get()));
             OwnedUtf8 entryPath(JoinDeviceEntryPath(devicePath, entry));
-            if (!name || !entryPath) continue;
-            if (!Add(name.get(), entryPath.get(), relativePath)) {
-                ok = false;
+            if (!name || !entryPath) {
+                outcome = AddOutcome::Failed;
                 break;
             }
+            outcome = Add(name.get(), entryPath.get(), relativePath);
+            if (outcome != AddOutcome::Added) break;
         }
-        if (g_lib.AFCDirectoryClose(afc_, directory) != 0) ok = false;
-        return ok;
+        if (g_lib.AFCDirectoryClose(afc_, directory) != 0 && outcome == AddOutcome::Added) outcome = AddOutcome::Failed;
+        return outcome;
     }
 
     HWND textLine_;
     AFCConnectionRef afc_;
+    std::unordered_set<std::wstring> used_;
+    OwnedWide tooLong_;
 };
 
-bool AddDragItem(DescriptorBuilder& builder, const DragItem& item)
+AddOutcome AddDragItem(DescriptorBuilder& builder, const DragItem& item)
 {
-    OwnedUtf8 devicePath(ToUtf8(item.devicePath.get()));
+    OwnedUtf8 devicePath(DeviceTextToUtf8(item.devicePath.get()));
     FATAL_CHECK(devicePath != nullptr);
-    const wchar_t* name = item.displayName ? item.displayName.get() : LastDevicePathElement(item.devicePath.get());
-    return builder.Add(name, devicePath.get(), nullptr);
+    // The dialog shows the name as the tree and the list do.
+    OwnedWide name(ShownDeviceName(item.displayName ? item.displayName.get() : LastDevicePathElement(item.devicePath.get())));
+    if (!name) return AddOutcome::Failed;
+    return builder.Add(name.get(), devicePath.get(), nullptr);
+}
+
+void WarnPathTooLong(const wchar_t* relativePath)
+{
+    OwnedWide text(ConcatStrings(L"Can't copy out \"", relativePath));
+    OwnedWide full(text ? ConcatStrings(text.get(), L"\": the path is too long for Windows. Nothing was copied.")
+                        : nullptr);
+    ShowWarning(full ? full.get() : L"A path is too long for Windows. Nothing was copied.", L"TovarelUSB");
 }
 
 }  // namespace
@@ -196,10 +264,13 @@ HRESULT BuildDragDescriptors(const DragItems& items)
     FATAL_CHECK(textLine != nullptr);
     DescriptorBuilder builder(textLine);
     for (const DragItem& item : items) {
-        if (!AddDragItem(builder, item)) {
+        AddOutcome outcome = AddDragItem(builder, item);
+        if (outcome != AddOutcome::Added) {
             // The drag out is over: later requests answer E_UNEXPECTED.
             EndDragOut();
             DestroyWindow(dialog);
+            // Answered as every failure here is; the user is told why this one happened.
+            if (outcome == AddOutcome::TooLong) WarnPathTooLong(builder.TooLongPath());
             return E_OUTOFMEMORY;
         }
     }

@@ -154,7 +154,7 @@ UINT AddDroppedPath(HDROP drop, UINT index, const wchar_t* destination, Transfer
     if (!IsPlainName(name)) return WMU_COPY_ERROR;
     item->devicePath = JoinDevicePath(destination, name);
     FATAL_CHECK(item->devicePath);
-    OwnedUtf8 devicePathUtf8(ToUtf8(item->devicePath));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(item->devicePath));
     FATAL_CHECK(devicePathUtf8);
     if (DevicePathExists(CurrentConnection(), devicePathUtf8.get())) return WMU_COPY_EXISTS;
     return 0;

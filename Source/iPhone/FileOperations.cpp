@@ -101,7 +101,7 @@ bool MakeDevicePath(const wchar_t* locationPath, OwnedWide& devicePath, OwnedUtf
 {
     devicePath.reset(ResolveDevicePath(locationPath));
     if (!devicePath || !devicePath.get()[0]) return false;
-    devicePathUtf8.reset(ToUtf8(devicePath.get()));
+    devicePathUtf8.reset(DeviceTextToUtf8(devicePath.get()));
     return devicePathUtf8 && devicePathUtf8.get()[0];
 }
 
@@ -125,7 +125,7 @@ bool FindFreeFolderName(AFCConnectionRef afc, const wchar_t* folderDevicePath, F
         }
         OwnedWide path(JoinDevicePath(folderDevicePath, candidate.name));
         if (!path) return false;
-        candidate.devicePathUtf8.reset(ToUtf8(path.get()));
+        candidate.devicePathUtf8.reset(DeviceTextToUtf8(path.get()));
         if (!candidate.devicePathUtf8) return false;
         AFCDirectoryRef directory = nullptr;
         if (g_lib.AFCDirectoryOpen(afc, candidate.devicePathUtf8.get(), &directory) != 0) return true;

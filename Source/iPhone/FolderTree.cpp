@@ -44,7 +44,8 @@ FolderNode* AllocateNode(FolderNode* parent, wchar_t* ownedName, wchar_t* ownedP
     return node;
 }
 
-// The three forms of one directory entry that the device calls need.
+// The three forms of one directory entry that the device calls need; the name keeps bytes that
+// are not UTF-8 (see DeviceTextToUtf16), so the device path reaches the entry.
 struct EntryPaths {
     OwnedWide name;
     OwnedWide devicePath;
@@ -53,11 +54,11 @@ struct EntryPaths {
 
 bool MakeEntryPaths(const wchar_t* folderDevicePath, const char* entryName, EntryPaths& paths)
 {
-    paths.name.reset(FromUtf8(entryName));
+    paths.name.reset(DeviceTextToUtf16(entryName));
     if (!paths.name) return false;
     paths.devicePath.reset(JoinDevicePath(folderDevicePath, paths.name.get()));
     if (!paths.devicePath) return false;
-    paths.devicePathUtf8.reset(ToUtf8(paths.devicePath.get()));
+    paths.devicePathUtf8.reset(DeviceTextToUtf8(paths.devicePath.get()));
     return paths.devicePathUtf8 != nullptr;
 }
 
@@ -171,11 +172,13 @@ EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* 
     if (!ReadEntryFacts(reader, facts)) return EntryOutcome::Failed;
     if (!facts.hasKind) return EntryOutcome::Skipped;
 
+    // The path keeps the device's bytes; the name is what the user sees.
     OwnedWide path(JoinDevicePath(folder->path, paths.name.get()));
-    if (!path) return EntryOutcome::Failed;
-    FolderNode* node = AllocateNode(folder, paths.name.get(), path.get(), facts.isFolder ? 1 : 0);
+    OwnedWide shown(ShownDeviceName(paths.name.get()));
+    if (!path || !shown) return EntryOutcome::Failed;
+    FolderNode* node = AllocateNode(folder, shown.get(), path.get(), facts.isFolder ? 1 : 0);
     if (!node) return EntryOutcome::Failed;
-    paths.name.release();
+    shown.release();
     path.release();
     node->isLink = facts.isLink ? 1 : 0;
     if (node->isFolder) {
@@ -198,7 +201,7 @@ FolderNode* ListLocationFolder(FolderNode* folder)
     if (!afc) return nullptr;
     OwnedWide devicePath(ResolveDevicePath(folder->path));
     if (!devicePath) return nullptr;
-    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath.get()));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath.get()));
     if (!devicePathUtf8) return nullptr;
     AFCDirectoryRef directory = nullptr;
     if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8.get(), &directory) != 0) return nullptr;
@@ -244,7 +247,7 @@ FolderNode* ListRoot(FolderNode* root)
 {
     OwnedWide downloadsPath(ResolveDevicePath(L"2"));
     FATAL_CHECK(downloadsPath);
-    OwnedUtf8 downloadsPathUtf8(ToUtf8(downloadsPath.get()));
+    OwnedUtf8 downloadsPathUtf8(DeviceTextToUtf8(downloadsPath.get()));
     FATAL_CHECK(downloadsPathUtf8);
     AFCConnectionRef afc = CurrentConnection();
     if (!afc) return nullptr;
@@ -258,7 +261,7 @@ FolderNode* ListRoot(FolderNode* root)
         }
     }
     OwnedWide documentsPath(ResolveDevicePath(L"0"));
-    OwnedUtf8 documentsPathUtf8(ToUtf8(documentsPath.get()));
+    OwnedUtf8 documentsPathUtf8(DeviceTextToUtf8(documentsPath.get()));
     if (!documentsPath || !documentsPathUtf8 ||
         !AddLocationNode(root, &list, L"My Documents", L"0", documentsPath.get(), documentsPathUtf8.get())) {
         FreeFolderList(list);

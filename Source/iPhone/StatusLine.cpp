@@ -1,6 +1,7 @@
 #include "StatusLine.h"
 
 #include <cstdarg>
+#include <cwchar>
 
 #include "Devices.h"
 #include "iPhone.h"
@@ -13,6 +14,7 @@ namespace {
 
 const size_t kStatusTextLength = 1024;
 const size_t kSizeTextLength = 256;
+const size_t kLongestShownDeviceName = 256;
 
 struct ToolbarIcons {
     int button;
@@ -85,7 +87,21 @@ void ChooseStatusText(wchar_t* text, size_t length)
         text[0] = L'\0';
         return;
     }
-    const wchar_t* name = DeviceDisplayName(device);
+    // A device may call itself anything, at any length: a long name is cut, with an ellipsis, so
+    // that the storage figures after it still fit.
+    const wchar_t* fullName = DeviceDisplayName(device);
+    wchar_t name[kLongestShownDeviceName + 2];
+    size_t nameLength = wcslen(fullName);
+    if (nameLength > kLongestShownDeviceName) {
+        nameLength = kLongestShownDeviceName;
+        // Never between the two halves of a surrogate pair.
+        if (fullName[nameLength - 1] >= 0xD800 && fullName[nameLength - 1] <= 0xDBFF) --nameLength;
+        wmemcpy(name, fullName, nameLength);
+        name[nameLength++] = L'\u2026';
+        name[nameLength] = L'\0';
+    } else {
+        wmemcpy(name, fullName, nameLength + 1);
+    }
     if (device->fsInconsistent) {
         FormatInto(text, length, L"%ls (detected file system inconsistency)", name);
         return;

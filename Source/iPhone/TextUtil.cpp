@@ -1,5 +1,6 @@
 #include "TextUtil.h"
 
+#include <cstring>
 #include <cwchar>
 
 namespace {
@@ -69,6 +70,65 @@ bool IsReservedDeviceName(const wchar_t* name)
     if (length != 4 || !(SameAsciiText(name, 3, L"com") || SameAsciiText(name, 3, L"lpt"))) return false;
     wchar_t digit = name[3];
     return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3';
+}
+
+// "/", or a "." or ".." element: Windows resolves these itself only in a path's usual form.
+bool HasRelativeElement(const wchar_t* path)
+{
+    if (wcschr(path, L'/')) return true;
+    for (const wchar_t* element = path; *element;) {
+        size_t length = wcscspn(element, L"\\");
+        if ((length == 1 && element[0] == L'.') || (length == 2 && element[0] == L'.' && element[1] == L'.')) return true;
+        element += length;
+        if (*element) ++element;
+    }
+    return false;
+}
+
+const wchar_t kKeptByteBase = 0xDC00;
+
+bool IsKeptByte(const wchar_t* text, size_t i)
+{
+    bool afterHigh = i > 0 && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF;
+    return text[i] >= 0xDC80 && text[i] <= 0xDCFF && !afterHigh;
+}
+
+bool IsContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// The code point of the well-formed UTF-8 sequence at `text` and its length, or 0 for none
+// (overlong forms, surrogates and values above U+10FFFF are not well-formed).
+size_t DecodeUtf8(const unsigned char* text, uint32_t& codePoint)
+{
+    unsigned char lead = text[0];
+    size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0) return 0;
+    codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if (!IsContinuation(text[i])) return 0;
+        codePoint = codePoint << 6 | (text[i] & 0x3F);
+    }
+    static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < kSmallest[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+    return length;
+}
+
+size_t EncodeUtf8(uint32_t codePoint, char* out)
+{
+    if (codePoint < 0x80) {
+        out[0] = static_cast<char>(codePoint);
+        return 1;
+    }
+    size_t length = codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+    static const unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (size_t i = length - 1; i > 0; --i) {
+        out[i] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        codePoint >>= 6;
+    }
+    out[0] = static_cast<char>(kLead[length] | codePoint);
+    return length;
 }
 
 }  // namespace
@@ -149,6 +209,72 @@ wchar_t* CfStringToUtf16(CFStringRef string)
     return wide;
 }
 
+wchar_t* DeviceTextToUtf16(const char* text)
+{
+    if (!text) return nullptr;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t length = strlen(text);
+    // Never more code units than bytes.
+    wchar_t* wide = AllocateWide(length + 1);
+    if (!wide) return nullptr;
+    wchar_t* out = wide;
+    for (size_t i = 0; i < length;) {
+        uint32_t codePoint = 0;
+        size_t used = DecodeUtf8(bytes + i, codePoint);
+        if (used == 0) {
+            *out++ = static_cast<wchar_t>(kKeptByteBase + bytes[i++]);
+            continue;
+        }
+        i += used;
+        if (codePoint >= 0x10000) {
+            codePoint -= 0x10000;
+            *out++ = static_cast<wchar_t>(0xD800 + (codePoint >> 10));
+            *out++ = static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF));
+        } else {
+            *out++ = static_cast<wchar_t>(codePoint);
+        }
+    }
+    *out = L'\0';
+    return wide;
+}
+
+char* DeviceTextToUtf8(const wchar_t* text)
+{
+    if (!text) return nullptr;
+    size_t length = wcslen(text);
+    // At most three bytes per code unit (a pair of four bytes is two units).
+    auto* utf8 = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length * 3 + 1));
+    if (!utf8) return nullptr;
+    char* out = utf8;
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t c = text[i];
+        bool pair = c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (pair) {
+            uint32_t codePoint = 0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            out += EncodeUtf8(codePoint, out);
+            ++i;
+        } else if (IsKeptByte(text, i)) {
+            *out++ = static_cast<char>(c - kKeptByteBase);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            out += EncodeUtf8(0xFFFD, out);  // as the system's conversion does
+        } else {
+            out += EncodeUtf8(c, out);
+        }
+    }
+    *out = '\0';
+    return utf8;
+}
+
+wchar_t* ShownDeviceName(const wchar_t* name)
+{
+    wchar_t* shown = DupString(name);
+    if (!shown) return nullptr;
+    for (size_t i = 0; shown[i]; ++i) {
+        if (IsKeptByte(name, i)) shown[i] = 0xFFFD;
+    }
+    return shown;
+}
+
 int ParseDecimalU64(const char* text, uint64_t* value)
 {
     if (!text || !*text) return 0;
@@ -196,6 +322,23 @@ const wchar_t* LastLocalPathElement(const wchar_t* path)
     return LastPathElement(path, L'\\');
 }
 
+wchar_t* LocalPathAsIs(const wchar_t* path)
+{
+    if (!path) return nullptr;
+    bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
+                 path[2] == L'\\';
+    bool share = path[0] == L'\\' && path[1] == L'\\' && path[2] && path[2] != L'?' && path[2] != L'.';
+    if (!(drive || share) || HasRelativeElement(path)) return DupString(path);
+    return drive ? ConcatStrings(L"\\\\?\\", path) : ConcatStrings(L"\\\\?\\UNC", path + 1);
+}
+
+const wchar_t* ShownLocalPath(const wchar_t* path)
+{
+    // A share's path keeps the prefix: "\\server" is not a part of "\\?\UNC\server".
+    bool drive = path && wcsncmp(path, L"\\\\?\\", 4) == 0 && path[4] && path[5] == L':';
+    return drive ? path + 4 : path;
+}
+
 wchar_t* StorableWindowsName(const wchar_t* name)
 {
     if (!name) return nullptr;
@@ -206,7 +349,9 @@ wchar_t* StorableWindowsName(const wchar_t* name)
     if (!storable) return nullptr;
     storable[0] = L'_';
     wchar_t* out = storable + prefix;
-    for (size_t i = 0; i < length; ++i) out[i] = IsUnstorableCharacter(name[i]) ? L'_' : name[i];
+    for (size_t i = 0; i < length; ++i) {
+        out[i] = IsUnstorableCharacter(name[i]) ? L'_' : IsKeptByte(name, i) ? 0xFFFD : name[i];
+    }
     for (size_t i = length; i > 0 && (out[i - 1] == L'.' || out[i - 1] == L' '); --i) out[i - 1] = L'_';
     out[length] = L'\0';
     return storable;

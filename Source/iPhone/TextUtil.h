@@ -25,14 +25,29 @@ wchar_t* JoinLocalPath(const wchar_t* first, const wchar_t* second);
 char* ToUtf8(const wchar_t* text);
 wchar_t* FromUtf8(const char* text);
 wchar_t* CfStringToUtf16(CFStringRef string);
+// Device names and paths: a device name may hold any byte but "/", not only UTF-8. A byte that is
+// not part of well-formed UTF-8 is kept as the lone surrogate U+DC00 + byte, which no UTF-8 text
+// gives, so that the path goes back to the device with the byte it came with.
+wchar_t* DeviceTextToUtf16(const char* text);
+char* DeviceTextToUtf8(const wchar_t* text);
+// A device name as the user sees it: each kept byte becomes U+FFFD.
+wchar_t* ShownDeviceName(const wchar_t* name);
 int ParseDecimalU64(const char* text, uint64_t* value);
 // Maps only "A" to "Z" onto "a" to "z": names compare without locale rules.
 wchar_t FoldAsciiLetter(wchar_t c);
 const wchar_t* FindExtension(const wchar_t* name, size_t* length);
 const wchar_t* LastDevicePathElement(const wchar_t* path);
 const wchar_t* LastLocalPathElement(const wchar_t* path);
+// A full local path ("C:\a" or "\\server\share\a") in the form Windows takes as it is
+// ("\\?\C:\a", "\\?\UNC\server\share\a"): a file called "con", "a." or "b " is then that
+// file, not the console or "a" or "b". Any other path (relative, with "/", "." or ".." elements,
+// or in that form already) comes back as a copy.
+wchar_t* LocalPathAsIs(const wchar_t* path);
+// The path as the user knows it: without the prefix LocalPathAsIs adds.
+const wchar_t* ShownLocalPath(const wchar_t* path);
 // A device name as one name that Windows stores as it is: "\", "/", ":", "*", "?", "\"", "<", ">",
 // "|" and control characters become "_", so do trailing dots and blanks (which Windows drops, and
 // which make "." and ".."), and a reserved device name ("con", "COM1", "nul.txt") gets a leading
-// "_". A name that is storable already comes back unchanged; an empty one becomes "_".
+// "_". A byte kept from a name that is not UTF-8 becomes U+FFFD. A name that is storable already
+// comes back unchanged; an empty one becomes "_".
 wchar_t* StorableWindowsName(const wchar_t* name);

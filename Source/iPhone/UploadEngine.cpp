@@ -139,7 +139,7 @@ template <class Visit> bool ForEachLocalEntry(const wchar_t* folder, Visit visit
 
 bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, uint64_t total, uint64_t& done)
 {
-    bool named = !Cancelled() && ShowStatusWhenDue(localPath);
+    bool named = !Cancelled() && ShowStatusWhenDue(ShownLocalPath(localPath));
     LocalFile local{CreateFileW(localPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (local.handle == INVALID_HANDLE_VALUE) return false;
@@ -159,7 +159,7 @@ bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, uint64_t t
         int position = ProgressPosition(done, total);
         // The file stays as far as it was written; the roll back removes it.
         if (Cancelled()) return true;
-        if (!named) named = ShowStatusWhenDue(localPath);
+        if (!named) named = ShowStatusWhenDue(ShownLocalPath(localPath));
         ShowPosition(position);
     }
 }
@@ -191,18 +191,22 @@ bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const cha
 bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
                       uint64_t total, uint64_t& done)
 {
-    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath));
     if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
     if (isFolder) return UploadFolder(localPath, devicePath, devicePathUtf8.get(), mayUseExistingFolder, total, done);
     return UploadFile(localPath, devicePathUtf8.get(), total, done);
 }
 
-bool UploadEntry(const wchar_t* localPath, const wchar_t* devicePath, bool mayUseExistingFolder, uint64_t total,
+// Local paths are used as they are (LocalPathAsIs): a dropped folder may hold "con" or "a.", made
+// by other systems, which the usual form would take for the console or for "a".
+bool UploadEntry(const wchar_t* dropped, const wchar_t* devicePath, bool mayUseExistingFolder, uint64_t total,
                  uint64_t& done)
 {
+    OwnedWide localPath(LocalPathAsIs(dropped));
+    if (!localPath) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(localPath, GetFileExInfoStandard, &data)) return false;
-    return UploadKnownEntry(localPath, devicePath, IsLocalFolder(data), mayUseExistingFolder, total, done);
+    if (!GetFileAttributesExW(localPath.get(), GetFileExInfoStandard, &data)) return false;
+    return UploadKnownEntry(localPath.get(), devicePath, IsLocalFolder(data), mayUseExistingFolder, total, done);
 }
 
 bool DeviceEntryExists(AFCConnectionRef afc, const char* devicePathUtf8)
@@ -227,7 +231,7 @@ bool MadeByEarlierItem(size_t index, const TransferItem* item)
 // found there was on the device before and is left alone: the copy fails instead.
 bool UploadDroppedItem(size_t index, const TransferItem* item, uint64_t total, uint64_t& done)
 {
-    OwnedUtf8 devicePathUtf8(ToUtf8(item->devicePath));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(item->devicePath));
     if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
     if (DeviceEntryExists(CurrentConnection(), devicePathUtf8.get())) {
         if (!MadeByEarlierItem(index, item)) return false;
@@ -326,15 +330,17 @@ bool DevicePathExists(AFCConnectionRef afc, const char* devicePathUtf8)
     return DeviceEntryExists(afc, devicePathUtf8);
 }
 
-bool AddLocalSize(const wchar_t* localPath, uint64_t& total)
+bool AddLocalSize(const wchar_t* dropped, uint64_t& total)
 {
+    OwnedWide localPath(LocalPathAsIs(dropped));
+    if (!localPath) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(localPath, GetFileExInfoStandard, &data)) return false;
+    if (!GetFileAttributesExW(localPath.get(), GetFileExInfoStandard, &data)) return false;
     if (!IsLocalFolder(data)) {
         total += FileSize(data.nFileSizeHigh, data.nFileSizeLow);
         return true;
     }
-    return AddFolderSize(localPath, total);
+    return AddFolderSize(localPath.get(), total);
 }
 
 bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t total, uint64_t& done)
@@ -345,7 +351,7 @@ bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t to
 void RemoveDeviceTree(const wchar_t* devicePath)
 {
     if (!devicePath) return;
-    OwnedUtf8 devicePathUtf8(ToUtf8(devicePath));
+    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath));
     if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return;
     AFCConnectionRef afc = CurrentConnection();
     AFCDirectoryRef directory = nullptr;
@@ -354,7 +360,7 @@ void RemoveDeviceTree(const wchar_t* devicePath)
             char* name = nullptr;
             if (g_lib.AFCDirectoryRead(afc, directory, &name) != 0 || !name) break;
             if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-            OwnedWide wideName(FromUtf8(name));
+            OwnedWide wideName(DeviceTextToUtf16(name));
             if (!wideName || !wideName.get()[0]) continue;
             OwnedWide child(JoinDevicePath(devicePath, wideName.get()));
             if (child && child.get()[0]) RemoveDeviceTree(child.get());

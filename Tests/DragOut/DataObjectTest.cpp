@@ -5,6 +5,7 @@
 
 #include "DragOut.h"
 #include "DragOutSupport.h"
+#include "MessageBoxWatch.h"
 #include "WindowHarness.h"
 
 namespace {
@@ -101,7 +102,8 @@ TEST_F(DataObjectTest, DescriptorsGrowInStepsOf16KeepingEveryEarlierOne)
 }
 
 // A relative path of 259 characters is taken; 260, a failing device or a memory failure end the drag
-// out: the request answers E_OUTOFMEMORY, every later one E_UNEXPECTED, and nothing stays open.
+// out: the request answers E_OUTOFMEMORY, every later one E_UNEXPECTED, and nothing stays open. A
+// path too long is named in a warning.
 TEST_F(DataObjectTest, AFailedBuildEndsTheDragOut)
 {
     std::wstring longFolder(200, L'a');
@@ -131,7 +133,9 @@ TEST_F(DataObjectTest, AFailedBuildEndsTheDragOut)
         SCOPED_TRACE(c.what);
         Held<IDataObject> data = StartDrag(L"/Documents", {c.path});
         if (c.failingCall) SimFailCall(c.failingCall, 1);
+        MessageBoxWatch warning(L"TovarelUSB", 1, nullptr, {window_});
         EXPECT_EQ(GetDescriptors(data.get(), files), E_OUTOFMEMORY);
+        EXPECT_EQ(warning.Seen(), c.failingCall ? 0u : 1u);
         if (c.failingCall) SimFailCall(c.failingCall, 0);
         EXPECT_EQ(g_dragSourceFolder, nullptr);
         EXPECT_EQ(g_dragDescriptors, nullptr);

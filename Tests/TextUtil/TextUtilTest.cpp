@@ -165,3 +165,64 @@ TEST(StorableWindowsName, EveryNameBecomesOneNameWindowsStoresAsItIs)
 }
 
 }  // namespace
+
+namespace {
+
+// Any bytes a device gives come back unchanged; well-formed UTF-8 reads as its text, every other
+// byte shows as U+FFFD and stays apart from the text U+FFFD itself.
+TEST(DeviceText, KeepsEveryByteAndShowsTheOddOnesAsReplacement)
+{
+    struct Case {
+        const char* bytes;
+        const wchar_t* shown;
+    } const cases[] = {
+        {"plain", L"plain"},
+        {"caf\xC3\xA9 \xF0\x9F\x93\x84", L"caf\u00e9 \U0001F4C4"},
+        {"bad\xFF", L"bad\uFFFD"},
+        {"\xC0\xAF", L"\uFFFD\uFFFD"},              // an overlong "/" is no separator
+        {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},    // an encoded surrogate
+        {"\xE2\x82", L"\uFFFD\uFFFD"},              // cut short at the end
+        {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {"\xEF\xBF\xBD", L"\uFFFD"},                // U+FFFD written by the device
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.bytes);
+        OwnedWide kept(DeviceTextToUtf16(test.bytes));
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(Take(DeviceTextToUtf8(kept.get())), test.bytes);
+        EXPECT_EQ(Take(ShownDeviceName(kept.get())), test.shown);
+        EXPECT_EQ(Take(StorableWindowsName(kept.get())), Take(StorableWindowsName(test.shown)));
+    }
+    // A lone surrogate typed by the user goes to the device as U+FFFD, as the system converts it.
+    EXPECT_EQ(Take(DeviceTextToUtf8(L"a\xD800z")), "a\xEF\xBF\xBDz");
+    EXPECT_EQ(Take(DeviceTextToUtf16(nullptr)), L"<none>");
+}
+
+TEST(LocalPathAsIs, OnlyFullPathsInTheUsualFormGetThePrefix)
+{
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* asIs;
+        const wchar_t* shown;
+    } const cases[] = {
+        {L"C:\\a\\con", L"\\\\?\\C:\\a\\con", L"C:\\a\\con"},
+        {L"z:\\dots.", L"\\\\?\\z:\\dots.", L"z:\\dots."},
+        {L"\\\\server\\share\\b ", L"\\\\?\\UNC\\server\\share\\b ", L"\\\\?\\UNC\\server\\share\\b "},
+        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x", L"C:\\x"},
+        {L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"},
+        {L"C:\\a\\..\\b", L"C:\\a\\..\\b", L"C:\\a\\..\\b"},
+        {L"C:\\a\\.", L"C:\\a\\.", L"C:\\a\\."},
+        {L"C:/a", L"C:/a", L"C:/a"},
+        {L"a\\b", L"a\\b", L"a\\b"},
+        {L"C:a", L"C:a", L"C:a"},
+        {L"C:\\a\\..b", L"\\\\?\\C:\\a\\..b", L"C:\\a\\..b"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(test.path)));
+        OwnedWide asIs(LocalPathAsIs(test.path));
+        EXPECT_EQ(Take(DupString(asIs.get())), test.asIs);
+        EXPECT_STREQ(ShownLocalPath(asIs.get()), test.shown);
+    }
+}
+
+}  // namespace
