@@ -138,8 +138,10 @@ protected:
     std::string Config(bool plugged) const
     {
         // Two editions in one container: the iPad edition opens first, the iPhone edition is the other.
+        // A second device waits unplugged.
         std::string folder = Utf8Text(container_);
-        return "device sweep\n  name Sweep\n  attached " + std::string(plugged ? "1" : "0") +
+        return "device second\n  name Second\n  attached 0\n  app com.marlquist.tovarel " + folder +
+               "\ndevice sweep\n  name Sweep\n  attached " + std::string(plugged ? "1" : "0") +
                "\n  app com.marlquist.tovarel " + folder + "\n  app com.marlquist.tovarel.ipad " + folder + "\n";
     }
 
@@ -298,6 +300,10 @@ TEST_F(FaultSweepTest, ConnectingAndBrowsing)
              SimAttach("sweep");
              WaitForNotices();
          }, {}, false},
+        {"arrival beside another", [] {}, [this](RunResult&) {
+             SimAttach("second");
+             WaitForNotices();
+         }, {}},
         {"open an edition", [] {}, [](RunResult&) { SelectOnlyListItem(g_locationsList, 1); }, {}},
         {"list a folder", [] {}, [](RunResult&) { SelectTreeItemByNames({L"My Documents"}); }, {}},
         {"expand the tree", [] {}, [&](RunResult&) {
