@@ -386,7 +386,7 @@ void DropEveryDevice()
         DeviceEntry* next = entry->next;
         // Whatever failed, the dropped device's connection and session are of no use any more; left
         // open they would stand in the way of its next connection.
-        if (entry->openLocation != EDITION_NONE) CloseOpenLocation(entry);
+        if (entry->afc) CloseOpenLocation(entry);
         FreeDeviceEntry(entry);
         entry = next;
     }
