@@ -161,6 +161,7 @@ protected:
         SimWriteFile(container_ + kUserDocs + L"\\Downloaded.pdf", "downloaded");
         SimWriteFile(local_ + L"\\Up\\x.txt", "upload x");
         SimWriteFile(local_ + L"\\Up\\Sub\\y.txt", std::string(2000, 'y'));
+        SimWriteFile(local_ + L"\\keep.txt", "another keep");
         ASSERT_TRUE(LoadDevices(Config(plugged)));
         ASSERT_EQ(LocationOpen(), plugged);
     }
@@ -266,20 +267,19 @@ protected:
         return data;
     }
 
-    // The named subset of the clean listing, in the order of `full`, with up to one entry missing.
-    static bool ShortByAtMostOne(const std::vector<std::wstring>& shown, const std::vector<std::wstring>& full)
+    // A folder that cannot be read shows empty; an entry that cannot be read is left out, and the
+    // status line then tells that the device's file system is not in order.
+    static void ExpectListing(const std::vector<std::wstring>& shown, const std::vector<std::wstring>& full)
     {
-        if (shown.empty()) return true;
-        size_t missing = 0;
-        size_t i = 0;
-        for (const std::wstring& name : full) {
-            if (i < shown.size() && shown[i] == name) {
-                ++i;
-            } else {
-                ++missing;
-            }
+        if (shown.empty() || shown == full) return;
+        std::vector<std::wstring> rest = full;
+        for (size_t i = 0; i < full.size() && shown.size() + 1 == full.size(); ++i) {
+            rest = full;
+            rest.erase(rest.begin() + i);
+            if (rest == shown) break;
         }
-        return i == shown.size() && missing <= 1;
+        EXPECT_EQ(shown, rest);
+        EXPECT_EQ(StatusLineText(), kConnectionError);
     }
 
     std::wstring container_;
@@ -321,9 +321,9 @@ TEST_F(FaultSweepTest, ConnectingAndBrowsing)
             if (!run.locationOpen) return;
             std::string what = operation.name;
             if (what == "list a folder") {
-                EXPECT_TRUE(ShortByAtMostOne(ListTexts(g_fileList), documents));
+                ExpectListing(ListTexts(g_fileList), documents);
             } else if (what == "expand the tree") {
-                EXPECT_TRUE(ShortByAtMostOne(TreeChildTexts(documentsItem()), documentsFolders));
+                ExpectListing(TreeChildTexts(documentsItem()), documentsFolders);
             } else if (what == "open an edition") {
                 EXPECT_EQ(g_currentDevice.load()->openLocation, EDITION_IPHONE);
             }
@@ -359,6 +359,27 @@ TEST_F(FaultSweepTest, NewFolderRenameAndDelete)
               EXPECT_EQ(ListIndex(L"kept.txt") >= 0, renamed);
               EXPECT_EQ(ListIndex(L"keep.txt") >= 0, !renamed);
           });
+    // A shown folder renamed in the tree is read again under its new name.
+    Sweep({"rename a tree folder", [] { ASSERT_NE(SelectTreeItemByNames({L"My Documents", L"Tree"}), nullptr); },
+           [](RunResult&) {
+               HTREEITEM item = TreeItemByNames({L"My Documents", L"Tree"});
+               RenameTreeFolder(item, g_currentFolder.load(), L"Grove");
+               PumpMessages();
+           }, {}},
+          [](const RunResult& clean, const RunResult& run) {
+              ASSERT_TRUE(run.device == run.before || run.device == clean.device);
+              EXPECT_TRUE(run.boxes.empty());
+              bool renamed = run.device == clean.device;
+              EXPECT_EQ(PathLineText(), renamed ? L"My Documents/Grove" : L"My Documents/Tree");
+              EXPECT_NE(TreeItemByNames({L"My Documents", renamed ? L"Grove" : L"Tree"}), nullptr);
+              // Whatever the list shows is reached under the folder's real name.
+              for (int i = 0; i < ListView_GetItemCount(g_fileList); ++i) {
+                  auto* node = reinterpret_cast<FolderNode*>(ListItemData(g_fileList, i));
+                  ASSERT_NE(node, nullptr);
+                  EXPECT_EQ(std::wstring(node->path).rfind(renamed ? L"0/Grove/" : L"0/Tree/", 0), 0u)
+                      << Utf8Text(node->path);
+              }
+          });
 
     Sweep({"delete a folder tree", [&] {
                showDocuments();
@@ -385,27 +406,36 @@ TEST_F(FaultSweepTest, NewFolderRenameAndDelete)
 TEST_F(FaultSweepTest, UploadDragOutAndStreams)
 {
     auto showDocuments = [] { ASSERT_NE(SelectTreeItemByNames({L"My Documents"}), nullptr); };
-    Sweep({"upload a small tree", showDocuments, [this](RunResult&) {
-               RECT client = {};
-               GetClientRect(g_fileList, &client);
-               POINT blank = {client.right - 8, client.bottom - 8};
-               ClientToScreen(g_fileList, &blank);
-               POINTL point = {blank.x, blank.y};
-               ForeignFileDrop drop({local_ + L"\\Up"});
-               DWORD effect = DROPEFFECT_COPY;
-               g_listDropTarget->DragEnter(drop.Data(), MK_LBUTTON, point, &effect);
-               effect = DROPEFFECT_COPY;
-               g_listDropTarget->DragOver(MK_LBUTTON, point, &effect);
-               effect = DROPEFFECT_COPY;
-               g_listDropTarget->Drop(drop.Data(), 0, point, &effect);
-               PumpUntil([] { return !g_copyThread.load() && !g_copyDialog.load(); }, 30000);
-               PumpMessages(50);
-           }, {L"TovarelUSB", L"TovarelUSB - File / folder already exists"}},
+    auto dropOnDocuments = [this](const wchar_t* name) {
+        RECT client = {};
+        GetClientRect(g_fileList, &client);
+        POINT blank = {client.right - 8, client.bottom - 8};
+        ClientToScreen(g_fileList, &blank);
+        POINTL point = {blank.x, blank.y};
+        ForeignFileDrop drop({local_ + L"\\" + name});
+        DWORD effect = DROPEFFECT_COPY;
+        g_listDropTarget->DragEnter(drop.Data(), MK_LBUTTON, point, &effect);
+        effect = DROPEFFECT_COPY;
+        g_listDropTarget->DragOver(MK_LBUTTON, point, &effect);
+        effect = DROPEFFECT_COPY;
+        g_listDropTarget->Drop(drop.Data(), 0, point, &effect);
+        PumpUntil([] { return !g_copyThread.load() && !g_copyDialog.load(); }, 30000);
+        PumpMessages(50);
+    };
+    const std::vector<const wchar_t*> warnings = {L"TovarelUSB", L"TovarelUSB - File / folder already exists"};
+    Sweep({"upload a small tree", showDocuments, [&](RunResult&) { dropOnDocuments(L"Up"); }, warnings},
           [](const RunResult& clean, const RunResult& run) {
               EXPECT_EQ(run.local, clean.local);
               ASSERT_TRUE(run.device == run.before || run.device == clean.device);
               // A copy that left nothing behind said so; a complete one did not complain.
               EXPECT_EQ(run.boxes.size(), run.device == run.before ? 1u : 0u);
+          });
+    // A name the device has already: never overwritten, whichever check a failure strikes.
+    Sweep({"upload onto a name", showDocuments, [&](RunResult&) { dropOnDocuments(L"keep.txt"); }, warnings},
+          [](const RunResult& clean, const RunResult& run) {
+              EXPECT_EQ(run.local, clean.local);
+              EXPECT_EQ(run.device, run.before);
+              EXPECT_EQ(run.boxes.size(), 1u);
           });
 
     // A stand-in target: writes a file only when its stream read to the end without a failure.
