@@ -384,6 +384,9 @@ void DropEveryDevice()
     FillLocationsList();
     while (entry) {
         DeviceEntry* next = entry->next;
+        // Whatever failed, the dropped device's connection and session are of no use any more; left
+        // open they would stand in the way of its next connection.
+        if (entry->afc) CloseOpenLocation(entry);
         FreeDeviceEntry(entry);
         entry = next;
     }

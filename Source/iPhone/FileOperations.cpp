@@ -203,7 +203,8 @@ bool DeleteTree(FolderNode* node, HWND text, const WorkingFolder& where)
     if (node->isFolder && !node->isLink) {
         if (!node->listed) {
             FATAL_CHECK(!node->children);
-            node->children = ListFolder(node);
+            // A folder read only in part would let later entries go before one that was missed.
+            if (!ListWholeFolder(node, &node->children)) return false;
             node->listed = 1;
         }
         for (FolderNode* child = node->children; child; child = child->next) {

@@ -158,19 +158,24 @@ void FreeNodes(ListedEntries& entries)
 // Outcome of reading one directory entry into a node.
 enum class EntryOutcome { Added, Skipped, Failed };
 
+// How much of a folder a listing must get. Browsing shows what can be read and leaves out an entry
+// that cannot; a removal must know every entry, or it would remove later ones before one it missed.
+enum class Listing { Shown, Whole };
+
 EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* folderDevicePath,
-                       const char* entryName, ListedEntries& folders, ListedEntries& files)
+                       const char* entryName, Listing listing, ListedEntries& folders, ListedEntries& files)
 {
+    const EntryOutcome unreadable = listing == Listing::Whole ? EntryOutcome::Failed : EntryOutcome::Skipped;
     EntryPaths paths;
-    if (!MakeEntryPaths(folderDevicePath, entryName, paths)) return EntryOutcome::Skipped;
+    if (!MakeEntryPaths(folderDevicePath, entryName, paths)) return unreadable;
     AFCKeyValueReaderRef reader = nullptr;
     if (g_lib.AFCFileInfoOpen(afc, paths.devicePathUtf8.get(), &reader) != 0) {
         NoteInconsistentDevice();
-        return EntryOutcome::Skipped;
+        return unreadable;
     }
     EntryFacts facts;
     if (!ReadEntryFacts(reader, facts)) return EntryOutcome::Failed;
-    if (!facts.hasKind) return EntryOutcome::Skipped;
+    if (!facts.hasKind) return unreadable;
 
     // The path keeps the device's bytes; the name is what the user sees.
     OwnedWide path(JoinDevicePath(folder->path, paths.name.get()));
@@ -195,8 +200,10 @@ EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* 
     return EntryOutcome::Added;
 }
 
-FolderNode* ListLocationFolder(FolderNode* folder)
+// The folder's content list; *complete tells whether the listing got to its end without a failure.
+FolderNode* ListLocationFolder(FolderNode* folder, Listing listing, bool* complete)
 {
+    *complete = false;
     AFCConnectionRef afc = CurrentConnection();
     if (!afc) return nullptr;
     OwnedWide devicePath(ResolveDevicePath(folder->path));
@@ -217,7 +224,7 @@ FolderNode* ListLocationFolder(FolderNode* folder)
         }
         if (!entryName || !*entryName) break;
         if (IsDotEntry(entryName)) continue;
-        if (ReadEntry(afc, folder, devicePath.get(), entryName, folders, files) == EntryOutcome::Failed) {
+        if (ReadEntry(afc, folder, devicePath.get(), entryName, listing, folders, files) == EntryOutcome::Failed) {
             ok = false;
             break;
         }
@@ -229,6 +236,7 @@ FolderNode* ListLocationFolder(FolderNode* folder)
         FreeNodes(files);
         return nullptr;
     }
+    *complete = true;
     return LinkFoldersThenFiles(folders, files);
 }
 
@@ -372,7 +380,17 @@ int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8)
 FolderNode* ListFolder(FolderNode* node)
 {
     if (!node || !node->isFolder) return nullptr;
-    return node->path ? ListLocationFolder(node) : ListRoot(node);
+    bool complete = false;
+    return node->path ? ListLocationFolder(node, Listing::Shown, &complete) : ListRoot(node);
+}
+
+bool ListWholeFolder(FolderNode* node, FolderNode** list)
+{
+    *list = nullptr;
+    if (!node || !node->isFolder || !node->path) return false;
+    bool complete = false;
+    *list = ListLocationFolder(node, Listing::Whole, &complete);
+    return complete;
 }
 
 FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok)

@@ -144,6 +144,13 @@ bool ParseGlobalLine(const std::string& word, const std::string& rest, SimConfig
         config.faults.emplace_back(function, static_cast<unsigned>(number));
         return true;
     }
+    if (word == "failany") {
+        if (!ParseUnsigned(rest, number) || number > 0xFFFFFFFFull) {
+            return false;
+        }
+        config.failAny = static_cast<unsigned>(number);
+        return true;
+    }
     if (word == "failpath") {
         config.failPath = rest;
         return true;
@@ -209,6 +216,8 @@ void SimApplyConfig(const SimConfig& config)
             state.faults[fault.first] = std::make_pair(0u, fault.second);
         }
     }
+    state.failAnySeen = 0;
+    state.failAnyNth = config.failAny;
     state.failPath = config.failPath;
     state.latencyMicroseconds = config.latencyMicroseconds;
     state.bytesPerSecond = config.bytesPerSecond;

@@ -115,6 +115,15 @@ SIM_CONTROL void __cdecl SimFailCall(const char* function, unsigned nth)
     });
 }
 
+SIM_CONTROL void __cdecl SimFailNthCall(unsigned nth)
+{
+    Controlled(0, [&] {
+        Sim().failAnySeen = 0;
+        Sim().failAnyNth = nth;
+        return 0;
+    });
+}
+
 SIM_CONTROL void __cdecl SimFailPath(const char* pattern)
 {
     Controlled(0, [&] {

@@ -31,6 +31,8 @@
 //     rawnames 0|1              names may hold any byte but "/", as on a device (default 0); see
 //                               "Raw names" below
 //   fail <Function> <n>         the n-th call (1-based, counted from this line's load) of Function fails
+//   failany <n>                 the n-th call (1-based, counted from this line's load) of any
+//                               mobile device function fails, whichever it is (0: none)
 //   failpath <pattern>          every AFC call whose device path matches fails (* and ? wildcards;
 //                               matched against the normalised path, e.g. "/Documents/a.pdf", and
 //                               also failing reads and writes of files opened under that path)
@@ -98,6 +100,10 @@ unsigned __cdecl SimPendingNotices(void);
 void __cdecl SimUnsubscribeAll(void);
 // Fail the n-th call from now of the named function (n = 0 clears that function's fault).
 void __cdecl SimFailCall(const char* function, unsigned nth);
+// Fail the n-th call from now of any mobile device function, counted in call order over all of
+// them, as SimCallCount(nullptr) counts (n = 0 clears). Independent of SimFailCall: a call either
+// fault names fails once. CoreFoundation calls are not counted and never fail this way.
+void __cdecl SimFailNthCall(unsigned nth);
 // Fail every AFC call whose device path matches the pattern (null or "" clears).
 void __cdecl SimFailPath(const char* pattern);
 // Calls made to the named mobile device function since the last reset (null: all of them together;

@@ -142,6 +142,10 @@ SimCall::SimCall(const char* function, const char* format, ...)
             injected_ = true;
             state.faults.erase(fault);
         }
+        if (state.failAnyNth != 0 && ++state.failAnySeen == state.failAnyNth) {
+            injected_ = true;
+            state.failAnyNth = 0;
+        }
     } catch (...) {
         // Out of memory while counting: the call goes on uncounted.
     }

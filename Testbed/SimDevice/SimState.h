@@ -68,6 +68,7 @@ struct SimDeviceConfig {
 struct SimConfig {
     std::vector<SimDeviceConfig> devices;
     std::vector<std::pair<std::string, unsigned>> faults;
+    unsigned failAny = 0;  // "failany": the n-th call of any function fails (0: none)
     std::string failPath;
     unsigned latencyMicroseconds = 0;
     unsigned bytesPerSecond = 0;
@@ -144,6 +145,8 @@ struct SimState {
     uint64_t nextFileRef = 1;
 
     std::map<std::string, std::pair<unsigned, unsigned>> faults;  // function -> (seen, nth)
+    unsigned failAnySeen = 0;  // calls of any function since the global fault was set
+    unsigned failAnyNth = 0;   // that many-th call fails; 0: no global fault
     std::set<std::string> held;  // functions whose calls wait until released (SimHoldCall)
     unsigned heldCalls = 0;      // calls waiting in a hold right now
     std::string failPath;

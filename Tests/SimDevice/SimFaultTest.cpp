@@ -51,7 +51,19 @@ TEST_F(Faults, NthCallFailsOnceFromControlAndFromConfiguration)
     afc = OpenContainer();
     EXPECT_EQ(List(afc, "/Documents/Books").size(), 2u);  // ".", "..", then the third read fails
     EXPECT_EQ(List(afc, "/Documents/Books").size(), 4u);
+
+    // The global fault counts every function in call order.
+    SimFailNthCall(2);
+    EXPECT_EQ(lib.AFCDirectoryCreate(afc, "/Documents/N"), 0);
+    EXPECT_NE(lib.AFCRemovePath(afc, "/Documents/N"), 0);
+    EXPECT_EQ(lib.AFCRemovePath(afc, "/Documents/N"), 0);
     Close(afc);
+
+    LoadConfig("failany 2\n");
+    AMDeviceRef device = Replugged();
+    EXPECT_EQ(lib.AMDeviceConnect(device), 0);
+    EXPECT_NE(lib.AMDeviceConnect(device), 0);
+    EXPECT_EQ(lib.AMDeviceConnect(device), 0);
 }
 
 TEST_F(Faults, PathPatternFailsEveryCallOnMatchingPaths)

@@ -290,6 +290,13 @@ void __cdecl SimFailCall(const char* function, unsigned nth)
     }
 }
 
+void __cdecl SimFailNthCall(unsigned nth)
+{
+    if (auto f = Control<decltype(&SimFailNthCall)>("SimFailNthCall")) {
+        f(nth);
+    }
+}
+
 void __cdecl SimFailPath(const char* pattern)
 {
     if (auto f = Control<decltype(&SimFailPath)>("SimFailPath")) {
