@@ -97,8 +97,12 @@ TEST_F(HostileNamesEndToEnd, CorpusIsShownDraggedOutDroppedAndDeleted)
     for (const HostileName& name : HostileNames()) {
         if (name.local) expected[L"local/" + EscapedHostName(name.device)] = SnapshotTree(local)[name.shown];
     }
-    EXPECT_TRUE(PollUntil([&] { return SnapshotTree(hostile) == expected; }, kTransferMs))
-        << testing::PrintToString(SnapshotTree(hostile));
+    // The last file is whole on the device before the copy has closed it and refreshed the folder:
+    // the copy is over only when its dialog is gone and the window takes input again.
+    EXPECT_TRUE(PollUntil([&] {
+        return SnapshotTree(hostile) == expected && e2e::FindTopWindows(L"Now Copying...", ProgramId()).empty() &&
+               IsWindowEnabled(main_);
+    }, kTransferMs)) << testing::PrintToString(SnapshotTree(hostile));
     EXPECT_TRUE(target.Close() && source.Close());
 
     // Deleted: Ctrl+A in the list, the toolbar's Delete, confirmed; nothing else on the device goes.
