@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Devices.h"
+#include "DataObjectReader.h"
 #include "DragObjects.h"
 #include "DragOut.h"
 #include "DropTarget.h"
@@ -87,38 +88,12 @@ std::vector<std::wstring> Keys(const TreeSnapshot& tree)
     return keys;
 }
 
-struct ComRelease {
-    void operator()(IUnknown* object) const
-    {
-        if (object) object->Release();
-    }
-};
-
-HRESULT GetDescriptors(IDataObject* data, STGMEDIUM& medium)
-{
-    FORMATETC format = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1,
-                        TYMED_HGLOBAL};
-    return data->GetData(&format, &medium);
-}
-
 // Reads the contents of descriptor `index` to the end in small pieces, as a drop target does, and
 // writes them to `path`; false (and nothing written) on any failure.
 bool TakeFile(IDataObject* data, UINT index, const std::wstring& path)
 {
-    FORMATETC format = {static_cast<CLIPFORMAT>(g_cfFileContents), nullptr, DVASPECT_CONTENT, static_cast<LONG>(index),
-                        TYMED_ISTREAM};
-    STGMEDIUM medium = {};
-    if (FAILED(data->GetData(&format, &medium))) return false;
     std::string bytes;
-    char piece[700];
-    HRESULT result = S_OK;
-    ULONG got = 0;
-    do {
-        result = medium.pstm->Read(piece, sizeof piece, &got);
-        if (SUCCEEDED(result)) bytes.append(piece, got);
-    } while (result == S_OK && got > 0);
-    ReleaseStgMedium(&medium);
-    return SUCCEEDED(result) && SimWriteFile(path, bytes);
+    return SUCCEEDED(ReadContents(data, static_cast<LONG>(index), bytes, 700)) && SimWriteFile(path, bytes);
 }
 
 class FaultSweepTest : public ProgramTest {
@@ -463,32 +438,28 @@ TEST_F(FaultSweepTest, UploadDragOutAndStreams)
         }
     };
     auto dragOut = [this](RunResult& result) {
-        std::unique_ptr<IDataObject, ComRelease> data(StartDrag({L"0/Tree"}));
-        STGMEDIUM medium = {};
-        if (!data || FAILED(GetDescriptors(data.get(), medium))) {
+        Held<IDataObject> data(StartDrag({L"0/Tree"}));
+        std::vector<OfferedFile> files;
+        if (!data || FAILED(GetDescriptors(data.get(), files))) {
             result.transferFailed = true;
             return;
         }
-        auto* group = static_cast<FILEGROUPDESCRIPTORW*>(GlobalLock(medium.hGlobal));
-        for (UINT i = 0; i < group->cItems; ++i) {
-            std::wstring path = local_ + L"\\" + group->fgd[i].cFileName;
-            if (group->fgd[i].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (UINT i = 0; i < files.size(); ++i) {
+            std::wstring path = local_ + L"\\" + files[i].name;
+            if (files[i].attributes & FILE_ATTRIBUTE_DIRECTORY) {
                 CreateDirectoryW(path.c_str(), nullptr);
             } else if (!TakeFile(data.get(), i, path)) {
                 result.transferFailed = true;
             }
         }
-        GlobalUnlock(medium.hGlobal);
-        ReleaseStgMedium(&medium);
     };
     Sweep({"drag out a small tree", [] {}, dragOut, {}}, takenWhole);
 
-    std::unique_ptr<IDataObject, ComRelease> data;
+    Held<IDataObject> data;
     Sweep({"read a stream", [&] {
                data.reset(StartDrag({L"0/Tree/b.txt"}));
-               STGMEDIUM medium = {};
-               ASSERT_EQ(GetDescriptors(data.get(), medium), S_OK);
-               ReleaseStgMedium(&medium);
+               std::vector<OfferedFile> files;
+               ASSERT_EQ(GetDescriptors(data.get(), files), S_OK);
            }, [&](RunResult& result) {
                result.transferFailed = !TakeFile(data.get(), 0, local_ + L"\\b.txt");
                data.reset();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "DataObjectReader.h"
 #include "DragObjects.h"
 #include "DragOut.h"
 #include "FileOperations.h"
@@ -41,35 +42,18 @@ std::vector<Offered> DragOut(const wchar_t* sourceFolder, const std::vector<std:
 {
     g_dragSourceFolder = DupString(sourceFolder);
     for (const std::wstring& path : paths) AppendDragItem(path.c_str());
-    IDataObject* data = NewDeviceDataObject();
+    Held<IDataObject> data(NewDeviceDataObject());
     FreeTransferList();
+    std::vector<OfferedFile> files;
+    *result = data ? GetDescriptors(data.get(), files) : E_FAIL;
     std::vector<Offered> offered;
-    FORMATETC format = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    *result = data ? data->GetData(&format, &medium) : E_FAIL;
-    if (SUCCEEDED(*result)) {
-        auto* group = static_cast<const FILEGROUPDESCRIPTORW*>(GlobalLock(medium.hGlobal));
-        for (UINT i = 0; i < group->cItems; ++i) {
-            offered.push_back({group->fgd[i].cFileName, (group->fgd[i].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, ""});
-        }
-        GlobalUnlock(medium.hGlobal);
-        ReleaseStgMedium(&medium);
-    }
-    for (size_t i = 0; i < offered.size(); ++i) {
-        if (offered[i].folder) continue;
-        FORMATETC contents = {static_cast<CLIPFORMAT>(g_cfFileContents), nullptr, DVASPECT_CONTENT,
-                              static_cast<LONG>(i), TYMED_ISTREAM};
-        STGMEDIUM stream = {};
-        if (FAILED(data->GetData(&contents, &stream))) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        offered.push_back({files[i].name, (files[i].attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, ""});
+        if (!offered[i].folder && FAILED(ReadContents(data.get(), static_cast<LONG>(i), offered[i].bytes))) {
             offered[i].bytes = "unreadable";
-            continue;
         }
-        char buffer[4096];
-        ULONG got = 0;
-        while (SUCCEEDED(stream.pstm->Read(buffer, sizeof buffer, &got)) && got > 0) offered[i].bytes.append(buffer, got);
-        ReleaseStgMedium(&stream);
     }
-    if (data) data->Release();
+    data.reset();
     EndDragOut();
     return offered;
 }
@@ -94,15 +78,6 @@ void ExpectStorableAndDistinct(const std::vector<Offered>& offered)
             start = end + 1;
         }
     }
-}
-
-std::multiset<std::string> FileContents(const TreeSnapshot& snapshot)
-{
-    std::multiset<std::string> contents;
-    for (const auto& entry : snapshot) {
-        if (entry.second != kSnapshotFolder) contents.insert(entry.second);
-    }
-    return contents;
 }
 
 void ExpectSameTree(const TreeSnapshot& now, const TreeSnapshot& before)

@@ -37,16 +37,6 @@ std::wstring HostPath(const std::wstring& folder, const std::string& deviceName)
     return path.compare(0, 4, L"\\\\?\\") == 0 ? path : L"\\\\?\\" + path;
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-    CloseHandle(file);
-    return ok;
-}
-
 }  // namespace
 
 const std::vector<HostileName>& HostileNames()
@@ -103,7 +93,7 @@ TreeSnapshot WriteHostileCorpus(const std::wstring& folder)
             CreateDirectoryW(path.c_str(), nullptr);
             path = HostPath(path, kInnerFileName);
         }
-        WriteWholeFile(path, HostileContent(name));
+        SimWriteFile(path, HostileContent(name));
     }
     return SnapshotTree(folder);
 }
@@ -112,7 +102,7 @@ void WriteLocalHostileCorpus(const std::wstring& folder)
 {
     CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr);
     for (const HostileName& name : HostileNames()) {
-        if (name.local) WriteWholeFile(L"\\\\?\\" + folder + L"\\" + name.shown, HostileContent(name));
+        if (name.local) SimWriteFile(L"\\\\?\\" + folder + L"\\" + name.shown, HostileContent(name));
     }
 }
 

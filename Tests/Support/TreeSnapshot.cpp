@@ -50,3 +50,12 @@ TreeSnapshot SnapshotTree(const std::wstring& folder)
     AddToSnapshot(absolute ? L"\\\\?\\" + folder : folder, L"", snapshot);
     return snapshot;
 }
+
+std::multiset<std::string> FileContents(const TreeSnapshot& snapshot)
+{
+    std::multiset<std::string> contents;
+    for (const auto& entry : snapshot) {
+        if (entry.second != kSnapshotFolder) contents.insert(entry.second);
+    }
+    return contents;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 
 // Relative path ("/"-joined) to "folder", or to a file's size and SHA-256 ("SIZE:HEX"), for every
@@ -10,3 +11,6 @@
 using TreeSnapshot = std::map<std::wstring, std::string>;
 extern const char kSnapshotFolder[];
 TreeSnapshot SnapshotTree(const std::wstring& folder);
+// The contents of every file of a snapshot, whatever their names: to see that each file arrived
+// once with its own bytes where names change on the way.
+std::multiset<std::string> FileContents(const TreeSnapshot& snapshot);

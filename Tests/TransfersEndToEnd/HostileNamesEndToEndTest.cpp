@@ -21,15 +21,6 @@ namespace {
 
 constexpr DWORD kTransferMs = 30000;
 
-std::multiset<std::string> FileContents(const TreeSnapshot& snapshot)
-{
-    std::multiset<std::string> contents;
-    for (const auto& entry : snapshot) {
-        if (entry.second != kSnapshotFolder) contents.insert(entry.second);
-    }
-    return contents;
-}
-
 // Each corpus entry's contents once, as a snapshot gives them.
 std::multiset<std::string> CorpusContents(const std::wstring& scratch)
 {
