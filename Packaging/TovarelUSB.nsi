@@ -2,13 +2,21 @@
 ; folder, adds a Start menu shortcut and registers an uninstaller for "Apps and features".
 ;
 ; Made by Packaging/CMakeLists.txt, which passes what the program's version resource says (PRODUCT,
-; PUBLISHER, COPYRIGHT, VERSION, VERSION_FULL), the staged program (PROGRAM), its icon (ICON), the
-; output (OUTFILE) and the signing hook (SIGN_FILE, a command taking the file to sign).
+; PUBLISHER, COPYRIGHT, VERSION, VERSION_FULL), the edition (ARCH: x86 or x64), the staged program
+; (PROGRAM), its icon (ICON), the output (OUTFILE) and the signing hook (SIGN_FILE, a command taking
+; the file to sign).
+;
+; Both editions install into the same folder under the same registration: a user has one edition
+; at a time, and the setup of either replaces the other, keeping the user's settings.
 ;
 ; Setup:     /S installs silently; /D=<folder> (last on the command line) picks the folder.
 ; Uninstall: /S removes silently and always keeps the user's settings.
 
+!if ${ARCH} == x64
+Target amd64-unicode
+!else
 Unicode true
+!endif
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -17,6 +25,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include nsDialogs.nsh
+!include x64.nsh
 
 !define PROGRAM_FILE "${PRODUCT}.exe"
 !define UNINSTALLER "Uninstall.exe"
@@ -26,7 +35,7 @@ SetCompressor /SOLID lzma
 !define SETTINGS_KEY "${SETTINGS_PARENT_KEY}\TovarelUSB"
 
 Name "${PRODUCT}"
-Caption "${PRODUCT} ${VERSION} Setup"
+Caption "${PRODUCT} ${VERSION} (${ARCH}) Setup"
 BrandingText "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
@@ -102,6 +111,31 @@ Section "-${PRODUCT}"
   ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
+
+; 64-bit iTunes registers only its 64-bit mobile device support, which a 32-bit program cannot load:
+; the x86 edition would stop at "iTunes is not installed". Say so before installing, and name the
+; setup that works; the user may still go on (a silent setup goes on).
+!if ${ARCH} == x86
+!define APPLE_SUPPORT_KEY "SOFTWARE\Apple Inc.\Apple Mobile Device Support\Shared"
+Function .onInit
+  ${IfNot} ${RunningX64}
+    Return
+  ${EndIf}
+  SetRegView 32
+  ReadRegStr $0 HKLM "${APPLE_SUPPORT_KEY}" "iTunesMobileDeviceDLL"
+  SetRegView 64
+  ReadRegStr $1 HKLM "${APPLE_SUPPORT_KEY}" "iTunesMobileDeviceDLL"
+  SetRegView 32
+  ${If} $0 == ""
+  ${AndIf} $1 != ""
+    MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION "This computer has only the 64-bit edition of Apple's mobile \
+        device support, which the x86 edition of ${PRODUCT} cannot use: it would not find your devices.$\n$\n\
+        Install the x64 edition instead: ${PRODUCT}-${VERSION}-x64-setup.exe.$\n$\n\
+        Choose OK to install the x86 edition anyway, or Cancel to stop." /SD IDOK IDOK +2
+    Abort
+  ${EndIf}
+FunctionEnd
+!endif
 
 Function un.ConfirmPage
   !insertmacro MUI_HEADER_TEXT "Uninstall ${PRODUCT}" "Remove ${PRODUCT} from your computer."

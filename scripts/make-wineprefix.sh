@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Creates (once) the 32-bit Wine prefix given as $1 and registers the simulated device library in it:
+# Creates (once) the Wine prefix given as $1 (32- or 64-bit, as scripts/wine-env.sh says) and registers the simulated device library in it:
 #   $2 = the simulated mobile device DLL, $3 = the folder that holds the simulated CoreFoundation.dll.
 # Writes the registry values where Apple's installer would, so the program finds the library as usual.
 set -euo pipefail

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of a build under Wine (they are not CTest tests): scripts/run-benchmarks.sh [build]
+# Runs the benchmarks of one edition's build under Wine (they are not CTest tests):
+#   scripts/run-benchmarks.sh [build/x86 | build/x64]   (default: the edition scripts/run.sh runs)
 # Prints the listing figures (whole time, ordering time and device calls per entry for 2,000 and
 # 20,000 files, and their ratios); the select-all figures (Ctrl+A on 20,000 files in the main window
 # and the click after it); the upload figures (the copy thread against the simulated device's model
@@ -13,7 +14,13 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$(realpath "$0")" "$@"
 fi
 here=$(dirname "$(realpath "$0")")
-build=$(realpath -m "${1:-build}")
+if [ -z "${1:-}" ]; then
+  # shellcheck source=arch.sh
+  source "$here/arch.sh"
+  tovarel_pick_archs
+  set -- "$(dirname "$here")/build/${tovarel_run_archs[0]}"
+fi
+build=$(realpath -m "$1")
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh" "$build"
 export TOVAREL_SIM_DIR="$build/sim"

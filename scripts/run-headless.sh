@@ -20,14 +20,14 @@ echo "Devices:";   drive list "TovarelUSB" 1018 | sed 's/^/  /'
 echo "Locations:"; drive list "TovarelUSB" 1019 | sed 's/^/  /'
 echo "Folders:";   drive tree "TovarelUSB" 1000 | sed 's/^/  /'
 echo "Files:";     drive list "TovarelUSB" 1001 | sed 's/^/  /'
-drive screenshot "$build/screenshot.bmp" >/dev/null
-convert "$build/screenshot.bmp" "$shot"
+drive screenshot "${shot%.png}.bmp" >/dev/null
+convert "${shot%.png}.bmp" "$shot"
 # The same window made larger: the panes and the fixed controls follow the new size.
 drive resize "TovarelUSB" 1000 700 >/dev/null
 sleep 1
-drive screenshot "$build/screenshot.bmp" >/dev/null
-convert "$build/screenshot.bmp" "${shot%.png}-resized.png"
-rm -f "$build/screenshot.bmp"
+drive screenshot "${shot%.png}.bmp" >/dev/null
+convert "${shot%.png}.bmp" "${shot%.png}-resized.png"
+rm -f "${shot%.png}.bmp"
 drive close "TovarelUSB" >/dev/null
 status=0
 wait "$program" || status=$?

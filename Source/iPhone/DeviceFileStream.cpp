@@ -23,12 +23,12 @@ public:
             failed_ = true;
             return STG_E_READFAULT;
         }
-        uint32_t got = count;
+        AFCByteCount got = count;
         if (g_lib.AFCFileRefRead(afc_, file_, buffer, &got) != 0 || got > count) {
             failed_ = true;
             return STG_E_READFAULT;
         }
-        if (read) *read = got;
+        if (read) *read = static_cast<ULONG>(got);
         return S_OK;
     }
     STDMETHODIMP Write(const void*, ULONG, ULONG* written) override

@@ -8,7 +8,9 @@
 typedef const void* CFTypeRef;
 typedef const struct OpaqueCFString* CFStringRef;
 typedef const struct OpaqueCFDictionary* CFDictionaryRef;
-typedef long CFIndex;
+// CoreFoundation's CFIndex is pointer-sized on Windows: a 32-bit long on x86 and, with __LLP64__,
+// a 64-bit long long on x64, where CFRange (two of them) is then passed by reference.
+typedef intptr_t CFIndex;
 struct CFRange {
     CFIndex location;
     CFIndex length;
@@ -20,6 +22,10 @@ typedef struct OpaqueAFCKeyValueReader* AFCKeyValueReaderRef;
 typedef struct OpaqueAMNotification* AMNotificationRef;
 typedef void* AMServiceRef;
 typedef uint64_t AFCFileRef;
+// A byte count that the library writes through a pointer, whose width on x64 is not documented:
+// a zero-initialised 64-bit variable reads right whether it writes 32 or 64 bits (little-endian),
+// where a 32-bit one would be overrun by a 64-bit write.
+typedef uint64_t AFCByteCount;
 
 // Event codes of a device notice.
 enum : uint32_t { DEVICE_NOTICE_ARRIVED = 1, DEVICE_NOTICE_LEFT = 2 };
@@ -43,7 +49,7 @@ struct DeviceLibrary {
     int(__cdecl* AMDeviceValidatePairing)(AMDeviceRef);
     int(__cdecl* AMDeviceStartSession)(AMDeviceRef);
     int(__cdecl* AMDeviceStopSession)(AMDeviceRef);
-    int(__cdecl* AMDeviceStartService)(AMDeviceRef, CFStringRef, AMServiceRef*, uint32_t*);
+    int(__cdecl* AMDeviceStartService)(AMDeviceRef, CFStringRef, AMServiceRef*, void*);
     int(__cdecl* AFCConnectionOpen)(AMServiceRef, uint32_t, AFCConnectionRef*);
     int(__cdecl* AFCConnectionClose)(AFCConnectionRef);
     int(__cdecl* AFCDeviceInfoOpen)(AFCConnectionRef, AFCKeyValueReaderRef*);
@@ -57,7 +63,7 @@ struct DeviceLibrary {
     int(__cdecl* AFCRenamePath)(AFCConnectionRef, const char*, const char*);
     int(__cdecl* AFCRemovePath)(AFCConnectionRef, const char*);
     int(__cdecl* AFCFileRefOpen)(AFCConnectionRef, const char*, uint64_t, AFCFileRef*);
-    int(__cdecl* AFCFileRefRead)(AFCConnectionRef, AFCFileRef, void*, uint32_t*);
+    int(__cdecl* AFCFileRefRead)(AFCConnectionRef, AFCFileRef, void*, AFCByteCount*);
     int(__cdecl* AFCFileRefWrite)(AFCConnectionRef, AFCFileRef, const void*, uint32_t);
     int(__cdecl* AFCFileRefClose)(AFCConnectionRef, AFCFileRef);
     int(__cdecl* AMDeviceLookupApplications)(AMDeviceRef, CFDictionaryRef, CFDictionaryRef*);
@@ -65,7 +71,7 @@ struct DeviceLibrary {
     CFIndex(__cdecl* CFStringGetLength)(CFStringRef);
     void(__cdecl* CFStringGetCharacters)(CFStringRef, CFRange, uint16_t*);
     CFStringRef(__cdecl* AMDeviceCopyValue)(AMDeviceRef, CFStringRef, CFStringRef);
-    int(__cdecl* AMDeviceStartHouseArrestService)(AMDeviceRef, CFStringRef, CFDictionaryRef, AMServiceRef*, uint32_t*);
+    int(__cdecl* AMDeviceStartHouseArrestService)(AMDeviceRef, CFStringRef, CFDictionaryRef, AMServiceRef*, void*);
     const void*(__cdecl* CFDictionaryGetValue)(CFDictionaryRef, const void*);
     CFDictionaryRef(__cdecl* CFDictionaryCreate)(const void*, const void**, const void**, CFIndex, const void*, const void*);
     CFStringRef(__cdecl* __CFStringMakeConstantString)(const char*);

@@ -2,6 +2,10 @@
 // the simulated mobile device library.
 #include "SimCF.h"
 
+#include <windows.h>
+
+#include <cstring>
+
 #include <map>
 #include <string>
 #include <unordered_set>

@@ -622,11 +622,12 @@ __declspec(dllexport) int __cdecl AFCFileRefOpen(AFCConnectionRef ref, const cha
 
 // Reads at most the room given; 0 bytes at the end of the file.
 __declspec(dllexport) int __cdecl AFCFileRefRead(AFCConnectionRef ref, AFCFileRef fileRef, void* buffer,
-                                                 uint32_t* length)
+                                                 AFCByteCount* length)
 {
-    SimCall call("AFCFileRefRead", "%p, %" PRIu64 ", %p, %u", static_cast<void*>(ref), fileRef, buffer,
-                 length ? *length : 0u);
-    uint32_t room = length ? *length : 0;
+    SimCall call("AFCFileRefRead", "%p, %" PRIu64 ", %p, %" PRIu64, static_cast<void*>(ref), fileRef, buffer,
+                 static_cast<uint64_t>(length ? *length : 0));
+    // One host read at a time: what does not fit a DWORD is left for the next call.
+    DWORD room = length ? static_cast<DWORD>(std::min<AFCByteCount>(*length, MAXDWORD)) : 0;
     SimClear(length);
     DWORD got = 0;
     auto valid = [&] { return length && (buffer || room == 0); };

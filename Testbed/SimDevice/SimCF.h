@@ -7,7 +7,7 @@
 // (nothing happens, or null/0 comes back).
 #pragma once
 
-#include "DeviceLibrary.h"
+#include "SimAbi.h"
 
 #ifdef SIM_CF_BUILD
 #define SIM_CF_API __declspec(dllexport)

@@ -172,10 +172,10 @@ __declspec(dllexport) CFStringRef __cdecl AMDeviceCopyValue(AMDeviceRef ref, CFS
 
 // Only "com.apple.afc", which sees the device's storage folder.
 __declspec(dllexport) int __cdecl AMDeviceStartService(AMDeviceRef ref, CFStringRef name, AMServiceRef* service,
-                                                       uint32_t* unknown)
+                                                       void* unknown)
 {
     SimCall call("AMDeviceStartService", "%p, %s, %p, %p", static_cast<void*>(ref), TraceText(name).c_str(),
-                 static_cast<void*>(service), static_cast<void*>(unknown));
+                 static_cast<void*>(service), unknown);
     SimClear(service);
     std::string text;
     return call.Result(WithDevice(
@@ -192,11 +192,11 @@ __declspec(dllexport) int __cdecl AMDeviceStartService(AMDeviceRef ref, CFString
 // An installed application's container, with the options {"Command": "VendDocuments"}.
 __declspec(dllexport) int __cdecl AMDeviceStartHouseArrestService(AMDeviceRef ref, CFStringRef identifier,
                                                                   CFDictionaryRef options, AMServiceRef* service,
-                                                                  uint32_t* unknown)
+                                                                  void* unknown)
 {
     SimCall call("AMDeviceStartHouseArrestService", "%p, %s, %p, %p, %p", static_cast<void*>(ref),
                  TraceText(identifier).c_str(), static_cast<const void*>(options), static_cast<void*>(service),
-                 static_cast<void*>(unknown));
+                 unknown);
     SimClear(service);
     std::string application, command;
     auto valid = [&] {

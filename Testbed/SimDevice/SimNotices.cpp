@@ -27,7 +27,7 @@ void DeliverQueuedNotices()
         }
         // The handler sends messages to the program's UI thread, which may be calling into this
         // library meanwhile: the lock must be free here.
-        DeviceNotice record = {reinterpret_cast<AMDeviceRef>(notice.device), notice.event};
+        AMDeviceNotice record = {reinterpret_cast<AMDeviceRef>(notice.device), notice.event};
         notice.subscription->handler(&record, notice.subscription->context);
         SimLock lock;
         Sim().delivering = 0;
@@ -100,7 +100,7 @@ void SimSetAttached(SimDevice* device, bool attached)
         device->connected = false;
         device->session = false;
     }
-    SimQueueNotice(device, attached ? DEVICE_NOTICE_ARRIVED : DEVICE_NOTICE_LEFT);
+    SimQueueNotice(device, attached ? SIM_NOTICE_ARRIVED : SIM_NOTICE_LEFT);
 }
 
 void SimQueueNotice(SimDevice* device, uint32_t event)
@@ -123,7 +123,7 @@ unsigned SimPending()
 
 extern "C" {
 
-__declspec(dllexport) int __cdecl AMDeviceNotificationSubscribe(DeviceNoticeHandler handler, uint32_t unused1,
+__declspec(dllexport) int __cdecl AMDeviceNotificationSubscribe(AMDeviceNoticeHandler handler, uint32_t unused1,
                                                                 uint32_t unused2, void* context,
                                                                 AMNotificationRef* subscription)
 {
@@ -145,7 +145,7 @@ __declspec(dllexport) int __cdecl AMDeviceNotificationSubscribe(DeviceNoticeHand
         state.subscriptions.push_back(record);
         for (SimDevice* device : state.deviceList) {
             if (device->attached) {
-                state.notices.push_back(SimNotice{record, device, DEVICE_NOTICE_ARRIVED});
+                state.notices.push_back(SimNotice{record, device, SIM_NOTICE_ARRIVED});
             }
         }
         SetEvent(state.noticeWake);

@@ -2,7 +2,9 @@
 // the state lock is held (SimLock), which is never held while the program's notice handler runs.
 #pragma once
 
-#include "DeviceLibrary.h"
+#include "SimAbi.h"
+
+#include <windows.h>
 
 #include <cstdarg>
 #include <cstdint>
@@ -122,7 +124,7 @@ struct SimFile {
 };
 
 struct SimSubscription {
-    DeviceNoticeHandler handler;
+    AMDeviceNoticeHandler handler;
     void* context;
     bool active;
 };

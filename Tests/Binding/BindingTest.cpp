@@ -8,6 +8,7 @@
 #include "DeviceLibrary.h"
 #include "MessageBoxWatch.h"
 #include "RegistryGuard.h"
+#include "TextUtil.h"
 
 namespace {
 
@@ -217,6 +218,29 @@ TEST_F(Binding, CoreFoundationMakesOneStringPerTextAndReleasesThroughCFRelease)
     ReleaseMadeString(other);
     ReleaseMadeString(nullptr);
     EXPECT_EQ(g_lib.CFStringGetLength(MakeConstantString("com.apple.afc")), 13);
+}
+
+// The simulated CoreFoundation declares Apple's types for itself: a CFIndex or CFRange of the
+// program's that is not pointer-sized (a 64-bit CFIndex on x64) passes the range wrongly, and a
+// 16-bit length would cut the text.
+TEST_F(Binding, TextLongerThan65535UnitsReadsBackWhole)
+{
+    ASSERT_TRUE(BindDeviceLibrary());
+    using CreateUtf8 = CFStringRef(__cdecl*)(const char*);
+    auto create = reinterpret_cast<CreateUtf8>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"CoreFoundation.dll"), "SimCFStringCreateUtf8")));
+    ASSERT_NE(create, nullptr);
+    std::string text;
+    for (int i = 0; i < 70000; ++i) text += static_cast<char>('a' + i % 26);
+    text += "\xC3\xA9";  // the last unit is not ASCII
+    CFStringRef string = create(text.c_str());
+    ASSERT_EQ(g_lib.CFStringGetLength(string), 70001);
+    wchar_t* wide = CfStringToUtf16(string);
+    ASSERT_NE(wide, nullptr);
+    std::wstring expected(text.begin(), text.end() - 2);
+    EXPECT_EQ(std::wstring(wide), expected + L"\u00E9");
+    HeapFree(GetProcessHeap(), 0, wide);
+    g_lib.CFRelease(string);
 }
 
 TEST_F(Binding, OwnConstantStringRecordWithoutCoreFoundation)

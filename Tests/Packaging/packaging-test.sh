@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The release files as a Windows user meets them, in a 32-bit Wine prefix of their own:
+# The release files of one edition ($TOVAREL_WINE_ARCH) as a Windows user meets them, in a Wine prefix
+# of their own (32-bit for x86, 64-bit for x64):
 #   prefix    makes that prefix afresh, with the simulated device library registered; the cases below
 #             share it (its first start costs half a minute)
 #   install   a silent install: what it puts where, the program started from its Start menu shortcut;
@@ -7,6 +8,9 @@
 #   upgrade   a setup refused while the program runs, then run over an older installation, keeping
 #             the settings; an uninstall through its pages with "remove my settings" ticked
 #   portable  the zip unpacked into a fresh folder and the program started from there
+#   editions  (x64, where this host runs 32-bit code) the x86 setup on this 64-bit Windows, where only
+#             64-bit device support is registered, warns and names the x64 setup, and not once the
+#             32-bit support is there too; the x64 setup then replaces the installed x86 edition
 # Run by CTest inside a virtual display (Tests/Packaging/CMakeLists.txt sets the environment).
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -30,8 +34,11 @@ expect_eq() {
 
 drive() { wine "$TOVAREL_BUILD_DIR/e2e/TovarelDriver.exe" "$@"; }
 
-check_pe32() {
-  file -b "$1" | grep -q '^PE32 executable (GUI) Intel 80386' || fail "$1 is not PE32: $(file -b "$1")"
+# A Windows program of this edition's architecture ($2 = x86 or x64, default this edition's).
+check_pe() {
+  local expected='^PE32 executable (GUI) Intel 80386'
+  [ "${2:-$TOVAREL_WINE_ARCH}" = x64 ] && expected='^PE32+ executable (GUI) x86-64'
+  file -b "$1" | grep -q "$expected" || fail "$1 is not a ${2:-$TOVAREL_WINE_ARCH} program: $(file -b "$1")"
 }
 
 # The values of the HKEY_CURRENT_USER key $1 as Wine saved them, one '"name"=value' a line; fails
@@ -64,8 +71,8 @@ find_user_folders() {
 }
 
 run_setup() {
-  local expected=$1 status=0
-  wine "$TOVAREL_SETUP" /S || status=$?
+  local expected=$1 setup=${2:-$TOVAREL_SETUP} status=0
+  wine "$setup" /S || status=$?
   expect_eq "$status" "$expected" "setup exit status"
 }
 
@@ -90,7 +97,8 @@ check_installed() {
   wineserver -w
   expect_eq "$(ls "$install_dir" | tr '\n' ' ')" "TovarelUSB.exe Uninstall.exe " "installed files"
   cmp -s "$install_dir/TovarelUSB.exe" "$TOVAREL_RELEASE_EXE" || fail "installed program is not the release's"
-  check_pe32 "$install_dir/Uninstall.exe"
+  check_pe "$install_dir/TovarelUSB.exe"
+  check_pe "$install_dir/Uninstall.exe"
   [ -f "$shortcut" ] || fail "no Start menu shortcut"
   reg_values "$uninstall_key" >/dev/null || fail "no Uninstall key"
   local exe="$install_dir_win\\TovarelUSB.exe" uninstaller="\"$install_dir_win\\Uninstall.exe\""
@@ -127,7 +135,7 @@ case_prefix() {
 }
 
 case_install() {
-  check_pe32 "$TOVAREL_SETUP"
+  check_pe "$TOVAREL_SETUP"
   local key program_value
   for key in FixedFileVersion FixedProductVersion FileVersion ProductVersion ProductName CompanyName LegalCopyright; do
     program_value=$(version_value "$TOVAREL_PROGRAM" $key)
@@ -196,7 +204,48 @@ case_portable() {
   rm -rf "$folder"
 }
 
+# Starts the x86 setup with its pages and answers: the first window it shows holds the warning (1)
+# or not (0).
+x86_setup_warns() {
+  local title="TovarelUSB $TOVAREL_VERSION (x86) Setup" texts
+  wine "$TOVAREL_X86_SETUP" &
+  drive wait-window "$title" 30000 >/dev/null || fail "the x86 setup showed no window"
+  texts=$(drive texts "$title")
+  wineserver -k 2>/dev/null || true
+  wait || true
+  if grep -q "TovarelUSB-$TOVAREL_VERSION-x64-setup.exe" <<<"$texts"; then echo 1; else echo 0; fi
+}
+
+case_editions() {
+  source "$TOVAREL_SOURCE_DIR/scripts/arch.sh"
+  if ! tovarel_can_run x86 || [ ! -f "$TOVAREL_X86_SETUP" ]; then
+    echo "editions: skipped, this host does not run the x86 setup"
+    return 0
+  fi
+  local apple='HKLM\SOFTWARE\Apple Inc.\Apple Mobile Device Support\Shared'
+  forget_settings
+  # The prefix registers the simulated device library as 64-bit iTunes does: in the 64-bit view only.
+  wine reg delete "$apple" /reg:32 /f >/dev/null 2>&1 || true
+  expect_eq "$(x86_setup_warns)" 1 "x86 setup's warning with 64-bit device support only"
+  [ ! -e "$install_dir" ] || fail "the x86 setup installed although it was cancelled"
+  wine reg add "$apple" /reg:32 /v iTunesMobileDeviceDLL /t REG_SZ /d 'C:\x86\MobileDevice.dll' /f >/dev/null
+  expect_eq "$(x86_setup_warns)" 0 "x86 setup's warning with 32-bit device support"
+  wine reg delete "$apple" /reg:32 /f >/dev/null
+
+  run_setup 0 "$TOVAREL_X86_SETUP"
+  check_pe "$install_dir/TovarelUSB.exe" x86
+  start_program "$install_dir_win\\TovarelUSB.exe"
+  close_program
+  local settings
+  settings=$(reg_values "$settings_key") || fail "the x86 edition saved no settings"
+  run_setup 0
+  check_installed
+  expect_eq "$(reg_values "$settings_key")" "$settings" "settings after the x64 edition replaced the x86 one"
+  wine "$install_dir_win\\Uninstall.exe" /S
+  check_removed
+}
+
 # A case that fails halfway must not leave its programs running in the prefix.
 trap '[ $? -eq 0 ] || wineserver -k 2>/dev/null || true' EXIT
 [ "${1:-}" == prefix ] || find_user_folders
-"case_${1:?usage: packaging-test.sh prefix|install|upgrade|portable}"
+"case_${1:?usage: packaging-test.sh prefix|install|upgrade|portable|editions}"

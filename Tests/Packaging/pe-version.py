@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the version resource of a 32-bit Windows program, one "name=value" a line:
+"""Prints the version resource of a Windows program (PE32 or PE32+), one "name=value" a line:
 FixedFileVersion and FixedProductVersion from its fixed part, then every string of its string tables.
 
     pe-version.py FILE
@@ -21,9 +21,13 @@ def resource_section(image):
         sys.exit("not a PE file")
     sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
     optional = pe + 24
-    if struct.unpack_from("<H", image, optional)[0] != 0x10B:
-        sys.exit("not PE32")
-    resource_rva, _ = struct.unpack_from("<II", image, optional + 96 + 2 * 8)
+    # The data directories follow the standard and Windows fields: 96 bytes of them in PE32, 112 in
+    # PE32+ (whose image base and stack and heap sizes are 64-bit).
+    magic = struct.unpack_from("<H", image, optional)[0]
+    if magic not in (0x10B, 0x20B):
+        sys.exit("neither PE32 nor PE32+")
+    directories = optional + (96 if magic == 0x10B else 112)
+    resource_rva, _ = struct.unpack_from("<II", image, directories + 2 * 8)
     table = optional + optional_size
     spans = []
     for i in range(sections):

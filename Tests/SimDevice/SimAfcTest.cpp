@@ -111,7 +111,7 @@ TEST_F(ContainerFiles, WriteThenReadBack)
         size_t piece = std::min<size_t>(1024, content.size() - at);
         ASSERT_EQ(lib.AFCFileRefWrite(afc, file, content.data() + at, static_cast<uint32_t>(piece)), 0);
     }
-    uint32_t room = 10;
+    AFCByteCount room = 10;
     char buffer[10];
     EXPECT_NE(lib.AFCFileRefRead(afc, file, buffer, &room), 0);  // opened for writing only
     EXPECT_EQ(lib.AFCFileRefClose(afc, file), 0);

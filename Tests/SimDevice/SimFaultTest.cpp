@@ -73,7 +73,7 @@ TEST_F(Faults, PathPatternFailsEveryCallOnMatchingPaths)
     ASSERT_EQ(lib.AFCFileRefOpen(afc, "/Documents/Books/Guide.pdf", 2, &file), 0);
     SimFailPath("/Documents/Books*");
     char buffer[16];
-    uint32_t room = sizeof buffer;
+    AFCByteCount room = sizeof buffer;
     EXPECT_NE(lib.AFCFileRefRead(afc, file, buffer, &room), 0);  // opened before, fails now
     EXPECT_EQ(room, 0u);
     lib.AFCFileRefClose(afc, file);

@@ -170,7 +170,7 @@ std::string SimTest::ReadDeviceFile(AFCConnectionRef afc, const char* path, uint
     std::string content;
     std::vector<char> buffer(room);
     for (;;) {
-        uint32_t length = room;
+        AFCByteCount length = room;
         if (lib.AFCFileRefRead(afc, file, buffer.data(), &length) != 0) {
             content = "<failed>";
             break;

@@ -91,7 +91,7 @@ TEST_F(Lifecycle, DetachedDeviceFailsEveryCall)
     char* key = nullptr;
     char* value = nullptr;
     char buffer[8];
-    uint32_t room = sizeof buffer;
+    AFCByteCount room = sizeof buffer;
     EXPECT_NE(lib.AFCKeyValueRead(reader, &key, &value), 0);
     EXPECT_NE(lib.AFCFileRefRead(afc, file, buffer, &room), 0);
     EXPECT_EQ(Kind(afc, "/Documents"), "<none>");
