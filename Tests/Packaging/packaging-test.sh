@@ -204,12 +204,17 @@ case_portable() {
   rm -rf "$folder"
 }
 
-# Starts the x86 setup with its pages and answers: the first window it shows holds the warning (1)
-# or not (0).
+# Starts the x86 setup with its pages and answers whether the first window it shows (a message box
+# or the first page, either titled after the setup) holds the warning (1) or not (0).
 x86_setup_warns() {
-  local title="TovarelUSB $TOVAREL_VERSION (x86) Setup" texts
+  local title="" texts
   wine "$TOVAREL_X86_SETUP" &
-  drive wait-window "$title" 30000 >/dev/null || fail "the x86 setup showed no window"
+  for _ in $(seq 1 60); do
+    title=$(drive windows | awk -F'\t' '$2 == "#32770" && $3 ~ /TovarelUSB/ { print $3; exit }')
+    [ -n "$title" ] && break
+    sleep 0.5
+  done
+  [ -n "$title" ] || fail "the x86 setup showed no window"
   texts=$(drive texts "$title")
   wineserver -k 2>/dev/null || true
   wait || true
