@@ -1,12 +1,5 @@
-# Cross-compiling for 32-bit Windows with MinGW-w64 (posix thread model, needed by GoogleTest).
-set(CMAKE_SYSTEM_NAME Windows)
+# The x86 edition: 32-bit Windows, run under Wine's 32-bit loader (through Debian's wine wrapper).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(TOVAREL_MINGW_TRIPLE i686-w64-mingw32)
 find_program(WINE_PROGRAM wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

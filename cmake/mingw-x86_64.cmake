@@ -1,13 +1,6 @@
-# Cross-compiling for 64-bit Windows (x64) with MinGW-w64 (posix thread model, needed by GoogleTest).
-set(CMAKE_SYSTEM_NAME Windows)
+# The x64 edition: 64-bit Windows, run under Wine's 64-bit loader itself: Debian's wine wrapper would
+# pick the 32-bit one whenever it is installed, even where it cannot run.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The 64-bit loader itself: Debian's wine wrapper would pick the 32-bit one when it is installed.
+set(TOVAREL_MINGW_TRIPLE x86_64-w64-mingw32)
 find_program(WINE_PROGRAM wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
