@@ -10,6 +10,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 SUPERSAMPLING = 5
 DESIGN = 32.0
@@ -369,36 +370,55 @@ def dib(rows):
     return header + colours + bytes(mask)
 
 
+def png(rows):
+    """A 32-bit image as PNG, the form Windows reads the 256-pixel image of an icon in."""
+    size = len(rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
 def ico(images):
     entries = b""
     data = b""
     offset_now = 6 + 16 * len(images)
     for rows in images:
         size = len(rows)
-        blob = dib(rows)
+        # Large images as a bitmap would make the program a quarter of a megabyte heavier each.
+        blob = png(rows) if size >= 256 else dib(rows)
         entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset_now)
         data += blob
         offset_now += len(blob)
     return struct.pack("<HHH", 0, 1, len(images)) + entries + data
 
 
-# id: (drawing, sizes, disabled). The About picture puts its largest image first, the size a static
-# control shows when it is asked for the picture's own size.
+# The sizes Windows asks for from 100 % to 200 % scale: small icons (16 at 100 %) up to 32, large ones
+# (32 at 100 %) up to 64, and 256 for Explorer's largest views and the setup.
+SMALL = (16, 20, 24, 32, 40, 48)
+LARGE = (16, 20, 24, 32, 40, 48, 64)
+PROGRAM = (16, 20, 24, 32, 40, 48, 64, 256)
+
+# id: (drawing, sizes, disabled). The About picture puts 48 first, the size a static control shows
+# when it is asked for the picture's own size; the About box asks for 72 and 96 at 150 and 200 %.
 ICONS = {
-    100: (draw_program, (16, 32, 48), False),
-    104: (draw_new_folder, (16, 32), False),
-    105: (draw_delete, (16, 32), False),
-    106: (draw_up, (16, 32), False),
-    110: (draw_delete, (16, 32), True),
-    111: (draw_new_folder, (16, 32), True),
-    112: (draw_up, (16, 32), True),
-    120: (draw_program, (48, 32, 16), False),
-    124: (draw_ipad, (16, 32), False),
-    125: (draw_iphone, (16, 32), False),
-    126: (draw_edition4, (16, 32), False),
-    127: (draw_edition, (16, 32), False),
-    130: (draw_refresh, (16, 32), False),
-    131: (draw_refresh, (16, 32), True),
+    100: (draw_program, PROGRAM, False),
+    104: (draw_new_folder, SMALL, False),
+    105: (draw_delete, SMALL, False),
+    106: (draw_up, SMALL, False),
+    110: (draw_delete, SMALL, True),
+    111: (draw_new_folder, SMALL, True),
+    112: (draw_up, SMALL, True),
+    120: (draw_program, (48, 16, 20, 24, 32, 40, 64, 72, 96, 256), False),
+    124: (draw_ipad, LARGE, False),
+    125: (draw_iphone, LARGE, False),
+    126: (draw_edition4, LARGE, False),
+    127: (draw_edition, LARGE, False),
+    130: (draw_refresh, SMALL, False),
+    131: (draw_refresh, SMALL, True),
 }
 
 

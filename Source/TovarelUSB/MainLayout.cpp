@@ -3,8 +3,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <initializer_list>
+
+#include "Dpi.h"
+#include "FileList.h"
 #include "Settings.h"
 #include "Splitter.h"
+#include "StatusLine.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -16,10 +21,14 @@ int SplitterListWidth;
 
 namespace {
 
+// Sizes at 96 DPI; the window's scale multiplies them.
 const int kBand = 4;
 const int kMinPane = 100;
 const int kMinTrackWidth = 450;
 const int kMinTrackHeight = 370;
+const int kNameColumnWidth = 250;
+const int kSizeColumnWidth = 100;
+const int kDeviceIconSize = 32;
 
 struct ToolbarButton {
     int id;
@@ -57,6 +66,13 @@ LineMeasure g_webLine;
 // The dialog manager sizes the window before WM_INITDIALOG; nothing may be placed before measuring.
 bool g_measured;
 HWND g_toolTip;
+// The DPI that the measures, the pane sizes and the image lists are made for.
+int g_layoutDpi = kDefaultDpi;
+// The background of the system's small-icon list, which every image list of the window copies.
+COLORREF g_imageBackground = CLR_NONE;
+// Polls, while an upload runs, for the moment the file images may be made for a new scale.
+const UINT_PTR kFileImagesTimer = 1;
+const UINT kFileImagesRetryMilliseconds = 250;
 
 // Icons handed out by the shell and by LoadImage without LR_SHARED belong to the caller.
 struct OwnedIcon {
@@ -86,15 +102,53 @@ bool ScreenRectOfClient(HWND window, RECT* rect)
     return true;
 }
 
-// Asks the shell for the small icon of a name by attributes alone; the answer is the system's
-// small-icon list, whose colour and size our own lists copy.
-HIMAGELIST ShellSmallIcon(DWORD attributes, OwnedIcon* icon)
+// Asked for a small icon with the system icon index, the shell answers with the system's small-icon
+// list, whose background colour our own lists copy.
+bool ReadSystemImageBackground()
 {
     SHFILEINFOW info = {};
-    UINT flags = SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_ICON | SHGFI_SYSICONINDEX;
-    HIMAGELIST system = reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"a", attributes, &info, sizeof(info), flags));
-    icon->icon = info.hIcon;
-    return info.hIcon ? system : nullptr;
+    UINT flags = SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_SYSICONINDEX;
+    HIMAGELIST system =
+        reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"a", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info), flags));
+    if (!system) return false;
+    g_imageBackground = ImageList_GetBkColor(system);
+    return true;
+}
+
+HIMAGELIST CreateImageList(int size, int initial, int grow)
+{
+    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, initial, grow);
+    if (list) ImageList_SetBkColor(list, g_imageBackground);
+    return list;
+}
+
+// Appends an icon that must land at the given index; the list is destroyed when it does not.
+bool AddIconAt(HIMAGELIST& list, HICON icon, int index)
+{
+    OwnedIcon owned(icon);
+    if (list && owned.icon && ImageList_AddIcon(list, owned.icon) == index) return true;
+    if (list) ImageList_Destroy(list);
+    list = nullptr;
+    return false;
+}
+
+// The folder (image 0) and the plain file (image 1) at the size of a small icon at this scale.
+HIMAGELIST MakeFileImageList(int dpi)
+{
+    int size = SmallIconSize(dpi);
+    HIMAGELIST list = CreateImageList(size, 16, 16);
+    if (AddIconAt(list, ShellIconOfName(L"a", FILE_ATTRIBUTE_DIRECTORY, size), 0)) {
+        AddIconAt(list, ShellIconOfName(L"a", FILE_ATTRIBUTE_NORMAL, size), 1);
+    }
+    return list;
+}
+
+HIMAGELIST MakeDeviceImageList(int dpi)
+{
+    int size = ScaleToDpi(kDeviceIconSize, dpi);
+    HIMAGELIST list = CreateImageList(size, 6, 2);
+    for (int i = 0; i < 4 && list; ++i) AddIconAt(list, LoadProgramIcon(kDeviceIcons[i], size), i);
+    return list;
 }
 
 bool CreateExtensionTable()
@@ -114,25 +168,11 @@ bool CreateExtensionTable()
     return true;
 }
 
-bool CreateFileImageList(COLORREF* background)
+bool CreateFileImageList()
 {
-    OwnedIcon folderIcon;
-    HIMAGELIST system = ShellSmallIcon(FILE_ATTRIBUTE_DIRECTORY, &folderIcon);
-    if (!system) return false;
-    *background = ImageList_GetBkColor(system);
-    int width = 0;
-    int height = 0;
-    if (!ImageList_GetIconSize(system, &width, &height)) return false;
-
-    g_fileImageList = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 16, 16);
-    if (!g_fileImageList) return false;
-    if (!CreateExtensionTable()) return false;
-    ImageList_SetBkColor(g_fileImageList, *background);
-    if (ImageList_AddIcon(g_fileImageList, folderIcon.icon) != 0) return false;
-
-    OwnedIcon fileIcon;
-    if (!ShellSmallIcon(FILE_ATTRIBUTE_NORMAL, &fileIcon)) return false;
-    return ImageList_AddIcon(g_fileImageList, fileIcon.icon) == 1;
+    if (!ReadSystemImageBackground()) return false;
+    g_fileImageList = MakeFileImageList(g_layoutDpi);
+    return g_fileImageList && CreateExtensionTable();
 }
 
 bool CreateToolTip(HWND window)
@@ -169,7 +209,8 @@ bool InsertColumn(int index, const wchar_t* title, int format, int width)
 
 bool InsertFileListColumns()
 {
-    return InsertColumn(0, L"Name", LVCFMT_LEFT, 250) && InsertColumn(1, L"Size", LVCFMT_RIGHT, 100);
+    return InsertColumn(0, L"Name", LVCFMT_LEFT, ScaleToDpi(kNameColumnWidth, g_layoutDpi)) &&
+           InsertColumn(1, L"Size", LVCFMT_RIGHT, ScaleToDpi(kSizeColumnWidth, g_layoutDpi));
 }
 
 // A list view without the shared style destroys its image lists with itself; g_deviceImageList
@@ -181,16 +222,10 @@ void GiveSharedImageList(HWND list, HIMAGELIST images)
     ListView_SetImageList(list, images, LVSIL_SMALL);
 }
 
-bool CreateDeviceImageList(HWND window, COLORREF background)
+bool CreateDeviceImageList(HWND window)
 {
-    g_deviceImageList = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 6, 2);
+    g_deviceImageList = MakeDeviceImageList(g_layoutDpi);
     if (!g_deviceImageList) return false;
-    ImageList_SetBkColor(g_deviceImageList, background);
-    for (int i = 0; i < 4; ++i) {
-        OwnedIcon icon(static_cast<HICON>(
-            LoadImageW(g_instance, MAKEINTRESOURCEW(kDeviceIcons[i]), IMAGE_ICON, 32, 32, 0)));
-        if (!icon.icon || ImageList_AddIcon(g_deviceImageList, icon.icon) != i) return false;
-    }
     g_deviceList = GetDlgItem(window, IDC_DEVICE_LIST);
     g_locationsList = GetDlgItem(window, IDC_LOCATIONS_LIST);
     if (!g_deviceList || !g_locationsList) return false;
@@ -225,11 +260,12 @@ bool MeasurePanes(HWND window, const RECT& client)
     g_margins.left = deviceList.left - client.left;
     g_margins.top = deviceList.top - client.top;
     g_margins.bottom = client.bottom - locationsList.bottom;
-    SplitterLocationsListHeight = clientHeight - g_margins.top - SplitterDeviceListHeight - g_margins.bottom - kBand;
+    int band = PaneBand();
+    SplitterLocationsListHeight = clientHeight - g_margins.top - SplitterDeviceListHeight - g_margins.bottom - band;
     SplitterTreeWidth = tree.right - tree.left;
     g_margins.right = client.right - fileList.right;
-    SplitterListWidth = clientWidth - SplitterDeviceListWidth - kBand - SplitterTreeWidth - g_margins.left -
-                        g_margins.right - kBand;
+    SplitterListWidth = clientWidth - SplitterDeviceListWidth - band - SplitterTreeWidth - g_margins.left -
+                        g_margins.right - band;
     g_status.left = status.left - client.left;
     g_status.top = status.top - client.top;
     g_status.height = status.bottom - status.top;
@@ -299,44 +335,47 @@ int ScalePane(int size, float ratio, int limit)
 
 void FitPanesToArea(int width, int height)
 {
-    long long widthSum = static_cast<long long>(SplitterDeviceListWidth) + kBand + SplitterTreeWidth + kBand +
+    int band = PaneBand();
+    long long widthSum = static_cast<long long>(SplitterDeviceListWidth) + band + SplitterTreeWidth + band +
                          SplitterListWidth;
     if (width != widthSum) {
         float ratio = widthSum > 0 ? static_cast<float>(width) / static_cast<float>(widthSum) : 0.0f;
         SplitterDeviceListWidth = ScalePane(SplitterDeviceListWidth, ratio, width);
         SplitterTreeWidth = ScalePane(SplitterTreeWidth, ratio, width);
-        SplitterListWidth = width - SplitterDeviceListWidth - kBand - SplitterTreeWidth - kBand;
+        SplitterListWidth = width - SplitterDeviceListWidth - band - SplitterTreeWidth - band;
     }
-    long long heightSum = static_cast<long long>(SplitterDeviceListHeight) + kBand + SplitterLocationsListHeight;
+    long long heightSum = static_cast<long long>(SplitterDeviceListHeight) + band + SplitterLocationsListHeight;
     if (height != heightSum) {
         float ratio = heightSum > 0 ? static_cast<float>(height) / static_cast<float>(heightSum) : 0.0f;
         SplitterDeviceListHeight = ScalePane(SplitterDeviceListHeight, ratio, height);
-        SplitterLocationsListHeight = height - SplitterDeviceListHeight - kBand;
+        SplitterLocationsListHeight = height - SplitterDeviceListHeight - band;
     }
 }
 
 // The order decides which pane gives way when the area is too small for all of them.
 void EnforceMinimumPanes(int width, int height)
 {
-    if (SplitterListWidth < kMinPane) {
-        SplitterListWidth = kMinPane;
-        SplitterTreeWidth = width - SplitterDeviceListWidth - (kMinPane + 2 * kBand);
+    int band = PaneBand();
+    int least = MinimumPane();
+    if (SplitterListWidth < least) {
+        SplitterListWidth = least;
+        SplitterTreeWidth = width - SplitterDeviceListWidth - (least + 2 * band);
     }
-    if (SplitterTreeWidth < kMinPane) {
-        SplitterTreeWidth = kMinPane;
-        SplitterListWidth = width - SplitterDeviceListWidth - (kMinPane + 2 * kBand);
+    if (SplitterTreeWidth < least) {
+        SplitterTreeWidth = least;
+        SplitterListWidth = width - SplitterDeviceListWidth - (least + 2 * band);
     }
-    if (SplitterDeviceListWidth < kMinPane) {
-        SplitterDeviceListWidth = kMinPane;
-        SplitterListWidth = width - SplitterTreeWidth - (kMinPane + 2 * kBand);
+    if (SplitterDeviceListWidth < least) {
+        SplitterDeviceListWidth = least;
+        SplitterListWidth = width - SplitterTreeWidth - (least + 2 * band);
     }
-    if (SplitterLocationsListHeight < kMinPane) {
-        SplitterLocationsListHeight = kMinPane;
-        SplitterDeviceListHeight = height - (kMinPane + kBand);
+    if (SplitterLocationsListHeight < least) {
+        SplitterLocationsListHeight = least;
+        SplitterDeviceListHeight = height - (least + band);
     }
-    if (SplitterDeviceListHeight < kMinPane) {
-        SplitterDeviceListHeight = kMinPane;
-        SplitterLocationsListHeight = height - (kMinPane + kBand);
+    if (SplitterDeviceListHeight < least) {
+        SplitterDeviceListHeight = least;
+        SplitterLocationsListHeight = height - (least + band);
     }
 }
 
@@ -371,6 +410,21 @@ void GetPaneAreaSize(HWND window, int* width, int* height)
     *height = client.bottom - client.top - g_margins.top - g_margins.bottom;
 }
 
+int LayoutDpi()
+{
+    return g_layoutDpi;
+}
+
+int PaneBand()
+{
+    return ScaleToDpi(kBand, g_layoutDpi);
+}
+
+int MinimumPane()
+{
+    return ScaleToDpi(kMinPane, g_layoutDpi);
+}
+
 void MovePanes(HWND window, unsigned panes)
 {
     int width = 0;
@@ -378,18 +432,19 @@ void MovePanes(HWND window, unsigned panes)
     GetPaneAreaSize(window, &width, &height);
     int left = g_margins.left;
     int top = g_margins.top;
+    int band = PaneBand();
     if (panes & PANE_DEVICE_LIST) {
         PlaceControl(g_deviceList, left, top, SplitterDeviceListWidth, SplitterDeviceListHeight);
     }
     if (panes & PANE_LOCATIONS_LIST) {
-        PlaceControl(g_locationsList, left, top + SplitterDeviceListHeight + kBand, SplitterDeviceListWidth,
+        PlaceControl(g_locationsList, left, top + SplitterDeviceListHeight + band, SplitterDeviceListWidth,
                      SplitterLocationsListHeight);
     }
     if (panes & PANE_TREE) {
-        PlaceControl(window, IDC_FOLDER_TREE, left + SplitterDeviceListWidth + kBand, top, SplitterTreeWidth, height);
+        PlaceControl(window, IDC_FOLDER_TREE, left + SplitterDeviceListWidth + band, top, SplitterTreeWidth, height);
     }
     if (panes & PANE_FILE_LIST) {
-        PlaceControl(g_fileList, left + SplitterDeviceListWidth + SplitterTreeWidth + 2 * kBand, top,
+        PlaceControl(g_fileList, left + SplitterDeviceListWidth + SplitterTreeWidth + 2 * band, top,
                      SplitterListWidth, height);
     }
 }
@@ -413,11 +468,13 @@ void LayoutMainWindow(HWND window)
     PlaceFixedControls(window, client);
 }
 
-void ApplyMinTrackSize(MINMAXINFO* info)
+void ApplyMinTrackSize(HWND window, MINMAXINFO* info)
 {
     if (!info) return;
-    info->ptMinTrackSize.x = kMinTrackWidth;
-    info->ptMinTrackSize.y = kMinTrackHeight;
+    // Asked for before the build too, while the window is being created.
+    int dpi = g_measured ? g_layoutDpi : DpiOfWindow(window);
+    info->ptMinTrackSize.x = ScaleToDpi(kMinTrackWidth, dpi);
+    info->ptMinTrackSize.y = ScaleToDpi(kMinTrackHeight, dpi);
 }
 
 namespace {
@@ -427,12 +484,14 @@ bool BuildSteps(HWND window)
     SendMessageW(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0, 0,
                                                      LR_DEFAULTSIZE | LR_SHARED)));
-    COLORREF background = CLR_NONE;
-    if (!CreateFileImageList(&background)) return false;
+    g_layoutDpi = DpiOfWindow(window);
+    KeepDialogLayoutOnDpiChange(window);
+    SetToolbarIconSize(SmallIconSize(g_layoutDpi));
+    if (!CreateFileImageList()) return false;
     if (!CreateToolTip(window)) return false;
     if (!AttachFileImageList(window)) return false;
     if (!InsertFileListColumns()) return false;
-    if (!CreateDeviceImageList(window, background)) return false;
+    if (!CreateDeviceImageList(window)) return false;
     if (!CreateSplitter(window)) return false;
 
     RECT client;
@@ -465,4 +524,111 @@ bool BuildMainWindow(HWND window)
     // A half-built window is never saved: without the file list's handle there is nothing to save.
     ForgetControls();
     return false;
+}
+
+namespace {
+
+void Rescale(std::initializer_list<int*> values, int from, int to)
+{
+    for (int* value : values) *value = MulDiv(*value, to, from);
+}
+
+// Everything measured from the template, and the panes with it, so that each keeps its share.
+void RescaleMeasures(int from, int to)
+{
+    Rescale({&g_margins.left, &g_margins.top, &g_margins.right, &g_margins.bottom, &g_status.left, &g_status.top,
+             &g_status.height, &g_pathLine.left, &g_pathLine.rightGap, &g_pathLine.height, &g_pathLine.bottomGap,
+             &g_webLine.left, &g_webLine.rightGap, &g_webLine.height, &g_webLine.bottomGap, &SplitterDeviceListWidth,
+             &SplitterDeviceListHeight, &SplitterLocationsListHeight, &SplitterTreeWidth, &SplitterListWidth},
+            from, to);
+    for (ButtonMeasure& button : g_buttons) {
+        Rescale({&button.width, &button.height, &button.top, &button.rightGap}, from, to);
+    }
+}
+
+void RescaleColumns(int from, int to)
+{
+    for (int column = 0; column < 2; ++column) {
+        ListView_SetColumnWidth(g_fileList, column, MulDiv(ListView_GetColumnWidth(g_fileList, column), to, from));
+    }
+}
+
+// The tooltip of each button covers the button as it is now.
+void FitToolTipsToButtons(HWND window)
+{
+    for (const ToolbarButton& entry : kToolbarButtons) {
+        TOOLINFOW tool = {};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = GetDlgItem(window, entry.id);
+        tool.uId = 0;
+        if (!tool.hwnd || !GetClientRect(tool.hwnd, &tool.rect)) continue;
+        SendMessageW(g_toolTip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+// On failure the lists keep the images they have: drawn at another size, but all there.
+void ReplaceDeviceImageList()
+{
+    HIMAGELIST list = MakeDeviceImageList(g_layoutDpi);
+    if (!list) return;
+    HIMAGELIST old = g_deviceImageList;
+    g_deviceImageList = list;
+    GiveSharedImageList(g_deviceList, list);
+    GiveSharedImageList(g_locationsList, list);
+    if (old) ImageList_Destroy(old);
+}
+
+void CALLBACK RetryFileImages(HWND window, UINT, UINT_PTR, DWORD);
+
+// An upload appends to g_fileImageList from the copy thread when it shows its folder: while one
+// runs, the list is left alone and a timer asks again. No upload can start meanwhile: only a drop,
+// handled on this thread, starts one.
+void ReplaceFileImageList(HWND window)
+{
+    if (ImageListIconSize(g_fileImageList) == SmallIconSize(g_layoutDpi)) {
+        KillTimer(window, kFileImagesTimer);
+        return;
+    }
+    if (g_copyThread.load()) {
+        SetTimer(window, kFileImagesTimer, kFileImagesRetryMilliseconds, RetryFileImages);
+        return;
+    }
+    KillTimer(window, kFileImagesTimer);
+    HIMAGELIST list = MakeFileImageList(g_layoutDpi);
+    if (!list || !AddExtensionImages(list, SmallIconSize(g_layoutDpi))) {
+        if (list) ImageList_Destroy(list);
+        return;
+    }
+    HIMAGELIST old = g_fileImageList;
+    g_fileImageList = list;
+    AttachFileImageList(window);
+    if (old) ImageList_Destroy(old);
+}
+
+void CALLBACK RetryFileImages(HWND window, UINT, UINT_PTR, DWORD)
+{
+    if (g_measured) ReplaceFileImageList(window);
+}
+
+}  // namespace
+
+void OnMainWindowDpiChanged(HWND window, int dpi, const RECT* suggested)
+{
+    if (g_measured && dpi > 0 && dpi != g_layoutDpi) {
+        int from = g_layoutDpi;
+        g_layoutDpi = dpi;
+        RescaleMeasures(from, dpi);
+        RescaleColumns(from, dpi);
+        ReplaceDeviceImageList();
+        ReplaceFileImageList(window);
+        SetToolbarIconSize(SmallIconSize(dpi));
+        UpdateToolbar();
+    }
+    if (suggested) {
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The size may be the same in pixels, which sends no WM_SIZE.
+    LayoutMainWindow(window);
+    if (g_measured) FitToolTipsToButtons(window);
 }

@@ -3,7 +3,8 @@
 
 #include <windows.h>
 
-// Pane sizes in client pixels, shared with the splitter and the settings.
+// Pane sizes in client pixels, shared with the splitter and the settings. Like every measure of the
+// layout, they are pixels at the window's DPI (LayoutDpi).
 extern int SplitterDeviceListWidth;
 extern int SplitterDeviceListHeight;
 extern int SplitterLocationsListHeight;
@@ -18,7 +19,17 @@ bool BuildMainWindow(HWND window);
 // Places every control for the current client size.
 void LayoutMainWindow(HWND window);
 // WM_GETMINMAXINFO: the smallest size the window may be dragged to.
-void ApplyMinTrackSize(MINMAXINFO* info);
+void ApplyMinTrackSize(HWND window, MINMAXINFO* info);
+// WM_DPICHANGED: the window moved to a monitor of another scale (dpi). The measures, the panes and
+// the column widths are scaled with it, keeping their proportions, the image lists and the toolbar's
+// icons are made afresh at the new size, and the window takes the rectangle the system suggests.
+void OnMainWindowDpiChanged(HWND window, int dpi, const RECT* suggested);
+
+// The DPI the layout is made for, and the band between two panes and the least size of a pane in
+// pixels at that DPI.
+int LayoutDpi();
+int PaneBand();
+int MinimumPane();
 
 // The panes that MovePanes places.
 enum : unsigned {

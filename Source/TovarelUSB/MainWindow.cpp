@@ -312,7 +312,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         LayoutMainWindow(window);
         return FALSE;
     case WM_GETMINMAXINFO:
-        ApplyMinTrackSize(reinterpret_cast<MINMAXINFO*>(lParam));
+        ApplyMinTrackSize(window, reinterpret_cast<MINMAXINFO*>(lParam));
+        return FALSE;
+    case WM_DPICHANGED:
+        // Not handled as far as the dialog manager is concerned: it still gives the controls the
+        // dialog font of the new scale.
+        OnMainWindowDpiChanged(window, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return FALSE;
     case WM_NOTIFY:
         if (!lParam) return FALSE;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <climits>
 
+#include "Dpi.h"
 #include "MainLayout.h"
 #include "RegistryKey.h"
 #include "iPhone.h"
@@ -12,6 +13,19 @@ namespace {
 const wchar_t kSettingsKey[] = L"Software\\Marlquist\\TovarelUSB";
 const int kMinWidth = 450;
 const int kMinHeight = 370;
+
+// Every value is stored in pixels of a window at 96 DPI, whatever the scale it was saved at. The
+// versions before this one were not DPI aware: Windows ran them as if at 96 DPI and stretched their
+// window, so what they stored is in those units at every scale, and each version reads right what
+// the other wrote. Pixels of the window's own scale would not be: at 200 %, an old version would open
+// twice as large as it was left, and a new one would open an old version's settings at half size.
+// A value saved at another scale than 96 DPI may lose part of a pixel on the way.
+long long ToWindowPixels(long long stored, int dpi)
+{
+    long long scaled = stored * dpi;
+    long long half = kDefaultDpi / 2;
+    return (scaled >= 0 ? scaled + half : scaled - half) / kDefaultDpi;
+}
 
 // The values in the order in which they are read and written.
 enum SettingIndex {
@@ -107,24 +121,26 @@ void RestoreSettings(HWND window)
     DWORD values[SETTING_COUNT] = {};
     if (!ReadAllSettings(values)) return;
 
-    // Stored edges may be anything; 64-bit arithmetic keeps the widening from wrapping.
+    // Stored edges may be anything; 64-bit arithmetic keeps the widening and scaling from wrapping.
     long long left = static_cast<int>(values[WINDOW_LEFT]);
     long long right = static_cast<int>(values[WINDOW_RIGHT]);
     long long top = static_cast<int>(values[WINDOW_TOP]);
     long long bottom = static_cast<int>(values[WINDOW_BOTTOM]);
     if (right < left + kMinWidth) right = left + kMinWidth;
     if (bottom < top + kMinHeight) bottom = top + kMinHeight;
-    RECT rect = {ClampToInt(left), ClampToInt(top), ClampToInt(right), ClampToInt(bottom)};
+    int dpi = LayoutDpi();
+    auto scaled = [dpi](long long stored) { return ClampToInt(ToWindowPixels(stored, dpi)); };
+    RECT rect = {scaled(left), scaled(top), scaled(right), scaled(bottom)};
     BringOntoMonitor(&rect);
 
-    SplitterDeviceListWidth = static_cast<int>(values[DEVICE_LIST_WIDTH]);
-    SplitterTreeWidth = static_cast<int>(values[TREE_WIDTH]);
-    SplitterListWidth = static_cast<int>(values[LIST_WIDTH]);
-    SplitterDeviceListHeight = static_cast<int>(values[DEVICE_LIST_HEIGHT]);
-    SplitterLocationsListHeight = static_cast<int>(values[LOCATIONS_LIST_HEIGHT]);
+    SplitterDeviceListWidth = scaled(static_cast<int>(values[DEVICE_LIST_WIDTH]));
+    SplitterTreeWidth = scaled(static_cast<int>(values[TREE_WIDTH]));
+    SplitterListWidth = scaled(static_cast<int>(values[LIST_WIDTH]));
+    SplitterDeviceListHeight = scaled(static_cast<int>(values[DEVICE_LIST_HEIGHT]));
+    SplitterLocationsListHeight = scaled(static_cast<int>(values[LOCATIONS_LIST_HEIGHT]));
     if (g_fileList) {
-        ListView_SetColumnWidth(g_fileList, 0, LOWORD(values[COLUMN_WIDTH_0]));
-        ListView_SetColumnWidth(g_fileList, 1, LOWORD(values[COLUMN_WIDTH_1]));
+        ListView_SetColumnWidth(g_fileList, 0, scaled(LOWORD(values[COLUMN_WIDTH_0])));
+        ListView_SetColumnWidth(g_fileList, 1, scaled(LOWORD(values[COLUMN_WIDTH_1])));
     }
 
     MoveWindow(window, rect.left, rect.top, ClampToInt(Extent(rect.left, rect.right)),
@@ -147,19 +163,21 @@ void SaveSettings(HWND window)
         return;
     }
     const RECT& normal = placement.rcNormalPosition;
+    int dpi = LayoutDpi();
+    auto stored = [dpi](int pixels) { return static_cast<DWORD>(ScaleFromDpi(pixels, dpi)); };
     DWORD values[SETTING_COUNT] = {
-        static_cast<DWORD>(normal.left),
-        static_cast<DWORD>(normal.right),
-        static_cast<DWORD>(normal.top),
-        static_cast<DWORD>(normal.bottom),
+        stored(normal.left),
+        stored(normal.right),
+        stored(normal.top),
+        stored(normal.bottom),
         placement.showCmd == SW_SHOWMAXIMIZED ? 1u : 0u,
-        static_cast<DWORD>(SplitterDeviceListWidth),
-        static_cast<DWORD>(SplitterTreeWidth),
-        static_cast<DWORD>(SplitterListWidth),
-        static_cast<DWORD>(SplitterDeviceListHeight),
-        static_cast<DWORD>(SplitterLocationsListHeight),
-        static_cast<DWORD>(ListView_GetColumnWidth(g_fileList, 0)),
-        static_cast<DWORD>(ListView_GetColumnWidth(g_fileList, 1)),
+        stored(SplitterDeviceListWidth),
+        stored(SplitterTreeWidth),
+        stored(SplitterListWidth),
+        stored(SplitterDeviceListHeight),
+        stored(SplitterLocationsListHeight),
+        stored(ListView_GetColumnWidth(g_fileList, 0)),
+        stored(ListView_GetColumnWidth(g_fileList, 1)),
     };
     for (int i = 0; i < SETTING_COUNT; ++i) WriteDword(key.handle, kValueNames[i], values[i]);
 }

@@ -5,8 +5,6 @@
 namespace {
 
 const wchar_t kSplitterClass[] = L"MRQ_SPLITTERVIEW";
-const int kBand = 4;
-const int kMinPane = 100;
 
 enum DragMode { DRAG_NONE, DRAG_TREE_LIST, DRAG_DEVICE_TREE, DRAG_DEVICE_LOCATIONS };
 
@@ -27,16 +25,17 @@ POINT MessagePointInClient(HWND splitter)
 
 int TreeListBandLeft()
 {
-    return SplitterDeviceListWidth + SplitterTreeWidth + kBand;
+    return SplitterDeviceListWidth + SplitterTreeWidth + PaneBand();
 }
 
 // Bands are tested in this order; both ends of a band belong to it.
 DragMode BandAt(POINT point)
 {
-    if (point.x >= TreeListBandLeft() && point.x <= TreeListBandLeft() + kBand) return DRAG_TREE_LIST;
-    if (point.x >= SplitterDeviceListWidth && point.x <= SplitterDeviceListWidth + kBand) return DRAG_DEVICE_TREE;
+    int band = PaneBand();
+    if (point.x >= TreeListBandLeft() && point.x <= TreeListBandLeft() + band) return DRAG_TREE_LIST;
+    if (point.x >= SplitterDeviceListWidth && point.x <= SplitterDeviceListWidth + band) return DRAG_DEVICE_TREE;
     if (point.x < SplitterDeviceListWidth && point.y >= SplitterDeviceListHeight &&
-        point.y <= SplitterDeviceListHeight + kBand) {
+        point.y <= SplitterDeviceListHeight + band) {
         return DRAG_DEVICE_LOCATIONS;
     }
     return DRAG_NONE;
@@ -83,12 +82,14 @@ void OnButtonDown(HWND splitter)
 
 void DragTreeListBand(HWND window, int x, int areaWidth)
 {
-    SplitterTreeWidth = x - g_grabOffset - SplitterDeviceListWidth - kBand;
-    if (SplitterTreeWidth < kMinPane) SplitterTreeWidth = kMinPane;
-    SplitterListWidth = areaWidth - SplitterDeviceListWidth - kBand - SplitterTreeWidth - kBand;
-    if (SplitterListWidth < kMinPane) {
-        SplitterListWidth = kMinPane;
-        SplitterTreeWidth = areaWidth - SplitterDeviceListWidth - (kMinPane + 2 * kBand);
+    int band = PaneBand();
+    int least = MinimumPane();
+    SplitterTreeWidth = x - g_grabOffset - SplitterDeviceListWidth - band;
+    if (SplitterTreeWidth < least) SplitterTreeWidth = least;
+    SplitterListWidth = areaWidth - SplitterDeviceListWidth - band - SplitterTreeWidth - band;
+    if (SplitterListWidth < least) {
+        SplitterListWidth = least;
+        SplitterTreeWidth = areaWidth - SplitterDeviceListWidth - (least + 2 * band);
     }
     MovePanes(window, PANE_TREE | PANE_FILE_LIST);
 }
@@ -96,24 +97,28 @@ void DragTreeListBand(HWND window, int x, int areaWidth)
 // The file list keeps its width and position; only the device column and the tree trade pixels.
 void DragDeviceTreeBand(HWND window, int x, int areaWidth)
 {
+    int band = PaneBand();
+    int least = MinimumPane();
     SplitterDeviceListWidth = x - g_grabOffset;
-    if (SplitterDeviceListWidth < kMinPane) SplitterDeviceListWidth = kMinPane;
-    SplitterTreeWidth = areaWidth - SplitterDeviceListWidth - kBand - SplitterListWidth - kBand;
-    if (SplitterTreeWidth < kMinPane) {
-        SplitterTreeWidth = kMinPane;
-        SplitterDeviceListWidth = areaWidth - SplitterTreeWidth - kBand - SplitterListWidth - kBand;
+    if (SplitterDeviceListWidth < least) SplitterDeviceListWidth = least;
+    SplitterTreeWidth = areaWidth - SplitterDeviceListWidth - band - SplitterListWidth - band;
+    if (SplitterTreeWidth < least) {
+        SplitterTreeWidth = least;
+        SplitterDeviceListWidth = areaWidth - SplitterTreeWidth - band - SplitterListWidth - band;
     }
     MovePanes(window, PANE_DEVICE_LIST | PANE_LOCATIONS_LIST | PANE_TREE);
 }
 
 void DragDeviceLocationsBand(HWND window, int y, int areaHeight)
 {
+    int band = PaneBand();
+    int least = MinimumPane();
     SplitterDeviceListHeight = y - g_grabOffset;
-    if (SplitterDeviceListHeight < kMinPane) SplitterDeviceListHeight = kMinPane;
-    SplitterLocationsListHeight = areaHeight - SplitterDeviceListHeight - kBand;
-    if (SplitterLocationsListHeight < kMinPane) {
-        SplitterLocationsListHeight = kMinPane;
-        SplitterDeviceListHeight = areaHeight - (kMinPane + kBand);
+    if (SplitterDeviceListHeight < least) SplitterDeviceListHeight = least;
+    SplitterLocationsListHeight = areaHeight - SplitterDeviceListHeight - band;
+    if (SplitterLocationsListHeight < least) {
+        SplitterLocationsListHeight = least;
+        SplitterDeviceListHeight = areaHeight - (least + band);
     }
     MovePanes(window, PANE_DEVICE_LIST | PANE_LOCATIONS_LIST);
 }

@@ -6,6 +6,7 @@
 #include "Devices.h"
 #include "MainWindow.h"
 #include "Splitter.h"
+#include "StatusLine.h"
 #include "TextUtil.h"
 #include "iPhone.h"
 #include "resource.h"
@@ -116,6 +117,7 @@ void StopProgram()
     DestroyImageList(g_fileImageList);
     FreeExtensionTable();
     DestroyImageList(g_deviceImageList);
+    FreeToolbarIcons();
     OleUninitialize();
 }
 

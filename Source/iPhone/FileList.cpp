@@ -2,6 +2,10 @@
 
 #include <shellapi.h>
 
+#include <memory>
+#include <new>
+
+#include "Dpi.h"
 #include "FolderTree.h"
 #include "StatusLine.h"
 #include "TextUtil.h"
@@ -12,8 +16,6 @@ namespace {
 // Images of g_fileImageList; extension k of g_extensionTable is image k + FIRST_EXTENSION_IMAGE.
 enum : int { IMAGE_FOLDER = 0, IMAGE_PLAIN_FILE = 1, FIRST_EXTENSION_IMAGE = 2 };
 const int kExtensionTableGrowth = 16;
-// SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX: by the name alone.
-const UINT kShellIconFlags = 0x4111;
 
 bool SameExtension(const wchar_t* entry, const wchar_t* extension, size_t length)
 {
@@ -45,14 +47,16 @@ void MakeRoomForExtension(ExtensionTable* table)
     table->capacity = capacity;
 }
 
+// The shell decides by the name alone, at the size of the list's images.
 int AddExtensionImage(const wchar_t* name, const wchar_t* extension, size_t length)
 {
     ExtensionTable* table = g_extensionTable;
-    SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(name, FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), kShellIconFlags)) return IMAGE_PLAIN_FILE;
-    int image = ImageList_ReplaceIcon(g_fileImageList, -1, info.hIcon);
+    HIMAGELIST images = g_fileImageList;
+    HICON icon = ShellIconOfName(name, FILE_ATTRIBUTE_NORMAL, ImageListIconSize(images));
+    if (!icon) return IMAGE_PLAIN_FILE;
+    int image = ImageList_ReplaceIcon(images, -1, icon);
     // The image list keeps its own copy of the icon.
-    if (info.hIcon) DestroyIcon(info.hIcon);
+    DestroyIcon(icon);
     FATAL_CHECK(image == table->count + FIRST_EXTENSION_IMAGE);
     MakeRoomForExtension(table);
     wchar_t* copy = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t)));
@@ -73,6 +77,18 @@ int FileImage(const FolderNode* node)
     int k = FindCachedExtension(g_extensionTable, extension, length);
     if (k >= 0) return k + FIRST_EXTENSION_IMAGE;
     return AddExtensionImage(node->name, extension, length);
+}
+
+// The icon of any file with this extension, asked for by a name made of it.
+HICON ExtensionIcon(const wchar_t* extension, int size)
+{
+    size_t length = wcslen(extension);
+    std::unique_ptr<wchar_t[]> name(new (std::nothrow) wchar_t[length + 3]);
+    if (!name) return nullptr;
+    name[0] = L'a';
+    name[1] = L'.';
+    wmemcpy(&name[2], extension, length + 1);
+    return ShellIconOfName(name.get(), FILE_ATTRIBUTE_NORMAL, size);
 }
 
 // "/" for the root, else the names from the location folder down, joined with "/".
@@ -251,4 +267,18 @@ void OnFileListItemChanged(const NMLISTVIEW* change)
     bool selectionChanged = change->iItem < 0 || ((change->uChanged & LVIF_STATE) &&
                                                   ((change->uOldState ^ change->uNewState) & LVIS_SELECTED));
     if (selectionChanged) AfterSelectionChange(ListView_GetSelectedCount(g_fileList));
+}
+
+bool AddExtensionImages(HIMAGELIST list, int size)
+{
+    const ExtensionTable* table = g_extensionTable;
+    for (int k = 0; table && k < table->count; ++k) {
+        HICON icon = ExtensionIcon(table->entries[k], size);
+        // An extension the shell has no icon for any more keeps its place with the plain file's.
+        if (!icon) icon = ImageList_GetIcon(list, IMAGE_PLAIN_FILE, ILD_NORMAL);
+        int image = icon ? ImageList_ReplaceIcon(list, -1, icon) : -1;
+        if (icon) DestroyIcon(icon);
+        if (image != k + FIRST_EXTENSION_IMAGE) return false;
+    }
+    return true;
 }

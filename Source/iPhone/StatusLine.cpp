@@ -1,9 +1,12 @@
 #include "StatusLine.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cwchar>
+#include <new>
 
 #include "Devices.h"
+#include "Dpi.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -28,6 +31,19 @@ const ToolbarIcons kToolbar[] = {
     {IDC_UP, CanGoUp, IDI_UP, IDI_UP_DISABLED},
     {IDC_REFRESH, CanRefresh, IDI_REFRESH, IDI_REFRESH_DISABLED},
 };
+const int kToolbarButtonCount = sizeof(kToolbar) / sizeof(kToolbar[0]);
+
+// The enabled and the disabled icon of each button, at one size. A set is made on the
+// user-interface thread when the window's scale asks for a size not met before, and kept until the
+// end: the notice and copy threads refresh the toolbar too, and read the current set without a lock.
+struct ToolbarIconSet {
+    int size;
+    HICON enabled[kToolbarButtonCount];
+    HICON disabled[kToolbarButtonCount];
+    ToolbarIconSet* older;
+};
+std::atomic<ToolbarIconSet*> g_toolbarIcons{nullptr};
+ToolbarIconSet* s_toolbarIconSets;
 
 // Bounded formatting: whatever the arguments, the text is cut to the buffer and terminated.
 void FormatInto(wchar_t* buffer, size_t length, const wchar_t* format, ...)
@@ -162,18 +178,65 @@ void StretchStatusText(HWND mainWindow)
     UpdateWindow(status);
 }
 
+ToolbarIconSet* MakeToolbarIconSet(int size)
+{
+    ToolbarIconSet* set = new (std::nothrow) ToolbarIconSet{};
+    if (!set) return nullptr;
+    set->size = size;
+    for (int i = 0; i < kToolbarButtonCount; ++i) {
+        set->enabled[i] = LoadProgramIcon(kToolbar[i].enabledIcon, size);
+        set->disabled[i] = LoadProgramIcon(kToolbar[i].disabledIcon, size);
+    }
+    return set;
+}
+
 // The button's image is set only when its icon changes: the button keeps a copy of every image it
 // is given, so setting the same icon at every refresh used up the process's graphics objects.
 void ShowButtonIcon(HWND mainWindow, const ToolbarIcons& entry)
 {
-    int icon = entry.test() ? entry.enabledIcon : entry.disabledIcon;
-    HANDLE image = LoadImageW(g_instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, 0, 0, LR_SHARED);
+    HICON image = ToolbarIcon(entry.test() ? entry.enabledIcon : entry.disabledIcon);
     HWND button = GetDlgItem(mainWindow, entry.button);
-    if (reinterpret_cast<HANDLE>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0)) == image) return;
+    if (reinterpret_cast<HICON>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0)) == image) return;
     SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
 }
 
 }  // namespace
+
+void SetToolbarIconSize(int size)
+{
+    ToolbarIconSet* set = s_toolbarIconSets;
+    while (set && set->size != size) set = set->older;
+    if (!set) {
+        set = MakeToolbarIconSet(size);
+        if (!set) return;
+        set->older = s_toolbarIconSets;
+        s_toolbarIconSets = set;
+    }
+    g_toolbarIcons = set;
+}
+
+HICON ToolbarIcon(int id)
+{
+    const ToolbarIconSet* set = g_toolbarIcons;
+    for (int i = 0; set && i < kToolbarButtonCount; ++i) {
+        if (kToolbar[i].enabledIcon == id) return set->enabled[i];
+        if (kToolbar[i].disabledIcon == id) return set->disabled[i];
+    }
+    return nullptr;
+}
+
+void FreeToolbarIcons()
+{
+    g_toolbarIcons = nullptr;
+    while (ToolbarIconSet* set = s_toolbarIconSets) {
+        s_toolbarIconSets = set->older;
+        for (int i = 0; i < kToolbarButtonCount; ++i) {
+            if (set->enabled[i]) DestroyIcon(set->enabled[i]);
+            if (set->disabled[i]) DestroyIcon(set->disabled[i]);
+        }
+        delete set;
+    }
+}
 
 const wchar_t* FormatSize(uint64_t bytes)
 {

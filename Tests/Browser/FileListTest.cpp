@@ -155,6 +155,25 @@ TEST_F(FileListTest, EachExtensionAsksTheShellOnceWhateverItsCase)
     SelectFolder({L"My Documents", L"Icons"});
     EXPECT_EQ(g_extensionTable->count, entries + 4);
     EXPECT_EQ(ListImages(g_fileList), shown);
+
+    // On a monitor at 150 %, every image is there again at 24 pixels, each at its index; but not
+    // while an upload runs, whose thread may be adding one.
+    auto imageSize = [] {
+        int width = 0;
+        int height = 0;
+        return ImageList_GetIconSize(g_fileImageList, &width, &height) ? width : 0;
+    };
+    RECT rect = {};
+    GetWindowRect(window_, &rect);
+    g_copyThread = GetCurrentThread();
+    SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&rect));
+    PumpMessages(300);
+    EXPECT_EQ(imageSize(), 16);
+    g_copyThread = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return imageSize() == 24; }));
+    EXPECT_EQ(ImageList_GetImageCount(g_fileImageList), g_extensionTable->count + 2);
+    EXPECT_EQ(ListView_GetImageList(g_fileList, LVSIL_SMALL), g_fileImageList);
+    EXPECT_EQ(ListImages(g_fileList), shown);
 }
 
 TEST_F(FileListTest, ExtensionTableGrowsPastItsFirstSixteenEntries)
@@ -279,7 +298,7 @@ TEST_F(FileListTest, SelectAllAndTheClickAfterItChangeOnlyWhatTheyShow)
     EXPECT_EQ(ListItemsWithState(g_fileList, LVIS_SELECTED).size(), 300u);
     EXPECT_EQ(ListItemsWithState(g_fileList, LVIS_FOCUSED), std::vector<int>({0}));
     EXPECT_EQ(images.Take().size(), 1u);
-    EXPECT_EQ(DeleteButtonIcon(), LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_DELETE), IMAGE_ICON, 0, 0, LR_SHARED));
+    EXPECT_EQ(DeleteButtonIcon(), ToolbarIcon(IDI_DELETE));
 
     // The click deselects the other 299 items; the toolbar shows the same as before.
     ClickListItem(g_fileList, 5);

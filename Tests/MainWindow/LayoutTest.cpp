@@ -3,11 +3,39 @@
 #include <string>
 
 #include "MainWindow.h"
+#include "Settings.h"
 #include "Splitter.h"
 
 namespace {
 
-using MainWindowLayout = MainWindowTest;
+class MainWindowLayout : public MainWindowTest {
+protected:
+    static int IconSize(HICON icon)
+    {
+        ICONINFO info = {};
+        if (!icon || !GetIconInfo(icon, &info)) return 0;
+        BITMAP colour = {};
+        GetObjectW(info.hbmColor, sizeof colour, &colour);
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        return colour.bmWidth;
+    }
+    // The image lists and the toolbar's icons: small icons, and the device lists' large ones.
+    void ExpectImageSizes(int small, int large) const
+    {
+        int width = 0;
+        int height = 0;
+        EXPECT_TRUE(ImageList_GetIconSize(g_fileImageList, &width, &height));
+        EXPECT_EQ(small, width);
+        EXPECT_EQ(small, height);
+        EXPECT_TRUE(ImageList_GetIconSize(g_deviceImageList, &width, &height));
+        EXPECT_EQ(large, width);
+        EXPECT_EQ(large, height);
+        for (int id = IDC_NEW_FOLDER; id <= IDC_REFRESH; ++id) {
+            EXPECT_EQ(small, IconSize(reinterpret_cast<HICON>(SendMessageW(Control(id), BM_GETIMAGE, IMAGE_ICON, 0))));
+        }
+    }
+};
 
 int Cut(int size, int newArea, int oldArea)
 {
@@ -60,6 +88,8 @@ TEST_F(MainWindowLayout, BuildGivesTheListsTheirImagesColumnsAndToolTips)
     EXPECT_EQ(16, g_extensionTable->capacity);
     ASSERT_NE(nullptr, g_deviceImageList);
     EXPECT_EQ(4, ImageList_GetImageCount(g_deviceImageList));
+    // Icons drawn at the size of the scale: small ones 16 pixels at 96 DPI, the device lists' 32.
+    ExpectImageSizes(S(16), S(32));
     EXPECT_EQ(g_deviceImageList, ListView_GetImageList(g_deviceList, LVSIL_SMALL));
     EXPECT_EQ(g_deviceImageList, ListView_GetImageList(g_locationsList, LVSIL_SMALL));
 
@@ -70,11 +100,11 @@ TEST_F(MainWindowLayout, BuildGivesTheListsTheirImagesColumnsAndToolTips)
     column.cchTextMax = 32;
     ASSERT_TRUE(ListView_GetColumn(g_fileList, 0, &column));
     EXPECT_STREQ(L"Name", title);
-    EXPECT_EQ(250, column.cx);
+    EXPECT_EQ(S(250), column.cx);
     EXPECT_EQ(LVCFMT_LEFT, column.fmt & LVCFMT_JUSTIFYMASK);
     ASSERT_TRUE(ListView_GetColumn(g_fileList, 1, &column));
     EXPECT_STREQ(L"Size", title);
-    EXPECT_EQ(100, column.cx);
+    EXPECT_EQ(S(100), column.cx);
     EXPECT_EQ(LVCFMT_RIGHT, column.fmt & LVCFMT_JUSTIFYMASK);
 
     HWND toolTip = FindOwnedToolTip(window_);
@@ -108,8 +138,8 @@ TEST_F(MainWindowLayout, PanesFillTheAreaBetweenTheMargins)
 {
     int width = PaneAreaWidth();
     int height = PaneAreaHeight();
-    EXPECT_EQ(width, SplitterDeviceListWidth + 4 + SplitterTreeWidth + 4 + SplitterListWidth);
-    EXPECT_EQ(height, SplitterDeviceListHeight + 4 + SplitterLocationsListHeight);
+    EXPECT_EQ(width, SplitterDeviceListWidth + S(4) + SplitterTreeWidth + S(4) + SplitterListWidth);
+    EXPECT_EQ(height, SplitterDeviceListHeight + S(4) + SplitterLocationsListHeight);
     ExpectPanesMatchSizes();
     RECT splitter = Rect(IDC_SPLITTER);
     EXPECT_EQ(Rect(IDC_DEVICE_LIST).left, splitter.left);
@@ -133,41 +163,41 @@ TEST_F(MainWindowLayout, GrowingScalesDeviceColumnAndTreeAndGivesTheRestToTheFil
     ASSERT_EQ(width + width / 2, newWidth);
     EXPECT_EQ(Cut(deviceWidth, newWidth, width), SplitterDeviceListWidth);
     EXPECT_EQ(Cut(treeWidth, newWidth, width), SplitterTreeWidth);
-    EXPECT_EQ(newWidth - SplitterDeviceListWidth - SplitterTreeWidth - 8, SplitterListWidth);
+    EXPECT_EQ(newWidth - SplitterDeviceListWidth - SplitterTreeWidth - S(8), SplitterListWidth);
     EXPECT_EQ(Cut(deviceHeight, newHeight, height), SplitterDeviceListHeight);
-    EXPECT_EQ(newHeight - SplitterDeviceListHeight - 4, SplitterLocationsListHeight);
+    EXPECT_EQ(newHeight - SplitterDeviceListHeight - S(4), SplitterLocationsListHeight);
     ExpectPanesMatchSizes();
 }
 
 TEST_F(MainWindowLayout, ShrinkingKeepsTheFileListAtOneHundredAndNarrowsTheTree)
 {
-    ResizeBy(300, 0);
+    ResizeBy(S(300), 0);
     int width = PaneAreaWidth();
     // As a drag of the tree-list band to the right would leave it.
-    SplitterListWidth = 100;
-    SplitterTreeWidth = width - SplitterDeviceListWidth - 108;
+    SplitterListWidth = S(100);
+    SplitterTreeWidth = width - SplitterDeviceListWidth - S(108);
     int deviceWidth = SplitterDeviceListWidth;
     int treeWidth = SplitterTreeWidth;
-    ResizeBy(-200, 0);
+    ResizeBy(S(-200), 0);
 
     int newWidth = PaneAreaWidth();
     int expectedDevice = Cut(deviceWidth, newWidth, width);
-    ASSERT_GE(expectedDevice, 100);
-    ASSERT_LT(newWidth - expectedDevice - Cut(treeWidth, newWidth, width) - 8, 100);
+    ASSERT_GE(expectedDevice, S(100));
+    ASSERT_LT(newWidth - expectedDevice - Cut(treeWidth, newWidth, width) - S(8), S(100));
     EXPECT_EQ(expectedDevice, SplitterDeviceListWidth);
-    EXPECT_EQ(100, SplitterListWidth);
-    EXPECT_EQ(newWidth - expectedDevice - 108, SplitterTreeWidth);
+    EXPECT_EQ(S(100), SplitterListWidth);
+    EXPECT_EQ(newWidth - expectedDevice - S(108), SplitterTreeWidth);
     ExpectPanesMatchSizes();
 }
 
 TEST_F(MainWindowLayout, AtTheSmallestSizeTheDeviceColumnStaysAtOneHundred)
 {
-    SetWindowPos(window_, nullptr, 0, 0, 450, 370, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(window_, nullptr, 0, 0, S(450), S(370), SWP_NOMOVE | SWP_NOZORDER);
     PumpMessages();
-    EXPECT_GE(SplitterDeviceListWidth, 100);
-    EXPECT_GE(SplitterTreeWidth, 100);
-    EXPECT_GE(SplitterDeviceListHeight, 100);
-    EXPECT_EQ(PaneAreaWidth(), SplitterDeviceListWidth + 8 + SplitterTreeWidth + SplitterListWidth);
+    EXPECT_GE(SplitterDeviceListWidth, S(100));
+    EXPECT_GE(SplitterTreeWidth, S(100));
+    EXPECT_GE(SplitterDeviceListHeight, S(100));
+    EXPECT_EQ(PaneAreaWidth(), SplitterDeviceListWidth + S(8) + SplitterTreeWidth + SplitterListWidth);
     ExpectPanesMatchSizes();
 }
 
@@ -223,25 +253,65 @@ TEST_F(MainWindowLayout, MinimisingAndRestoringChangesNoPane)
     EXPECT_TRUE(EqualRect(&fileList, &after));
 }
 
+// Moved to a monitor of another scale, the window is told so with the rectangle the system suggests.
+// Under Wine every monitor has the prefix's scale: the test sends what Windows would.
+TEST_F(MainWindowLayout, MovingToAnotherScaleKeepsEveryShareAndRedrawsTheIcons)
+{
+    const int to = Dpi() == 144 ? 96 : 144;
+    auto scaled = [&](int pixels) { return MulDiv(pixels, to, Dpi()); };
+    auto stored = [](const wchar_t* name) {
+        DWORD value = 0;
+        EXPECT_TRUE(ReadSettingsDword(name, &value)) << name;
+        return static_cast<int>(value);
+    };
+    const wchar_t* const sizes[] = {L"SplitterDeviceListWidth", L"SplitterTreeWidth", L"SplitterListWidth",
+                                    L"SplitterDeviceListHeight", L"ListColumnWidth0", L"ListColumnWidth1"};
+    SaveSettings(window_);
+    int before[6];
+    for (int i = 0; i < 6; ++i) before[i] = stored(sizes[i]);
+    int nameColumn = ListView_GetColumnWidth(g_fileList, 0);
+    // Windows scales the frame too; Wine's stays as it is: the client area is what must scale.
+    RECT rect = WindowRect();
+    RECT client = {};
+    GetClientRect(window_, &client);
+    RECT suggested = {rect.left, rect.top, rect.right + scaled(client.right) - client.right,
+                      rect.bottom + scaled(client.bottom) - client.bottom};
+
+    SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+    PumpMessages();
+    rect = WindowRect();
+    EXPECT_TRUE(EqualRect(&suggested, &rect));
+    ExpectImageSizes(MulDiv(16, to, 96), MulDiv(32, to, 96));
+    EXPECT_EQ(g_fileImageList, TreeView_GetImageList(Control(IDC_FOLDER_TREE), TVSIL_NORMAL));
+    EXPECT_EQ(g_fileImageList, ListView_GetImageList(g_fileList, LVSIL_SMALL));
+    EXPECT_EQ(g_deviceImageList, ListView_GetImageList(g_locationsList, LVSIL_SMALL));
+    EXPECT_NEAR(scaled(nameColumn), ListView_GetColumnWidth(g_fileList, 0), 1);
+    EXPECT_EQ(MulDiv(4, to, 96), Rect(IDC_FOLDER_TREE).left - Rect(IDC_DEVICE_LIST).right);
+    ExpectControlsInsideAndApart();
+    // In the units the settings keep, nothing moved but by rounding.
+    SaveSettings(window_);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(before[i], stored(sizes[i]), 2) << sizes[i];
+}
+
 TEST_F(MainWindowLayout, WindowCannotBeMadeSmallerThan450By370)
 {
     SetWindowPos(window_, nullptr, 0, 0, 200, 100, SWP_NOMOVE | SWP_NOZORDER);
     PumpMessages();
     RECT rect = WindowRect();
-    EXPECT_EQ(450, rect.right - rect.left);
-    EXPECT_EQ(370, rect.bottom - rect.top);
+    EXPECT_EQ(S(450), rect.right - rect.left);
+    EXPECT_EQ(S(370), rect.bottom - rect.top);
 
-    MoveWindow(window_, 100, 100, 449, 369, TRUE);
+    MoveWindow(window_, 100, 100, S(450) - 1, S(370) - 1, TRUE);
     PumpMessages();
     rect = WindowRect();
-    EXPECT_EQ(450, rect.right - rect.left);
-    EXPECT_EQ(370, rect.bottom - rect.top);
+    EXPECT_EQ(S(450), rect.right - rect.left);
+    EXPECT_EQ(S(370), rect.bottom - rect.top);
 
     MINMAXINFO info = {};
     info.ptMaxTrackSize = {1234, 567};
     SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-    EXPECT_EQ(450, info.ptMinTrackSize.x);
-    EXPECT_EQ(370, info.ptMinTrackSize.y);
+    EXPECT_EQ(S(450), info.ptMinTrackSize.x);
+    EXPECT_EQ(S(370), info.ptMinTrackSize.y);
     EXPECT_EQ(1234, info.ptMaxTrackSize.x);
     EXPECT_EQ(567, info.ptMaxTrackSize.y);
 }

@@ -46,13 +46,13 @@ protected:
     {
         for (int i = 0; i < 12; ++i) settings_.SetDword(kValueNames[i], values[i]);
     }
-    void ExpectSame(const Geometry& expected, const Geometry& actual)
+    void ExpectSame(const Geometry& expected, const Geometry& actual, int slack = 0)
     {
         EXPECT_TRUE(EqualRect(&expected.window, &actual.window));
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(expected.panes[i], actual.panes[i]) << kValueNames[5 + i];
-        for (int i = 0; i < 2; ++i) EXPECT_EQ(expected.columns[i], actual.columns[i]) << i;
+        for (int i = 0; i < 5; ++i) EXPECT_NEAR(expected.panes[i], actual.panes[i], slack) << kValueNames[5 + i];
+        for (int i = 0; i < 2; ++i) EXPECT_NEAR(expected.columns[i], actual.columns[i], slack) << i;
     }
-    // A full, valid set for a 700 by 500 window at (150, 120) with narrower columns.
+    // A full, valid set for a 700 by 500 window at (150, 120) with narrower columns (at 96 DPI).
     void WriteValidSet()
     {
         const DWORD values[12] = {150, 850, 120, 620, 0, 130, 200, 300, 150, 160, 180, 70};
@@ -64,9 +64,10 @@ protected:
 
 TEST_F(Settings, ExitWritesTwelveValuesThatTheNextRunRestores)
 {
-    MoveWindow(window_, 160, 110, 820, 560, TRUE);
-    ListView_SetColumnWidth(g_fileList, 0, 180);
-    ListView_SetColumnWidth(g_fileList, 1, 66);
+    // The values are stored at 96 DPI whatever the scale, so that any scale reads them back right.
+    MoveWindow(window_, S(160), S(110), S(820), S(560), TRUE);
+    ListView_SetColumnWidth(g_fileList, 0, S(180));
+    ListView_SetColumnWidth(g_fileList, 1, S(66));
     PumpMessages();
     Geometry saved = Current();
     SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -78,17 +79,17 @@ TEST_F(Settings, ExitWritesTwelveValuesThatTheNextRunRestores)
     EXPECT_EQ(110u, stored[2]);
     EXPECT_EQ(670u, stored[3]);
     EXPECT_EQ(0u, stored[4]);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(static_cast<DWORD>(saved.panes[i]), stored[5 + i]) << kValueNames[5 + i];
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Stored(saved.panes[i]), static_cast<int>(stored[5 + i])) << kValueNames[5 + i];
     EXPECT_EQ(180u, stored[10]);
     EXPECT_EQ(66u, stored[11]);
 
     Reopen();
-    ExpectSame(saved, Current());
+    ExpectSame(saved, Current(), Slack());
 }
 
 TEST_F(Settings, AMaximisedWindowSavesItsNormalRectangleAndComesBackMaximised)
 {
-    MoveWindow(window_, 140, 100, 700, 480, TRUE);
+    MoveWindow(window_, S(140), S(100), S(700), S(480), TRUE);
     ShowWindow(window_, SW_MAXIMIZE);
     PumpMessages();
     ASSERT_TRUE(PumpUntil([&] { return IsZoomed(window_) != FALSE; }));
@@ -109,8 +110,8 @@ TEST_F(Settings, AMaximisedWindowSavesItsNormalRectangleAndComesBackMaximised)
     WINDOWPLACEMENT placement = {};
     placement.length = sizeof(placement);
     ASSERT_TRUE(GetWindowPlacement(window_, &placement));
-    EXPECT_EQ(140, placement.rcNormalPosition.left);
-    EXPECT_EQ(840, placement.rcNormalPosition.right);
+    EXPECT_EQ(S(140), placement.rcNormalPosition.left);
+    EXPECT_EQ(S(840), placement.rcNormalPosition.right);
 }
 
 TEST_F(Settings, RestoredPaneSizesAreFittedToThePaneArea)
@@ -118,14 +119,14 @@ TEST_F(Settings, RestoredPaneSizesAreFittedToThePaneArea)
     WriteValidSet();
     Reopen();
     RECT rect = WindowRect();
-    EXPECT_EQ(150, rect.left);
-    EXPECT_EQ(120, rect.top);
-    EXPECT_EQ(700, rect.right - rect.left);
-    EXPECT_EQ(500, rect.bottom - rect.top);
-    EXPECT_EQ(180, ListView_GetColumnWidth(g_fileList, 0));
-    EXPECT_EQ(70, ListView_GetColumnWidth(g_fileList, 1));
-    EXPECT_EQ(PaneAreaWidth(), SplitterDeviceListWidth + 8 + SplitterTreeWidth + SplitterListWidth);
-    EXPECT_EQ(PaneAreaHeight(), SplitterDeviceListHeight + 4 + SplitterLocationsListHeight);
+    EXPECT_EQ(S(150), rect.left);
+    EXPECT_EQ(S(120), rect.top);
+    EXPECT_EQ(S(700), rect.right - rect.left);
+    EXPECT_EQ(S(500), rect.bottom - rect.top);
+    EXPECT_EQ(S(180), ListView_GetColumnWidth(g_fileList, 0));
+    EXPECT_EQ(S(70), ListView_GetColumnWidth(g_fileList, 1));
+    EXPECT_EQ(PaneAreaWidth(), SplitterDeviceListWidth + S(8) + SplitterTreeWidth + SplitterListWidth);
+    EXPECT_EQ(PaneAreaHeight(), SplitterDeviceListHeight + S(4) + SplitterLocationsListHeight);
     ExpectPanesMatchSizes();
 }
 
@@ -161,19 +162,19 @@ TEST_F(Settings, TooSmallRectanglesAreWidenedFromTheirLeftAndTop)
     WriteAll(values);
     Reopen();
     RECT rect = WindowRect();
-    EXPECT_EQ(300, rect.left);
-    EXPECT_EQ(200, rect.top);
-    EXPECT_EQ(450, rect.right - rect.left);
-    EXPECT_EQ(370, rect.bottom - rect.top);
+    EXPECT_EQ(S(300), rect.left);
+    EXPECT_EQ(S(200), rect.top);
+    EXPECT_EQ(S(450), rect.right - rect.left);
+    EXPECT_EQ(S(370), rect.bottom - rect.top);
     EXPECT_FALSE(IsZoomed(window_));
     // Signed: a right edge stored as a negative number is to the left of any positive left edge.
     const DWORD negative[12] = {100, static_cast<DWORD>(-50), 100, 600, 0, 130, 200, 300, 150, 160, 180, 70};
     WriteAll(negative);
     Reopen();
     rect = WindowRect();
-    EXPECT_EQ(100, rect.left);
-    EXPECT_EQ(450, rect.right - rect.left);
-    EXPECT_EQ(500, rect.bottom - rect.top);
+    EXPECT_EQ(S(100), rect.left);
+    EXPECT_EQ(S(450), rect.right - rect.left);
+    EXPECT_EQ(S(500), rect.bottom - rect.top);
 }
 
 TEST_F(Settings, ColumnWidthsUseTheLowSixteenBits)
@@ -182,8 +183,8 @@ TEST_F(Settings, ColumnWidthsUseTheLowSixteenBits)
     settings_.SetDword(L"ListColumnWidth0", 0x00050000 | 150);
     settings_.SetDword(L"ListColumnWidth1", 0xFFFF0000 | 90);
     Reopen();
-    EXPECT_EQ(150, ListView_GetColumnWidth(g_fileList, 0));
-    EXPECT_EQ(90, ListView_GetColumnWidth(g_fileList, 1));
+    EXPECT_EQ(S(150), ListView_GetColumnWidth(g_fileList, 0));
+    EXPECT_EQ(S(90), ListView_GetColumnWidth(g_fileList, 1));
 }
 
 TEST_F(Settings, ARectangleOnNoMonitorIsBroughtOntoTheNearestOne)
@@ -193,8 +194,8 @@ TEST_F(Settings, ARectangleOnNoMonitorIsBroughtOntoTheNearestOne)
     WriteAll(values);
     Reopen();
     RECT rect = WindowRect();
-    EXPECT_EQ(700, rect.right - rect.left);
-    EXPECT_EQ(500, rect.bottom - rect.top);
+    EXPECT_EQ(S(700), rect.right - rect.left);
+    EXPECT_EQ(S(500), rect.bottom - rect.top);
     HMONITOR monitor = MonitorFromWindow(window_, MONITOR_DEFAULTTONULL);
     ASSERT_NE(nullptr, monitor);
     MONITORINFO info = {};
@@ -208,7 +209,7 @@ TEST_F(Settings, ARectangleOnNoMonitorIsBroughtOntoTheNearestOne)
     const DWORD partly[12] = {static_cast<DWORD>(-300), 400, 100, 600, 0, 130, 200, 300, 150, 160, 180, 70};
     WriteAll(partly);
     Reopen();
-    EXPECT_EQ(-300, WindowRect().left);
+    EXPECT_EQ(S(-300), WindowRect().left);
 }
 
 TEST_F(Settings, NothingIsSavedWithoutAStoredFileList)

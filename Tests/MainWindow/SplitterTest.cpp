@@ -22,7 +22,7 @@ protected:
     // Screen points in the middle of each band.
     POINT TreeListBand(int dx = 2) const
     {
-        return {area_.left + SplitterDeviceListWidth + SplitterTreeWidth + 4 + dx, area_.top + 60};
+        return {area_.left + SplitterDeviceListWidth + SplitterTreeWidth + S(4) + dx, area_.top + 60};
     }
     POINT DeviceTreeBand(int dx = 2) const { return {area_.left + SplitterDeviceListWidth + dx, area_.top + 60}; }
     POINT DeviceLocationsBand(int dy = 2) const
@@ -49,7 +49,7 @@ TEST_F(SplitterDrag, CursorShowsTheDirectionOfEachBand)
 {
     HCURSOR leftRight = LoadCursorW(nullptr, IDC_SIZEWE);
     HCURSOR upDown = LoadCursorW(nullptr, IDC_SIZENS);
-    for (int dx = 0; dx < 4; ++dx) {
+    for (int dx = 0; dx < S(4); ++dx) {
         ASSERT_TRUE(MoveMouseTo(TreeListBand(dx)));
         EXPECT_EQ(leftRight, GetCursor()) << dx;
         ASSERT_TRUE(MoveMouseTo(DeviceTreeBand(dx)));
@@ -77,18 +77,18 @@ TEST_F(SplitterDrag, TreeListBandFollowsTheGrabPointAndStopsEachSideAtOneHundred
     Press(grab);
     MoveBy(grab, 25, 0);
     EXPECT_EQ(treeWidth + 25, SplitterTreeWidth);
-    EXPECT_EQ(width - deviceWidth - 8 - SplitterTreeWidth, SplitterListWidth);
+    EXPECT_EQ(width - deviceWidth - S(8) - SplitterTreeWidth, SplitterListWidth);
     ExpectPanesMatchSizes();
 
     MoveTo({0, grab.y});
-    EXPECT_EQ(100, SplitterTreeWidth);
-    EXPECT_EQ(width - deviceWidth - 108, SplitterListWidth);
+    EXPECT_EQ(S(100), SplitterTreeWidth);
+    EXPECT_EQ(width - deviceWidth - S(108), SplitterListWidth);
     EXPECT_EQ(deviceWidth, SplitterDeviceListWidth);
     ExpectPanesMatchSizes();
 
     MoveTo({ScreenRight(), grab.y});
-    EXPECT_EQ(100, SplitterListWidth);
-    EXPECT_EQ(width - deviceWidth - 108, SplitterTreeWidth);
+    EXPECT_EQ(S(100), SplitterListWidth);
+    EXPECT_EQ(width - deviceWidth - S(108), SplitterTreeWidth);
     ExpectPanesMatchSizes();
     ReleaseLeftButton();
     EXPECT_EQ(nullptr, GetCapture());
@@ -101,16 +101,16 @@ TEST_F(SplitterDrag, DeviceTreeBandKeepsTheFileListInPlace)
     RECT fileList = Rect(IDC_FILE_LIST);
     Press(DeviceTreeBand());
     MoveTo({0, DeviceTreeBand().y});
-    EXPECT_EQ(100, SplitterDeviceListWidth);
-    EXPECT_EQ(width - 100 - 8 - listWidth, SplitterTreeWidth);
+    EXPECT_EQ(S(100), SplitterDeviceListWidth);
+    EXPECT_EQ(width - S(108) - listWidth, SplitterTreeWidth);
     EXPECT_EQ(listWidth, SplitterListWidth);
     ExpectPanesMatchSizes();
     RECT afterLeft = Rect(IDC_FILE_LIST);
     EXPECT_TRUE(EqualRect(&fileList, &afterLeft));
 
     MoveTo({ScreenRight(), DeviceTreeBand().y});
-    EXPECT_EQ(100, SplitterTreeWidth);
-    EXPECT_EQ(width - 100 - 8 - listWidth, SplitterDeviceListWidth);
+    EXPECT_EQ(S(100), SplitterTreeWidth);
+    EXPECT_EQ(width - S(108) - listWidth, SplitterDeviceListWidth);
     EXPECT_EQ(listWidth, SplitterListWidth);
     ExpectPanesMatchSizes();
     RECT afterRight = Rect(IDC_FILE_LIST);
@@ -125,16 +125,16 @@ TEST_F(SplitterDrag, DeviceLocationsBandStopsBothListsAtOneHundred)
     Press(grab);
     MoveBy(grab, 0, 30);
     EXPECT_EQ(deviceHeight + 30, SplitterDeviceListHeight);
-    EXPECT_EQ(height - 4 - SplitterDeviceListHeight, SplitterLocationsListHeight);
+    EXPECT_EQ(height - S(4) - SplitterDeviceListHeight, SplitterLocationsListHeight);
 
     MoveTo({grab.x, ScreenBottom()});
-    EXPECT_EQ(100, SplitterLocationsListHeight);
-    EXPECT_EQ(height - 104, SplitterDeviceListHeight);
+    EXPECT_EQ(S(100), SplitterLocationsListHeight);
+    EXPECT_EQ(height - S(104), SplitterDeviceListHeight);
     ExpectPanesMatchSizes();
 
     MoveTo({grab.x, 0});
-    EXPECT_EQ(100, SplitterDeviceListHeight);
-    EXPECT_EQ(height - 104, SplitterLocationsListHeight);
+    EXPECT_EQ(S(100), SplitterDeviceListHeight);
+    EXPECT_EQ(height - S(104), SplitterLocationsListHeight);
     ExpectPanesMatchSizes();
 }
 
@@ -205,7 +205,7 @@ TEST_F(SplitterDrag, DraggedSizesAreTheOnesSavedOnExit)
     for (const auto& value : values) {
         DWORD stored = 0;
         ASSERT_TRUE(ReadSettingsDword(value.name, &stored)) << value.name;
-        EXPECT_EQ(value.expected, static_cast<int>(stored)) << value.name;
+        EXPECT_EQ(Stored(value.expected), static_cast<int>(stored)) << value.name;
     }
 }
 

@@ -394,24 +394,37 @@ struct IconSpec {
     std::vector<int> sizes;
 };
 
-TEST(Icons, EachHasItsImagesAndLoadsAtSmallAndLargeSize)
+TEST(Icons, EachHasItsImagesForEveryScaleAndLoadsAtEach)
 {
+    const std::vector<int> small = {16, 20, 24, 32, 40, 48};
+    const std::vector<int> large = {16, 20, 24, 32, 40, 48, 64};
     const IconSpec icons[] = {
-        {IDI_PROGRAM, {16, 32, 48}},     {IDI_NEW_FOLDER, {16, 32}},  {IDI_DELETE, {16, 32}},
-        {IDI_UP, {16, 32}},              {IDI_DELETE_DISABLED, {16, 32}}, {IDI_NEW_FOLDER_DISABLED, {16, 32}},
-        {IDI_UP_DISABLED, {16, 32}},     {IDI_ABOUT, {48, 32, 16}},   {IDI_IPAD, {16, 32}},
-        {IDI_IPHONE, {16, 32}},          {IDI_EDITION_4, {16, 32}},   {IDI_EDITION, {16, 32}},
-        {IDI_REFRESH, {16, 32}},         {IDI_REFRESH_DISABLED, {16, 32}},
+        {IDI_PROGRAM, {16, 20, 24, 32, 40, 48, 64, 256}},
+        {IDI_NEW_FOLDER, small},
+        {IDI_DELETE, small},
+        {IDI_UP, small},
+        {IDI_DELETE_DISABLED, small},
+        {IDI_NEW_FOLDER_DISABLED, small},
+        {IDI_UP_DISABLED, small},
+        {IDI_ABOUT, {48, 16, 20, 24, 32, 40, 64, 72, 96, 256}},
+        {IDI_IPAD, large},
+        {IDI_IPHONE, large},
+        {IDI_EDITION_4, large},
+        {IDI_EDITION, large},
+        {IDI_REFRESH, small},
+        {IDI_REFRESH_DISABLED, small},
     };
     for (const IconSpec& want : icons) {
         SCOPED_TRACE("icon " + std::to_string(want.id));
         EXPECT_EQ(IconSizes(want.id), want.sizes);
-        for (int size : {16, 32}) {
+        for (int size : want.sizes) {
             HANDLE icon = LoadImageW(Module(), MAKEINTRESOURCEW(want.id), IMAGE_ICON, size, size, 0);
             EXPECT_NE(icon, nullptr) << "size " << size;
             if (icon) DestroyIcon(static_cast<HICON>(icon));
+            // The 256-pixel image is kept as PNG, as Windows reads it.
+            if (size == 256) continue;
             std::vector<uint32_t> pixels = IconPixels(want.id, size);
-            ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size);
+            ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size) << "size " << size;
             int covered = 0;
             for (uint32_t p : pixels) covered += (p >> 24) != 0 ? 1 : 0;
             // A drawing, not an empty or a filled square.

@@ -51,7 +51,7 @@ protected:
         text.resize(GetDlgItemTextW(window_, IDC_STATUS_LINE, &text[0], 4096));
         return text;
     }
-    HANDLE Icon(int id) { return LoadImageW(g_instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0, LR_SHARED); }
+    HANDLE Icon(int id) { return ToolbarIcon(id); }
     HANDLE ButtonIcon(int button)
     {
         return reinterpret_cast<HANDLE>(SendDlgItemMessageW(window_, button, BM_GETIMAGE, IMAGE_ICON, 0));

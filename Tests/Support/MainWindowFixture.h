@@ -1,11 +1,17 @@
 // The real main window, built by its own dialog procedure, shown at a known place with no
 // remembered settings; the settings key is put back as it was afterwards.
+//
+// CTest runs the same cases at 96, 144 and 192 DPI, in Wine prefixes of those scales, on screens as
+// much larger (Tests/CMakeLists.txt); TOVAREL_TEST_DPI names the scale. Sizes the program states at
+// 96 DPI are expected at S(size).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
+
+#include <cstdlib>
 
 #include "MainLayout.h"
 #include "RegistryGuard.h"
@@ -26,6 +32,7 @@ protected:
     {
         window_ = CreateMainWindowForTest();
         ASSERT_NE(nullptr, window_);
+        ASSERT_EQ(Dpi(), LayoutDpi()) << "the Wine prefix is not at the scale this run is for";
         // Away from the screen's edges, so that the mouse can reach past every side of it.
         SetWindowPos(window_, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowWindow(window_, SW_SHOWNORMAL);
@@ -37,6 +44,17 @@ protected:
         DestroyMainWindowForTest(window_);
         window_ = nullptr;
     }
+
+    static int Dpi()
+    {
+        const char* dpi = std::getenv("TOVAREL_TEST_DPI");
+        return dpi ? std::atoi(dpi) : 96;
+    }
+    static int S(int pixels) { return MulDiv(pixels, Dpi(), 96); }
+    // A size in pixels of this scale as the settings store it.
+    static int Stored(int pixels) { return MulDiv(pixels, 96, Dpi()); }
+    // Sizes that went to the registry and came back may have lost part of a pixel on the way.
+    static int Slack() { return Dpi() == 96 ? 0 : 2; }
 
     HWND Control(int id) const { return GetDlgItem(window_, id); }
     RECT Rect(int id) const { return ControlRectInParent(Control(id)); }
@@ -78,9 +96,30 @@ protected:
         EXPECT_EQ(SplitterLocationsListHeight, Height(IDC_LOCATIONS_LIST));
         EXPECT_EQ(SplitterTreeWidth, Width(IDC_FOLDER_TREE));
         EXPECT_EQ(SplitterListWidth, Width(IDC_FILE_LIST));
-        EXPECT_EQ(Rect(IDC_DEVICE_LIST).right + 4, Rect(IDC_FOLDER_TREE).left);
-        EXPECT_EQ(Rect(IDC_FOLDER_TREE).right + 4, Rect(IDC_FILE_LIST).left);
-        EXPECT_EQ(Rect(IDC_DEVICE_LIST).bottom + 4, Rect(IDC_LOCATIONS_LIST).top);
+        EXPECT_EQ(Rect(IDC_DEVICE_LIST).right + S(4), Rect(IDC_FOLDER_TREE).left);
+        EXPECT_EQ(Rect(IDC_FOLDER_TREE).right + S(4), Rect(IDC_FILE_LIST).left);
+        EXPECT_EQ(Rect(IDC_DEVICE_LIST).bottom + S(4), Rect(IDC_LOCATIONS_LIST).top);
+        ExpectControlsInsideAndApart();
+    }
+    // Every control lies inside the client area, and none overlaps another but the splitter, which
+    // lies beneath the panes.
+    void ExpectControlsInsideAndApart() const
+    {
+        RECT client = {};
+        GetClientRect(window_, &client);
+        HWND splitter = Control(IDC_SPLITTER);
+        for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT rect = ControlRectInParent(child);
+            RECT common = {};
+            IntersectRect(&common, &rect, &client);
+            EXPECT_TRUE(EqualRect(&common, &rect)) << GetDlgCtrlID(child);
+            for (HWND other = GetWindow(child, GW_HWNDNEXT); other && child != splitter;
+                 other = GetWindow(other, GW_HWNDNEXT)) {
+                RECT otherRect = ControlRectInParent(other);
+                EXPECT_TRUE(other == splitter || !IntersectRect(&common, &rect, &otherRect))
+                    << GetDlgCtrlID(child) << " and " << GetDlgCtrlID(other);
+            }
+        }
     }
 
     RegistryKeyGuard settings_{HKEY_CURRENT_USER, kSettingsKeyPath};
