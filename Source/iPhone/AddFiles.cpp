@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <string>
+#include <vector>
+
 #include "DropTarget.h"
 #include "FilePicker.h"
 #include "FolderTree.h"
@@ -32,8 +35,7 @@ HGLOBAL MakeFileList(const std::vector<std::wstring>& paths)
     return block;
 }
 
-}  // namespace
-
+// Uploads the local paths into the current folder.
 void UploadLocalPaths(const std::vector<std::wstring>& paths)
 {
     FolderNode* folder = g_currentFolder.load();
@@ -43,6 +45,8 @@ void UploadLocalPaths(const std::vector<std::wstring>& paths)
     UploadFileListInto(fileList, folder, item);
     GlobalFree(fileList);
 }
+
+}  // namespace
 
 void AddLocalItems(bool folders)
 {

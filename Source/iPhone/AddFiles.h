@@ -2,11 +2,6 @@
 // current folder as a drop there brings them (same checks, progress, cancel and roll back).
 #pragma once
 
-#include <string>
-#include <vector>
-
 // Asks for files (or folders), then uploads them. Nothing happens when the dialog is cancelled, or
 // the folder shown is not the same any more when it closes.
 void AddLocalItems(bool folders);
-// Uploads these local paths into the current folder.
-void UploadLocalPaths(const std::vector<std::wstring>& paths);

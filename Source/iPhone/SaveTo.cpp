@@ -89,6 +89,8 @@ public:
     LocalCopy(const DescriptorSet& set, AFCConnectionRef afc, const wchar_t* folder, DWORD chunkBytes)
         : set_(set), afc_(afc), folder_(folder), chunkBytes_(chunkBytes)
     {
+        // A drive's root comes with its "\"; a name is joined with one of its own.
+        if (!folder_.empty() && folder_.back() == L'\\') folder_.pop_back();
     }
 
     SaveOutcome Run()
@@ -119,6 +121,8 @@ private:
         buffer_.reset(new (std::nothrow) char[chunkBytes_]);
         if (!buffer_) return false;
         for (uint32_t i = 0; i < set_.count; ++i) total_ += DescriptorSize(set_.Descriptor(i));
+        // Room to record each item made at once, so that none is made and then not recorded.
+        made_.reserve(set_.count);
         for (uint32_t i = 0; i < set_.count && !Cancelled(); ++i) {
             if (!CopyEntry(i)) return false;
         }
@@ -264,7 +268,12 @@ DWORD WINAPI SaveThreadProc(void* parameter)
 SaveOutcome SaveDescriptorSetTo(const DescriptorSet& set, AFCConnectionRef afc, const wchar_t* folder,
                                 DWORD chunkBytes)
 {
-    return LocalCopy(set, afc, folder, chunkBytes).Run();
+    try {
+        return LocalCopy(set, afc, folder, chunkBytes).Run();
+    } catch (const std::bad_alloc&) {
+        // Nothing was made: the copy had not begun.
+        return SaveOutcome::Failed;
+    }
 }
 
 void SaveItemsTo(const DragItems& items, const wchar_t* folder)

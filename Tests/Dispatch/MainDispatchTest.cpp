@@ -822,6 +822,11 @@ TEST_F(MainDispatch, BrowserKeysRunTheirCommandsOnlyWithTheirModifiers)
     SimRemoveTree(pasted.substr(0, pasted.rfind(L'\\')));
 }
 
+DWORD WINAPI DoNothing(void*)
+{
+    return 0;
+}
+
 // What Ctrl+C put on the clipboard goes when its location closes, also for a program that took it
 // before: no stale copy answers.
 TEST_F(MainDispatch, TheCopyLeavesTheClipboardWithItsLocation)
@@ -838,11 +843,20 @@ TEST_F(MainDispatch, TheCopyLeavesTheClipboardWithItsLocation)
     ASSERT_EQ(OleGetClipboard(&taken), S_OK);
     std::vector<OfferedFile> files;
     EXPECT_EQ(GetDescriptors(taken, files), S_OK);
+    // While a copy thread has the device's connection, the window's thread may not read from it.
+    std::string bytes;
+    HANDLE copyThread = CreateThread(nullptr, 0, DoNothing, nullptr, CREATE_SUSPENDED, nullptr);
+    g_copyThread = copyThread;
+    EXPECT_TRUE(FAILED(ReadContents(taken, 0, bytes)));
+    g_copyThread = nullptr;
+    ResumeThread(copyThread);
+    WaitForSingleObject(copyThread, INFINITE);
+    CloseHandle(copyThread);
+    EXPECT_EQ(ReadContents(taken, 0, bytes), S_OK);
 
     SendMessageW(s_window, WM_COMMAND, IDC_REFRESH, 0);
     PumpMessages(50);
     EXPECT_TRUE(VirtualFilesOnClipboard().empty());
-    std::string bytes;
     EXPECT_TRUE(FAILED(GetDescriptors(taken, files)) && FAILED(ReadContents(taken, 0, bytes)));
     taken->Release();
 }

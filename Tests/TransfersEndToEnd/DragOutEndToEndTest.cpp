@@ -61,6 +61,18 @@ struct Target {
 
 class DragOutEndToEnd : public TransferRun {
 protected:
+    // Selects the list items with a click on the first and Ctrl+clicks on the others.
+    void SelectByClicks(const std::vector<std::wstring>& names)
+    {
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::wstring error;
+            ASSERT_TRUE(e2e::MouseClick(ListItemCentre(names[i]), i > 0, &error)) << Utf8(error);
+        }
+        std::vector<int> selected;
+        ListTexts(list_, &selected);
+        ASSERT_EQ(selected.size(), names.size());
+    }
+
     bool BusyDialogShown() const
     {
         for (HWND dialog : e2e::FindTopWindows(L"Now Copying...", ProgramId())) {
@@ -111,13 +123,7 @@ TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
 
     // Two files and a folder, selected with a click and two Ctrl+clicks, dragged by one of them.
     const std::vector<std::wstring> picked = {L"R\u00e9sum\u00e9 \u2013 Anna\u2019s notes.txt", L"big.bin", L"Books"};
-    for (size_t i = 0; i < picked.size(); ++i) {
-        std::wstring error;
-        ASSERT_TRUE(e2e::MouseClick(ListItemCentre(picked[i]), i > 0, &error)) << Utf8(error);
-    }
-    std::vector<int> selected;
-    ListTexts(list_, &selected);
-    ASSERT_EQ(selected.size(), picked.size());
+    ASSERT_NO_FATAL_FAILURE(SelectByClicks(picked));
     const TreeSnapshot listDrag = Expected(documents, {picked.begin(), picked.end()}, L"");
     ASSERT_EQ(listDrag.size(), 6u);  // the Books folder brings Guide.pdf, Old and Old/Notes 2019.txt
     DragOnto(sync, ListItemCentre(L"big.bin"), listDrag, false);
@@ -137,13 +143,7 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
 {
     const TreeSnapshot documents = SnapshotTree(documents_);
     const std::vector<std::wstring> picked = {L"Books", L"Odd names", L"big.bin"};
-    for (size_t i = 0; i < picked.size(); ++i) {
-        std::wstring error;
-        ASSERT_TRUE(e2e::MouseClick(ListItemCentre(picked[i]), i > 0, &error)) << Utf8(error);
-    }
-    std::vector<int> selected;
-    ListTexts(list_, &selected);
-    ASSERT_EQ(selected.size(), picked.size());
+    ASSERT_NO_FATAL_FAILURE(SelectByClicks(picked));
     const TreeSnapshot copy = Expected(documents, {picked.begin(), picked.end()}, L"");
     PressKeys("ctrl+c");
     // Copied once "Calculating Size..." has walked the items.
