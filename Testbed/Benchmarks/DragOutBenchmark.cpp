@@ -115,6 +115,13 @@ BuildMeasure BuildDescriptors(const wchar_t* path)
     return measure;
 }
 
+// The latency model's own time for these calls and bytes: every call pays its latency, every byte
+// its transfer time.
+double Ceiling(unsigned calls, uint64_t bytes)
+{
+    return calls * (kLatencyMicroseconds / 1e6) + static_cast<double>(bytes) / kBytesPerSecond;
+}
+
 struct ReadMeasure {
     uint64_t bytes = 0;
     bool failed = false;
@@ -152,9 +159,7 @@ ReadMeasure ReadBigFile(ULONG piece, bool modelled)
     measure.seconds = Seconds(start);
     unsigned calls = SimCallCount(nullptr);
     SimSetLatency(0, 0);
-    if (modelled) {
-        measure.ceilingSeconds = calls * (kLatencyMicroseconds / 1e6) + static_cast<double>(measure.bytes) / kBytesPerSecond;
-    }
+    if (modelled) measure.ceilingSeconds = Ceiling(calls, measure.bytes);
     data->Release();
     EndDragOut();
     return measure;
@@ -197,9 +202,7 @@ ReadMeasure SaveFile(const wchar_t* path, const std::wstring& folder, uint64_t e
     measure.bytes = LocalFileSize(written);
     measure.failed = measure.failed || measure.bytes != expected;
     DeleteFileW(written.c_str());
-    if (modelled) {
-        measure.ceilingSeconds = calls * (kLatencyMicroseconds / 1e6) + static_cast<double>(measure.bytes) / kBytesPerSecond;
-    }
+    if (modelled) measure.ceilingSeconds = Ceiling(calls, measure.bytes);
     return measure;
 }
 

@@ -52,7 +52,8 @@ LRESULT CALLBACK SourceWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    bed::ProgramInfo info = {L"ExplorerSource", L"Explorer Source", {20, 20, 360, 240}, {L"--text-only", L"--clipboard"},
+    bed::ProgramInfo info = {L"ExplorerSource", L"Explorer Source", {20, 20, 360, 240},
+                             {L"--text-only", L"--clipboard"},
                              L"Drag source: press the left button here to drag the files of the command line."};
     HWND window = bed::StartProgram(info, SourceWindowProc, &g_arguments);
     if (!window) return 2;

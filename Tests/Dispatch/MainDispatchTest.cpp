@@ -663,40 +663,53 @@ void EmptyTheClipboard()
     }
 }
 
-struct MenuCase {
-    const char* what;
-    std::vector<const wchar_t*> selected;  // list items selected before the right-click
-    const wchar_t* clicked;                // the list item right-clicked; null: blank space
-    bool filesOnClipboard;
-    UINT selectedAfter;
-    const char* menu;
-};
+// How a row opens the menu: a right-click on an item (or, with none, on blank space), or a key.
+enum class MenuOpener { RightClick, ShiftF10, MenuKey };
 
 TEST_F(MainDispatch, ListMenuOffersWhatAppliesToTheSelection)
 {
     ASSERT_NE(ShowFolder({L"My Documents"}), nullptr);
-    const MenuCase cases[] = {
-        {"nothing", {L"notes.txt"}, nullptr, false, 0,
+    const struct {
+        const char* what;
+        std::vector<const wchar_t*> selected;  // before the menu opens
+        MenuOpener how;
+        const wchar_t* clicked;
+        bool filesOnClipboard;
+        const char* menu;
+    } cases[] = {
+        {"nothing: a right-click on blank space", {L"notes.txt"}, MenuOpener::RightClick, nullptr, false,
          "-Open -Save to... -Copy -Paste +New folder -Rename -Delete +Refresh +Add files... +Add folder..."},
-        {"one file, unselected until clicked", {}, L"notes.txt", false, 1,
+        {"one file, unselected until right-clicked", {}, MenuOpener::RightClick, L"notes.txt", false,
          "-Open +Save to... +Copy -Paste +New folder +Rename +Delete +Refresh +Add files... +Add folder..."},
-        {"a folder and a file", {L"Alpha", L"notes.txt"}, L"notes.txt", false, 2,
+        {"a folder and a file, Shift+F10", {L"Alpha", L"notes.txt"}, MenuOpener::ShiftF10, nullptr, false,
          "-Open +Save to... +Copy -Paste +New folder -Rename +Delete +Refresh +Add files... +Add folder..."},
-        {"one folder, files on the clipboard", {L"notes.txt"}, L"Alpha", true, 1,
+        {"one folder, files on the clipboard, the menu key", {L"Alpha"}, MenuOpener::MenuKey, nullptr, true,
          "+Open +Save to... +Copy +Paste +New folder +Rename +Delete +Refresh +Add files... +Add folder..."},
     };
-    for (const MenuCase& row : cases) {
+    auto open = [](MenuOpener how, const wchar_t* clicked) {
+        RECT spot = {};
+        GetClientRect(g_fileList, &spot);
+        spot.top = spot.bottom - 16;
+        if (clicked) ListView_GetItemRect(g_fileList, ListIndex(clicked), &spot, LVIR_LABEL);
+        SetFocus(g_fileList);
+        SetModifiers(how == MenuOpener::ShiftF10, false, false);
+        if (how == MenuOpener::RightClick) RightClickAt(g_fileList, spot);
+        if (how == MenuOpener::ShiftF10) SendMessageW(g_fileList, WM_SYSKEYDOWN, VK_F10, 0);
+        if (how == MenuOpener::MenuKey) SendMessageW(g_fileList, WM_KEYUP, VK_APPS, 0xC0000001);
+        SetModifiers(false, false, false);
+    };
+    for (const auto& row : cases) {
         SCOPED_TRACE(row.what);
         EmptyTheClipboard();
         if (row.filesOnClipboard) PutFilesOnClipboard({DocumentsPath(L"notes.txt")});
         ListView_SetItemState(g_fileList, -1, 0, LVIS_SELECTED);
-        for (const wchar_t* name : row.selected) ListView_SetItemState(g_fileList, ListIndex(name), LVIS_SELECTED, LVIS_SELECTED);
-        RECT spot = {};
-        GetClientRect(g_fileList, &spot);
-        spot.top = spot.bottom - 16;
-        if (row.clicked) ListView_GetItemRect(g_fileList, ListIndex(row.clicked), &spot, LVIR_LABEL);
-        EXPECT_EQ(MenuOpenedBy([&] { RightClickAt(g_fileList, spot); }), row.menu);
-        EXPECT_EQ(ListView_GetSelectedCount(g_fileList), row.selectedAfter);
+        for (const wchar_t* name : row.selected) {
+            ListView_SetItemState(g_fileList, ListIndex(name), LVIS_SELECTED, LVIS_SELECTED);
+        }
+        EXPECT_EQ(MenuOpenedBy([&] { open(row.how, row.clicked); }), row.menu);
+        // A right-click selects what it hits (nothing on blank space); a key keeps the selection.
+        size_t selected = row.clicked ? 1 : row.how == MenuOpener::RightClick ? 0 : row.selected.size();
+        EXPECT_EQ(ListView_GetSelectedCount(g_fileList), static_cast<UINT>(selected));
         if (row.clicked) {
             EXPECT_EQ(ListView_GetItemState(g_fileList, ListIndex(row.clicked), LVIS_SELECTED), LVIS_SELECTED);
         }
@@ -717,8 +730,10 @@ TEST_F(MainDispatch, TreeMenuActsOnTheFolderRightClicked)
     } cases[] = {
         {FindChild(documents, L"Alpha"), L"Alpha",
          "+Save to... +Copy -Paste +New folder +Rename +Refresh +Add files... +Add folder..."},
-        {documents, L"My Documents", "+Save to... +Copy -Paste +New folder -Rename +Refresh +Add files... +Add folder..."},
-        {TreeView_GetRoot(Tree()), L"/", "-Save to... -Copy -Paste -New folder -Rename +Refresh -Add files... -Add folder..."},
+        {documents, L"My Documents",
+         "+Save to... +Copy -Paste +New folder -Rename +Refresh +Add files... +Add folder..."},
+        {TreeView_GetRoot(Tree()), L"/",
+         "-Save to... -Copy -Paste -New folder -Rename +Refresh -Add files... -Add folder..."},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(std::string(OwnedUtf8(ToUtf8(row.shown)).get()));
@@ -727,21 +742,6 @@ TEST_F(MainDispatch, TreeMenuActsOnTheFolderRightClicked)
         EXPECT_EQ(MenuOpenedBy([&] { RightClickAt(Tree(), label); }), row.menu);
         EXPECT_EQ(CurrentFolderName(), row.shown);
     }
-}
-
-TEST_F(MainDispatch, ShiftF10AndTheMenuKeyOpenTheMenu)
-{
-    ASSERT_NE(ShowFolder({L"My Documents"}), nullptr);
-    SelectOnly(ListIndex(L"notes.txt"));
-    FocusList();
-    SetModifiers(true, false, false);
-    EXPECT_NE(MenuOpenedBy([] { SendMessageW(g_fileList, WM_SYSKEYDOWN, VK_F10, 0); }).find("+Rename"), std::string::npos);
-    SetModifiers(false, false, false);
-    EXPECT_NE(MenuOpenedBy([] {
-                  SendMessageW(g_fileList, WM_KEYDOWN, VK_APPS, 0);
-                  SendMessageW(g_fileList, WM_KEYUP, VK_APPS, 0xC0000001);
-              }).find("+Rename"),
-              std::string::npos);
 }
 
 // The names of the files the clipboard offers as virtual files, with their contents ("name=bytes").

@@ -120,6 +120,7 @@ void TransferRun::PressKeys(const char* keys) const
 void TransferRun::LimitDeviceRate(unsigned bytesPerSecond) const
 {
     // Read again by the library within 100 ms; the devices stay as they are.
-    ASSERT_TRUE(SimWriteFile(folder_ + L"\\devices.conf", deviceConfig_ + "bandwidth " + std::to_string(bytesPerSecond) + "\n"));
+    std::string rate = "bandwidth " + std::to_string(bytesPerSecond) + "\n";
+    ASSERT_TRUE(SimWriteFile(folder_ + L"\\devices.conf", deviceConfig_ + rate));
     Sleep(300);
 }
