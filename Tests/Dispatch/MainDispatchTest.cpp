@@ -654,15 +654,6 @@ void PutFilesOnClipboard(const std::vector<std::wstring>& paths)
     files->Release();
 }
 
-void EmptyTheClipboard()
-{
-    OleSetClipboard(nullptr);
-    if (OpenClipboard(nullptr)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
-}
-
 // How a row opens the menu: a right-click on an item (or, with none, on blank space), or a key.
 enum class MenuOpener { RightClick, ShiftF10, MenuKey };
 
@@ -700,7 +691,7 @@ TEST_F(MainDispatch, ListMenuOffersWhatAppliesToTheSelection)
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.what);
-        EmptyTheClipboard();
+        OleSetClipboard(nullptr);
         if (row.filesOnClipboard) PutFilesOnClipboard({DocumentsPath(L"notes.txt")});
         ListView_SetItemState(g_fileList, -1, 0, LVIS_SELECTED);
         for (const wchar_t* name : row.selected) {
@@ -714,7 +705,7 @@ TEST_F(MainDispatch, ListMenuOffersWhatAppliesToTheSelection)
             EXPECT_EQ(ListView_GetItemState(g_fileList, ListIndex(row.clicked), LVIS_SELECTED), LVIS_SELECTED);
         }
     }
-    EmptyTheClipboard();
+    OleSetClipboard(nullptr);
 }
 
 TEST_F(MainDispatch, TreeMenuActsOnTheFolderRightClicked)
@@ -722,7 +713,7 @@ TEST_F(MainDispatch, TreeMenuActsOnTheFolderRightClicked)
     HTREEITEM documents = ShowFolder({L"My Documents"});
     ASSERT_NE(documents, nullptr);
     TreeView_Expand(Tree(), documents, TVE_EXPAND);
-    EmptyTheClipboard();
+    OleSetClipboard(nullptr);
     const struct {
         HTREEITEM item;
         const wchar_t* shown;
@@ -751,12 +742,11 @@ std::vector<std::string> VirtualFilesOnClipboard()
     IDataObject* data = nullptr;
     std::vector<OfferedFile> files;
     if (FAILED(OleGetClipboard(&data))) return found;
-    if (SUCCEEDED(GetDescriptors(data, files))) {
-        for (LONG i = 0; i < static_cast<LONG>(files.size()); ++i) {
-            std::string bytes = "(unread)";
-            ReadContents(data, i, bytes);
-            found.push_back(std::string(OwnedUtf8(ToUtf8(files[i].name.c_str())).get()) + "=" + bytes);
-        }
+    GetDescriptors(data, files);
+    for (LONG i = 0; i < static_cast<LONG>(files.size()); ++i) {
+        std::string bytes = "(unread)";
+        ReadContents(data, i, bytes);
+        found.push_back(std::string(OwnedUtf8(ToUtf8(files[i].name.c_str())).get()) + "=" + bytes);
     }
     data->Release();
     return found;
@@ -802,7 +792,7 @@ TEST_F(MainDispatch, BrowserKeysRunTheirCommandsOnlyWithTheirModifiers)
     for (const KeyCase& row : cases) {
         SCOPED_TRACE(row.what);
         // Ctrl+C finds the clipboard empty; Ctrl+V finds a file copied elsewhere.
-        EmptyTheClipboard();
+        OleSetClipboard(nullptr);
         if (row.key == 'V') PutFilesOnClipboard({pasted});
         ASSERT_NE(ShowFolder(row.folder), nullptr);
         SelectOnly(ListIndex(L"notes.txt"));
@@ -818,7 +808,7 @@ TEST_F(MainDispatch, BrowserKeysRunTheirCommandsOnlyWithTheirModifiers)
         if (treeEdit()) TreeView_EndEditLabelNow(Tree(), TRUE);
         PumpMessages(20);
     }
-    EmptyTheClipboard();
+    OleSetClipboard(nullptr);
     SimRemoveTree(pasted.substr(0, pasted.rfind(L'\\')));
 }
 
@@ -831,7 +821,7 @@ DWORD WINAPI DoNothing(void*)
 // before: no stale copy answers.
 TEST_F(MainDispatch, TheCopyLeavesTheClipboardWithItsLocation)
 {
-    EmptyTheClipboard();
+    OleSetClipboard(nullptr);
     ASSERT_NE(ShowFolder({L"My Documents"}), nullptr);
     SelectOnly(ListIndex(L"notes.txt"));
     FocusList();

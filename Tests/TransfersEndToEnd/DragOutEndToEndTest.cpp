@@ -145,7 +145,7 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     const std::vector<std::wstring> picked = {L"Books", L"Odd names", L"big.bin"};
     ASSERT_NO_FATAL_FAILURE(SelectByClicks(picked));
     const TreeSnapshot copy = Expected(documents, {picked.begin(), picked.end()}, L"");
-    PressKeys("ctrl+c");
+    ASSERT_TRUE(e2e::PressKeysOnDisplay("ctrl+c"));
     // Copied once "Calculating Size..." has walked the items.
     UINT virtualFiles = RegisterClipboardFormatW(L"FileGroupDescriptorW");
     ASSERT_TRUE(PollUntil([&] { return IsClipboardFormatAvailable(virtualFiles) != FALSE; }, kStepTimeoutMs));

@@ -111,12 +111,6 @@ void TransferRun::ChooseInDialog(const wchar_t* title, const std::wstring& path)
     EXPECT_TRUE(e2e::WaitForWindowGone(dialog, kStepTimeoutMs));
 }
 
-void TransferRun::PressKeys(const char* keys) const
-{
-    std::wstring error;
-    ASSERT_TRUE(e2e::PressKeysOnDisplay(keys, &error)) << e2e::ToUtf8(error);
-}
-
 void TransferRun::LimitDeviceRate(unsigned bytesPerSecond) const
 {
     // Read again by the library within 100 ms; the devices stay as they are.

@@ -46,8 +46,6 @@ protected:
     DWORD ProgramId() const;
     // Types a path into the program's open dialog with this title and presses its OK button.
     void ChooseInDialog(const wchar_t* title, const std::wstring& path) const;
-    // Presses keys on the display's keyboard, into the program once it has the input focus.
-    void PressKeys(const char* keys) const;
     // Device reads and writes go at this rate from now on (the simulated library's bandwidth).
     void LimitDeviceRate(unsigned bytesPerSecond) const;
 

@@ -142,7 +142,7 @@ TEST_F(UploadEndToEnd, PastedAndAddedItemsArriveWhole)
     ASSERT_TRUE(e2e::MouseClick(copier.Centre(), false, &error)) << e2e::ToUtf8(error);
     ASSERT_TRUE(bed::WaitForEvents(copier.LogPath(), "clipboard-set", 1, kCopyMs));
     ASSERT_TRUE(e2e::MouseClick(ListItemCentre(L"readme.txt"), false, &error)) << e2e::ToUtf8(error);
-    PressKeys("ctrl+v");
+    ASSERT_TRUE(e2e::PressKeysOnDisplay("ctrl+v"));
     arrive({L"Photo.jpg", L"Album"});
 
     ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_ADD_FILES));
