@@ -51,6 +51,19 @@
 #define IDI_REFRESH 130
 #define IDI_REFRESH_DISABLED 131
 
+// The context menus of the file list (popup 0) and the folder tree (popup 1), and their commands.
+#define IDR_CONTEXT_MENUS 140
+#define IDM_OPEN 2001
+#define IDM_SAVE_TO 2002
+#define IDM_COPY 2003
+#define IDM_PASTE 2004
+#define IDM_NEW_FOLDER 2005
+#define IDM_RENAME 2006
+#define IDM_DELETE 2007
+#define IDM_REFRESH 2008
+#define IDM_ADD_FILES 2009
+#define IDM_ADD_FOLDER 2010
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include "BrowserCommands.h"
+#include "Clipboard.h"
+#include "ContextMenu.h"
 #include "Devices.h"
 #include "DragOut.h"
 #include "DropTarget.h"
@@ -60,6 +63,7 @@ void OnInitMainDialog(HWND window)
         return;
     }
     RegisterDropTargets(window);
+    InstallBrowserKeys(window);
     UpdateStatusLine();
     // Device notices that came before the window wait for this moment to reach the lists.
     g_mainWindowBuilt = true;
@@ -70,6 +74,8 @@ void OnDestroyMainDialog(HWND window)
     // Work that runs on for a device notice or an upload leaves the controls alone from now on.
     g_mainWindowClosing = true;
     g_mainWindowBuilt = false;
+    // What the program put on the clipboard cannot be served once it is gone.
+    WithdrawClipboardCopy();
     if (g_treeDropTarget) {
         if (HWND tree = FolderTree(window)) RevokeDragDrop(tree);
         g_treeDropTarget->Release();
@@ -125,7 +131,8 @@ INT_PTR OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
         if (CanRefresh()) RefreshLocation();
         return FALSE;
     default:
-        return TRUE;
+        // The context menus' commands act where the keyboard focus is.
+        return RunBrowserCommand(LOWORD(wParam), GetFocus()) ? FALSE : TRUE;
     }
 }
 
@@ -325,6 +332,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         OnDestroyMainDialog(window);
         return FALSE;
+    case WM_CONTEXTMENU:
+        return ShowBrowserContextMenu(window, reinterpret_cast<HWND>(wParam), lParam) ? TRUE : FALSE;
     case WMU_CHANGE_DEVICE_LIST:
         RunDeviceListChange(lParam);
         return FALSE;

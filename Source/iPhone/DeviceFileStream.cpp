@@ -6,6 +6,15 @@
 
 namespace {
 
+// One thread at a time uses the connection: a copy thread while it runs (the window then waits in
+// its copy dialog), else the window's thread. A program that reads a stream of the clipboard's copy
+// meanwhile reaches this process on the window's thread and is refused.
+bool ConnectionIsThisThreads()
+{
+    HANDLE copyThread = g_copyThread.load();
+    return !copyThread || GetThreadId(copyThread) == GetCurrentThreadId();
+}
+
 class DeviceFileStream final : public ComObject<DeviceFileStream, IStream> {
 public:
     DeviceFileStream(AFCConnectionRef afc, AFCFileRef file) : afc_(afc), file_(file) {}
@@ -19,7 +28,7 @@ public:
         if (read) *read = 0;
         if (!buffer) return STG_E_INVALIDPOINTER;
         // The connection goes away with its device; a file of a closed connection reads nothing.
-        if (failed_ || afc_ != CurrentConnection()) {
+        if (failed_ || afc_ != CurrentConnection() || !ConnectionIsThisThreads()) {
             failed_ = true;
             return STG_E_READFAULT;
         }
@@ -69,9 +78,17 @@ HRESULT OpenDeviceFileStream(LONG index, IStream** stream)
     if (!afc || !g_dragDescriptors || !g_dragSourceFolder || index < 0 || static_cast<ULONG>(index) >= g_dragCount) {
         return E_UNEXPECTED;
     }
-    const char* path = g_dragDevicePaths[index];
+    return OpenDeviceFileStreamAt(afc, g_dragDevicePaths[index], stream);
+}
+
+HRESULT OpenDeviceFileStreamAt(AFCConnectionRef afc, const char* devicePath, IStream** stream)
+{
+    *stream = nullptr;
     AFCFileRef file = 0;
-    if (!path || !*path || g_lib.AFCFileRefOpen(afc, path, AFC_MODE_READ_WRITE, &file) != 0) return E_UNEXPECTED;
+    if (!afc || !devicePath || !*devicePath || !ConnectionIsThisThreads() ||
+        g_lib.AFCFileRefOpen(afc, devicePath, AFC_MODE_READ_WRITE, &file) != 0) {
+        return E_UNEXPECTED;
+    }
     *stream = new (std::nothrow) DeviceFileStream(afc, file);
     if (*stream) return S_OK;
     g_lib.AFCFileRefClose(afc, file);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "Clipboard.h"
 #include "FolderTree.h"
 #include "KeyValuePairs.h"
 #include "StatusLine.h"
@@ -326,7 +327,12 @@ bool ShowNewRoot(HWND tree)
 
 struct FolderTreeOwner {
     FolderNode* root;
-    ~FolderTreeOwner() { FreeFolderNode(root); }
+    ~FolderTreeOwner()
+    {
+        // The location is gone: the program's copy on the clipboard named its files.
+        if (root) WithdrawClipboardCopy();
+        FreeFolderNode(root);
+    }
 };
 
 // The end of every arrival, of a listed device too.

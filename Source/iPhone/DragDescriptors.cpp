@@ -40,17 +40,28 @@ void* GrowZeroed(void* block, size_t bytes)
     return block ? HeapReAlloc(heap, HEAP_ZERO_MEMORY, block, bytes) : HeapAlloc(heap, HEAP_ZERO_MEMORY, bytes);
 }
 
-void FreeDescriptors()
+void FreeDescriptorBlock(void* block, char** devicePaths, uint32_t count)
 {
-    HeapFree(GetProcessHeap(), 0, g_dragDescriptors);
-    g_dragDescriptors = nullptr;
-    if (g_dragDevicePaths) {
-        for (uint32_t i = 0; i < g_dragCount; ++i) FreeString(g_dragDevicePaths[i]);
-        HeapFree(GetProcessHeap(), 0, g_dragDevicePaths);
-        g_dragDevicePaths = nullptr;
+    HeapFree(GetProcessHeap(), 0, block);
+    if (devicePaths) {
+        for (uint32_t i = 0; i < count; ++i) FreeString(devicePaths[i]);
+        HeapFree(GetProcessHeap(), 0, devicePaths);
     }
+}
+
+// Forgets the built descriptors without releasing them (released here, or taken over by a set).
+void ClearDescriptors()
+{
+    g_dragDescriptors = nullptr;
+    g_dragDevicePaths = nullptr;
     g_dragCapacity = 0;
     g_dragCount = 0;
+}
+
+void FreeDescriptors()
+{
+    FreeDescriptorBlock(g_dragDescriptors, g_dragDevicePaths, g_dragCount);
+    ClearDescriptors();
 }
 
 // Room for one more descriptor, in steps of 16 slots; on failure everything built is released.
@@ -120,18 +131,6 @@ std::wstring FoldedPath(const wchar_t* path)
     std::wstring folded(path);
     if (!folded.empty()) CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
     return folded;
-}
-
-// "name (n).ext" for the n-th item whose storable name is taken already.
-wchar_t* NumberedName(const wchar_t* storable, unsigned number)
-{
-    size_t extensionLength = 0;
-    const wchar_t* extension = FindExtension(storable, &extensionLength);
-    size_t stem = extension ? static_cast<size_t>(extension - 1 - storable) : wcslen(storable);
-    wchar_t suffix[16];
-    wsprintfW(suffix, L" (%u)", number);
-    std::wstring numbered = std::wstring(storable, stem) + suffix + (extension ? extension - 1 : L"");
-    return DupString(numbered.c_str());
 }
 
 enum class AddOutcome { Added, TooLong, Failed };
@@ -251,9 +250,8 @@ void WarnPathTooLong(const wchar_t* relativePath)
     ShowWarning(full ? full.get() : L"A path is too long for Windows. Nothing was copied.", L"TovarelUSB");
 }
 
-}  // namespace
-
-HRESULT BuildDragDescriptors(const DragItems& items)
+// Builds the descriptors into the drag-out state; on failure the drag out is over.
+AddOutcome BuildDescriptors(const DragItems& items)
 {
     FATAL_CHECK(!items.empty() && !g_dragDescriptors);
     HWND dialog = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_CALCULATING_SIZE), g_mainWindow.load(),
@@ -269,14 +267,58 @@ HRESULT BuildDragDescriptors(const DragItems& items)
             // The drag out is over: later requests answer E_UNEXPECTED.
             EndDragOut();
             DestroyWindow(dialog);
-            // Answered as every failure here is; the user is told why this one happened.
+            // The user is told why this one happened.
             if (outcome == AddOutcome::TooLong) WarnPathTooLong(builder.TooLongPath());
-            return E_OUTOFMEMORY;
+            return outcome;
         }
     }
     static_cast<FILEGROUPDESCRIPTORW*>(g_dragDescriptors)->cItems = g_dragCount;
     DestroyWindow(dialog);
-    return S_OK;
+    return AddOutcome::Added;
+}
+
+}  // namespace
+
+wchar_t* NumberedName(const wchar_t* storable, unsigned number)
+{
+    size_t extensionLength = 0;
+    const wchar_t* extension = FindExtension(storable, &extensionLength);
+    size_t stem = extension ? static_cast<size_t>(extension - 1 - storable) : wcslen(storable);
+    wchar_t suffix[16];
+    wsprintfW(suffix, L" (%u)", number);
+    std::wstring numbered = std::wstring(storable, stem) + suffix + (extension ? extension - 1 : L"");
+    return DupString(numbered.c_str());
+}
+
+HRESULT BuildDragDescriptors(const DragItems& items)
+{
+    // Answered as every failure here is.
+    return BuildDescriptors(items) == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
+}
+
+DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set)
+{
+    FATAL_CHECK(!g_dragSourceFolder && !set.block);
+    AddOutcome outcome = BuildDescriptors(items);
+    if (outcome == AddOutcome::TooLong) return DescriptorsBuilt::TooLong;
+    if (outcome != AddOutcome::Added) return DescriptorsBuilt::Failed;
+    // Built where a drag out builds them, then taken over: no drag out is left open.
+    set.block = g_dragDescriptors;
+    set.devicePaths = g_dragDevicePaths;
+    set.count = g_dragCount;
+    ClearDescriptors();
+    return DescriptorsBuilt::Built;
+}
+
+DescriptorSet::~DescriptorSet()
+{
+    FreeDescriptorBlock(block, devicePaths, count);
+}
+
+const FILEDESCRIPTORW& DescriptorSet::Descriptor(uint32_t index) const
+{
+    auto* first = static_cast<const BYTE*>(block) + offsetof(FILEGROUPDESCRIPTORW, fgd);
+    return reinterpret_cast<const FILEDESCRIPTORW*>(first)[index];
 }
 
 const FILEGROUPDESCRIPTORW* DragDescriptorGroup()

@@ -213,6 +213,17 @@ void StartCopy()
     PostMessageW(g_mainWindow.load(), WMU_SHOW_COPY_PROGRESS, 0, 0);
 }
 
+// Reads the paths of a file list into the transfer list and starts the copy into g_dropFolder; the
+// outcome message when it does not start, else 0.
+UINT TakeFileList(HGLOBAL block)
+{
+    HDROP drop = block && IsWellFormedFileList(block) ? static_cast<HDROP>(block) : nullptr;
+    UINT count = drop ? DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) : 0;
+    UINT outcome = count ? BuildTransferList(drop, count) : WMU_COPY_ERROR;
+    if (!outcome) StartCopy();
+    return outcome;
+}
+
 // Reads the dropped paths into the transfer list and starts the copy; the outcome message when it
 // does not start, else 0.
 UINT TakeDroppedFiles(IDataObject* data)
@@ -220,15 +231,9 @@ UINT TakeDroppedFiles(IDataObject* data)
     FORMATETC format = FileListFormat();
     STGMEDIUM medium = {};
     if (FAILED(data->GetData(&format, &medium))) return WMU_COPY_ERROR;
-    HDROP drop = medium.tymed == TYMED_HGLOBAL && medium.hGlobal && IsWellFormedFileList(medium.hGlobal)
-                     ? static_cast<HDROP>(medium.hGlobal)
-                     : nullptr;
-    UINT count = drop ? DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) : 0;
-    UINT outcome = count ? BuildTransferList(drop, count) : WMU_COPY_ERROR;
+    UINT outcome = TakeFileList(medium.tymed == TYMED_HGLOBAL ? medium.hGlobal : nullptr);
     ReleaseStgMedium(&medium);
-    if (outcome) return outcome;
-    StartCopy();
-    return 0;
+    return outcome;
 }
 
 class DropTarget final : public IDropTarget {
@@ -423,4 +428,16 @@ void RegisterDropTargets(HWND mainWindow)
 {
     g_treeDropTarget = RegisterDropTarget(GetDlgItem(mainWindow, IDC_FOLDER_TREE), true);
     g_listDropTarget = RegisterDropTarget(g_fileList, false);
+}
+
+bool UploadFileListInto(HGLOBAL fileList, FolderNode* folder, HTREEITEM item)
+{
+    if (TransferBusy() || !LocationOpen() || !folder || !item) return false;
+    g_dropFolder = folder;
+    g_dropTreeItem = item;
+    UINT outcome = TakeFileList(fileList);
+    if (!outcome) return true;
+    FreeTransferList();
+    PostMessageW(g_mainWindow.load(), outcome, 0, 0);
+    return false;
 }

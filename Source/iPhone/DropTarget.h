@@ -3,6 +3,8 @@
 
 #include <ole2.h>
 
+#include "iPhone.h"
+
 extern IDropTarget* g_treeDropTarget;
 extern IDropTarget* g_listDropTarget;
 
@@ -10,3 +12,7 @@ extern IDropTarget* g_listDropTarget;
 void RegisterDropTargets(HWND mainWindow);
 // A drop target serving one control, not registered; null when memory runs out.
 IDropTarget* NewDropTarget(HWND control, bool isTree);
+// Uploads the paths of a CF_HDROP block into a folder (its tree item given), with every check and
+// outcome of a drop there: the copy starts, or its warning is posted and nothing is copied. Nothing
+// happens, and false is answered, while another transfer is under way or no location is open.
+bool UploadFileListInto(HGLOBAL fileList, FolderNode* folder, HTREEITEM item);

@@ -35,3 +35,8 @@ void AppendTransferItem(TransferItem* item)
     while (last->next) last = last->next;
     last->next = item;
 }
+
+bool TransferIdle()
+{
+    return !g_copyThread.load() && !g_transferList.load() && !g_dragSourceFolder && !g_dragDescriptors;
+}

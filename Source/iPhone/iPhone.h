@@ -127,6 +127,8 @@ extern std::atomic<TransferItem*> g_transferList;
 void FreeTransferList();
 // Appends an item at the tail of the transfer list, which then owns it.
 void AppendTransferItem(TransferItem* item);
+// No transfer is prepared or runs, and no drag out is open: another one may start.
+bool TransferIdle();
 
 // Destination of the running upload: its folder node and that folder's tree item.
 extern std::atomic<FolderNode*> g_dropFolder;

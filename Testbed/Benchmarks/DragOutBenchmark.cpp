@@ -9,10 +9,14 @@
 //    "FileGroupDescriptorW") and prints the time and the device calls per entry, with the model off
 //    and at 1 ms per call. A drag of one file gives the fixed cost of the "Calculating Size..."
 //    dialog, which Wine without a window manager makes about two seconds long.
+// 3. Save to...: the same 256 MiB file copied by the program itself into a local folder, reading the
+//    device 64 KiB and 1 MiB at a time, against the same ceiling; then a file of 4 GiB and a little
+//    more, with the model off, and the peak working set of the whole process while it is copied.
 //
 // Run it under Wine with the build's prefix, where the simulated library is registered:
 //   source scripts/wine-env.sh <build>; wine <build>/Testbed/Benchmarks/DragOutBenchmark.exe
 #include <ole2.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -21,12 +25,15 @@
 #include "Devices.h"
 #include "DragObjects.h"
 #include "DragOut.h"
+#include "FolderTree.h"
+#include "SaveTo.h"
 #include "SimDevice.h"
 #include "Startup.h"
 
 namespace {
 
 const uint64_t kBigFileBytes = 256ull << 20;
+const uint64_t kHugeFileBytes = (4ull << 30) + 12345;
 const unsigned kLatencyMicroseconds = 1000;
 const unsigned kBytesPerSecond = 35000000;
 const int kFolders = 100;
@@ -48,12 +55,12 @@ LARGE_INTEGER Now()
     return now;
 }
 
-bool MakeBigFile(const std::wstring& path)
+bool MakeBigFile(const std::wstring& path, uint64_t bytes = kBigFileBytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size;
-    size.QuadPart = static_cast<LONGLONG>(kBigFileBytes);
+    size.QuadPart = static_cast<LONGLONG>(bytes);
     bool ok = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
     CloseHandle(file);
     return ok;
@@ -108,6 +115,13 @@ BuildMeasure BuildDescriptors(const wchar_t* path)
     return measure;
 }
 
+// The latency model's own time for these calls and bytes: every call pays its latency, every byte
+// its transfer time.
+double Ceiling(unsigned calls, uint64_t bytes)
+{
+    return calls * (kLatencyMicroseconds / 1e6) + static_cast<double>(bytes) / kBytesPerSecond;
+}
+
 struct ReadMeasure {
     uint64_t bytes = 0;
     bool failed = false;
@@ -145,11 +159,50 @@ ReadMeasure ReadBigFile(ULONG piece, bool modelled)
     measure.seconds = Seconds(start);
     unsigned calls = SimCallCount(nullptr);
     SimSetLatency(0, 0);
-    if (modelled) {
-        measure.ceilingSeconds = calls * (kLatencyMicroseconds / 1e6) + static_cast<double>(measure.bytes) / kBytesPerSecond;
-    }
+    if (modelled) measure.ceilingSeconds = Ceiling(calls, measure.bytes);
     data->Release();
     EndDragOut();
+    return measure;
+}
+
+uint64_t LocalFileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+SIZE_T PeakWorkingSet()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
+
+// Save to... of one device file into `folder`, reading `piece` bytes at a time; the file written
+// there is removed again. The time runs from the copy's start (the descriptors are built before).
+ReadMeasure SaveFile(const wchar_t* path, const std::wstring& folder, uint64_t expected, DWORD piece, bool modelled)
+{
+    ReadMeasure measure;
+    DragItems items;
+    items.push_back({OwnedWide(ResolveDevicePath(path)), nullptr});
+    DescriptorSet set;
+    measure.failed = BuildDescriptorSet(items, set) != DescriptorsBuilt::Built;
+    if (modelled) SimSetLatency(kLatencyMicroseconds, kBytesPerSecond);
+    SimResetCounters();
+    LARGE_INTEGER start = Now();
+    if (!measure.failed) {
+        measure.failed = SaveDescriptorSetTo(set, CurrentConnection(), folder.c_str(), piece) != SaveOutcome::Saved;
+    }
+    measure.seconds = Seconds(start);
+    unsigned calls = SimCallCount(nullptr);
+    SimSetLatency(0, 0);
+    std::wstring written = folder + L"\\" + LastDevicePathElement(path);
+    measure.bytes = LocalFileSize(written);
+    measure.failed = measure.failed || measure.bytes != expected;
+    DeleteFileW(written.c_str());
+    if (modelled) measure.ceilingSeconds = Ceiling(calls, measure.bytes);
     return measure;
 }
 
@@ -224,6 +277,34 @@ int main()
         }
     }
     SimSetLatency(0, 0);
+
+    printf("\nSave to...: the 256 MiB device file copied into a local folder:\n");
+    printf("%10s %14s %10s %10s %16s %10s\n", "read size", "model", "seconds", "MB/s", "ceiling MB/s", "of ceiling");
+    std::wstring saved = container + L"\\saved";
+    CreateDirectoryW(saved.c_str(), nullptr);
+    for (bool modelled : {true, false}) {
+        for (DWORD piece : {64u << 10, 1u << 20}) {
+            ReadMeasure m = SaveFile(L"0/big.bin", saved, kBigFileBytes, piece, modelled);
+            ok = ok && !m.failed;
+            double rate = MegabytesPerSecond(m.bytes, m.seconds);
+            double ceiling = MegabytesPerSecond(m.bytes, m.ceilingSeconds);
+            printf("%8lu K %14s %10.2f %10.2f", static_cast<unsigned long>(piece >> 10),
+                   modelled ? "1 ms, 35 MB/s" : "off", m.seconds, rate);
+            if (modelled) printf(" %16.2f %9.1f%%", ceiling, 100 * rate / ceiling);
+            printf("%s\n", m.failed ? "  (WRONG BYTE COUNT)" : "");
+        }
+    }
+    if (MakeBigFile(documents + L"\\huge.bin", kHugeFileBytes)) {
+        SIZE_T before = PeakWorkingSet();
+        ReadMeasure m = SaveFile(L"0/huge.bin", saved, kHugeFileBytes, 1u << 20, false);
+        ok = ok && !m.failed;
+        printf("\nSave to... of a %llu-byte file (model off): %.1f s, %.1f MB/s, %s; peak working set %.1f MiB "
+               "before, %.1f MiB after\n",
+               static_cast<unsigned long long>(kHugeFileBytes), m.seconds, MegabytesPerSecond(m.bytes, m.seconds),
+               m.failed ? "WRONG BYTE COUNT" : "whole", before / 1048576.0, PeakWorkingSet() / 1048576.0);
+    } else {
+        ok = false;
+    }
 
     g_currentFolder = nullptr;
     g_currentDevice = nullptr;

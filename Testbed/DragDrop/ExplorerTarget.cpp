@@ -1,6 +1,6 @@
 // ExplorerTarget.exe: stands in for Explorer as a drop target of virtual files.
 //
-//   ExplorerTarget.exe --out FOLDER [--mode sync|async|late|refuse] [--delay MS]
+//   ExplorerTarget.exe --out FOLDER [--mode sync|async|late|refuse] [--delay MS] [--paste]
 //                      [--log FILE] [--title TITLE] [--place X,Y,W,H]
 //
 // Its window is a drop target that accepts a data object offering "FileGroupDescriptorW" in an
@@ -16,8 +16,10 @@
 //   late    as async, but the descriptors too are asked for only after Drop has returned;
 //   refuse  DragEnter and DragOver answer DROPEFFECT_NONE (so the drag loop normally calls
 //           DragLeave, not Drop); a Drop answers DROPEFFECT_NONE and takes nothing.
-// While an extraction is pending, new drags are refused. Defaults: title "Explorer Target",
-// place 420,300,360,240.
+// While an extraction is pending, new drags are refused. With --paste a press of the left button in
+// its window takes the virtual files on the clipboard (OleGetClipboard) and writes them as a
+// synchronous drop does, as Explorer's Paste does. Defaults: title "Explorer Target", place
+// 420,300,360,240.
 //
 // Log (line format in BedLog.h):
 //   start            program=ExplorerTarget pid= title=
@@ -34,6 +36,8 @@
 //   drop-end         effect= [extraction=later]   (Drop returns)
 //   end-operation    hr=0x result=0x effect=
 //   finished         hr=0x effect=            (last line of every Drop, synchronous or not)
+//   paste            hr=0x                     (--paste: OleGetClipboard's; then as a synchronous
+//                                              drop, up to its "finished")
 //   exit
 #include <windows.h>
 #include <ole2.h>
@@ -68,6 +72,7 @@ struct TargetState {
     IDataObjectAsyncCapability* pendingAsync = nullptr;
     std::vector<FILEDESCRIPTORW> pendingDescriptors;
     HRESULT pendingRead = S_OK;  // what reading the descriptors gave
+    bool paste = false;          // a press takes the clipboard's files
 };
 
 TargetState g_state;
@@ -214,9 +219,25 @@ void ExtractPending()
     EndPending(hr);
 }
 
+void Paste()
+{
+    IDataObject* data = nullptr;
+    HRESULT hr = OleGetClipboard(&data);
+    bed::Log("paste").Hr("hr", hr);
+    if (FAILED(hr)) return;
+    ExtractNow(data);
+    data->Release();
+}
+
 LRESULT CALLBACK TargetWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_LBUTTONDOWN:
+        if (g_state.paste) {
+            Paste();
+            return 0;
+        }
+        break;
     case WM_TIMER:
         if (wParam == kExtractTimer) {
             ExtractPending();
@@ -237,6 +258,7 @@ LRESULT CALLBACK TargetWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 bool Configure(const bed::Arguments& arguments)
 {
     g_state.modeName = arguments.Value(L"--mode", L"sync");
+    g_state.paste = arguments.Has(L"--paste");
     g_state.outFolder = bed::LocalPath(arguments.Value(L"--out"));
     std::wstring delay = arguments.Value(L"--delay", L"300");
     g_state.delayMs = static_cast<UINT>(_wtoi(delay.c_str()));
@@ -249,7 +271,7 @@ bool Configure(const bed::Arguments& arguments)
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    bed::ProgramInfo info = {L"ExplorerTarget", L"Explorer Target", {420, 300, 360, 240}, {},
+    bed::ProgramInfo info = {L"ExplorerTarget", L"Explorer Target", {420, 300, 360, 240}, {L"--paste"},
                              L"Drop target for virtual files (FileGroupDescriptorW and FileContents): "
                              L"writes them under its output folder."};
     bed::Arguments arguments;

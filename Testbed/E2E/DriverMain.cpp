@@ -14,6 +14,7 @@
 //   key TITLE KEY                 post a key (ESCAPE, RETURN, F2, A, ...) to the focused control
 //   type TITLE KEY                type a key through SendInput, modifiers allowed (CTRL+A)
 //   text TITLE STRING             post characters to the focused control
+//   set-text TITLE ID STRING      set the text of the control with this id (WM_SETTEXT)
 //   focus TITLE                   the id and class of the focused control
 //   list TITLE ID                 list view items: texts tab-separated, then [selected] [focused]
 //   tree TITLE ID                 tree view items, two spaces per level, then [selected] [expanded]
@@ -180,6 +181,14 @@ bool Press(const Arguments& args, bool asClick)
     int id = GetDlgCtrlID(button);
     bool ok = asClick ? e2e::ClickButton(window, id) : e2e::PressButton(window, id);
     return ok || Fail(L"could not press the button");
+}
+
+bool SetText(const Arguments& args)
+{
+    if (!NeedArguments(args, 4, L"set-text TITLE ID STRING")) return false;
+    HWND control = nullptr;
+    if (!FindControl(args, &control)) return false;
+    return e2e::SetControlText(GetParent(control), GetDlgCtrlID(control), args[3]) || Fail(L"could not set the text");
 }
 
 bool Key(const Arguments& args, bool typed)
@@ -426,6 +435,7 @@ bool RunCommand(const Arguments& args)
     if (name == L"key") return Key(args, false);
     if (name == L"type") return Key(args, true);
     if (name == L"text") return Text(args);
+    if (name == L"set-text") return SetText(args);
     if (name == L"focus") return Focus(args);
     if (name == L"list") return List(args);
     if (name == L"tree") return Tree(args);

@@ -371,6 +371,14 @@ bool PressButton(HWND window, int id)
     return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE;
 }
 
+bool SetControlText(HWND window, int id, const std::wstring& text)
+{
+    HWND control = GetDlgItem(window, id);
+    DWORD_PTR result = 0;
+    return control && SendWithTimeout(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &result) &&
+           result != FALSE;
+}
+
 bool ClickButton(HWND window, int id)
 {
     HWND button = GetDlgItem(window, id);
@@ -814,6 +822,11 @@ bool MouseClick(POINT at, bool withControl, std::wstring* error)
     std::string chain = "xdotool" + MoveTo(at) + " sleep 0.1";
     chain += withControl ? " keydown ctrl click 1 keyup ctrl" : " click 1";
     return RunXdotool(chain + " sleep 0.2", error);
+}
+
+bool PressKeysOnDisplay(const std::string& keys, std::wstring* error)
+{
+    return RunXdotool("xdotool key --delay 50 " + keys + " sleep 0.2", error);
 }
 
 // --- Text ------------------------------------------------------------------------------------------

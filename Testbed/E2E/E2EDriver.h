@@ -87,6 +87,9 @@ std::wstring MessageBoxText(HWND box);
 bool ChooseMenuCommand(HWND window, UINT id);
 // Posts the WM_COMMAND of a click on the child button with this id to its dialog.
 bool PressButton(HWND window, int id);
+// Sets the text of a child control (an edit box) with WM_SETTEXT, which the system carries across
+// processes.
+bool SetControlText(HWND window, int id, const std::wstring& text);
 // Posts BM_CLICK to the child button with this id.
 bool ClickButton(HWND window, int id);
 // Sends WM_SYSCOMMAND SC_CLOSE, as the close box does (posted).
@@ -176,6 +179,10 @@ bool MouseDrag(POINT from, POINT to, std::wstring* error = nullptr);
 // Clicks the left button with the real pointer at a point, holding Ctrl down when asked (to add
 // a list view item to the selection). Returns when the button is up again.
 bool MouseClick(POINT at, bool withControl, std::wstring* error = nullptr);
+
+// Presses keys with the real keyboard of the X display (xdotool key: "ctrl+c", "F2"), where the
+// input focus is. Returns when they are up again.
+bool PressKeysOnDisplay(const std::string& keys, std::wstring* error = nullptr);
 
 // --- Text ------------------------------------------------------------------------------------------
 

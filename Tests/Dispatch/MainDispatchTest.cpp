@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "DataObjectReader.h"
 #include "DeviceLibrary.h"
+#include "HdropData.h"
 #include "MainWindow.h"
 #include "MessageBoxWatch.h"
 #include "SimDevice.h"
@@ -598,6 +600,255 @@ TEST_F(MainDispatch, PrivateMessagesRunTheCopyDialogsOverTheWindow)
         EXPECT_EQ(watch.Box().owner, s_window);
         EXPECT_EQ(watch.Text(), L"Copy operation in progress...");
     }
+}
+
+// --- Context menus and the browser's keys ------------------------------------------------------------------
+
+// The menu on the screen, read from its window and closed: each command "+Name" when enabled,
+// "-Name" when greyed, without mnemonics and key names.
+std::string s_menuSeen;
+void CALLBACK ReadAndCloseMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    HMENU menu = popup ? reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0)) : nullptr;
+    if (!menu) return;
+    KillTimer(nullptr, timer);
+    std::string seen;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = L"";
+        if (!GetMenuStringW(menu, i, text, 64, MF_BYPOSITION)) continue;  // a separator
+        seen += (GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED) ? " -" : " +";
+        for (const wchar_t* c = text; *c && *c != L'\t'; ++c) {
+            if (*c != L'&') seen += static_cast<char>(*c);
+        }
+    }
+    s_menuSeen = seen.empty() ? "(empty)" : seen.substr(1);
+    EndMenu();
+}
+
+std::string MenuOpenedBy(const std::function<void()>& open)
+{
+    s_menuSeen.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadAndCloseMenu);
+    open();
+    PumpUntil([] { return !s_menuSeen.empty(); }, 3000);
+    KillTimer(nullptr, timer);
+    PumpMessages(50);
+    return s_menuSeen.empty() ? "(no menu)" : s_menuSeen;
+}
+
+void RightClickAt(HWND control, RECT rect)
+{
+    POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    ClientToScreen(control, &centre);
+    ASSERT_TRUE(MoveMouseTo(centre));
+    ClickRightButton();
+}
+
+// As Explorer's Copy does.
+void PutFilesOnClipboard(const std::vector<std::wstring>& paths)
+{
+    IDataObject* files = nullptr;
+    ASSERT_EQ(bed::CreateHdropDataObject(paths, false, &files), S_OK);
+    ASSERT_EQ(OleSetClipboard(files), S_OK);
+    files->Release();
+}
+
+// How a row opens the menu: a right-click on an item (or, with none, on blank space), or a key.
+enum class MenuOpener { RightClick, ShiftF10, MenuKey };
+
+TEST_F(MainDispatch, ListMenuOffersWhatAppliesToTheSelection)
+{
+    ASSERT_NE(ShowFolder({L"My Documents"}), nullptr);
+    const struct {
+        const char* what;
+        std::vector<const wchar_t*> selected;  // before the menu opens
+        MenuOpener how;
+        const wchar_t* clicked;
+        bool filesOnClipboard;
+        const char* menu;
+    } cases[] = {
+        {"nothing: a right-click on blank space", {L"notes.txt"}, MenuOpener::RightClick, nullptr, false,
+         "-Open -Save to... -Copy -Paste +New folder -Rename -Delete +Refresh +Add files... +Add folder..."},
+        {"one file, unselected until right-clicked", {}, MenuOpener::RightClick, L"notes.txt", false,
+         "-Open +Save to... +Copy -Paste +New folder +Rename +Delete +Refresh +Add files... +Add folder..."},
+        {"a folder and a file, Shift+F10", {L"Alpha", L"notes.txt"}, MenuOpener::ShiftF10, nullptr, false,
+         "-Open +Save to... +Copy -Paste +New folder -Rename +Delete +Refresh +Add files... +Add folder..."},
+        {"one folder, files on the clipboard, the menu key", {L"Alpha"}, MenuOpener::MenuKey, nullptr, true,
+         "+Open +Save to... +Copy +Paste +New folder +Rename +Delete +Refresh +Add files... +Add folder..."},
+    };
+    auto open = [](MenuOpener how, const wchar_t* clicked) {
+        RECT spot = {};
+        GetClientRect(g_fileList, &spot);
+        spot.top = spot.bottom - 16;
+        if (clicked) ListView_GetItemRect(g_fileList, ListIndex(clicked), &spot, LVIR_LABEL);
+        SetFocus(g_fileList);
+        SetModifiers(how == MenuOpener::ShiftF10, false, false);
+        if (how == MenuOpener::RightClick) RightClickAt(g_fileList, spot);
+        if (how == MenuOpener::ShiftF10) SendMessageW(g_fileList, WM_SYSKEYDOWN, VK_F10, 0);
+        if (how == MenuOpener::MenuKey) SendMessageW(g_fileList, WM_KEYUP, VK_APPS, 0xC0000001);
+        SetModifiers(false, false, false);
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        OleSetClipboard(nullptr);
+        if (row.filesOnClipboard) PutFilesOnClipboard({DocumentsPath(L"notes.txt")});
+        ListView_SetItemState(g_fileList, -1, 0, LVIS_SELECTED);
+        for (const wchar_t* name : row.selected) {
+            ListView_SetItemState(g_fileList, ListIndex(name), LVIS_SELECTED, LVIS_SELECTED);
+        }
+        EXPECT_EQ(MenuOpenedBy([&] { open(row.how, row.clicked); }), row.menu);
+        // A right-click selects what it hits (nothing on blank space); a key keeps the selection.
+        size_t selected = row.clicked ? 1 : row.how == MenuOpener::RightClick ? 0 : row.selected.size();
+        EXPECT_EQ(ListView_GetSelectedCount(g_fileList), static_cast<UINT>(selected));
+        if (row.clicked) {
+            EXPECT_EQ(ListView_GetItemState(g_fileList, ListIndex(row.clicked), LVIS_SELECTED), LVIS_SELECTED);
+        }
+    }
+    OleSetClipboard(nullptr);
+}
+
+TEST_F(MainDispatch, TreeMenuActsOnTheFolderRightClicked)
+{
+    HTREEITEM documents = ShowFolder({L"My Documents"});
+    ASSERT_NE(documents, nullptr);
+    TreeView_Expand(Tree(), documents, TVE_EXPAND);
+    OleSetClipboard(nullptr);
+    const struct {
+        HTREEITEM item;
+        const wchar_t* shown;
+        const char* menu;
+    } cases[] = {
+        {FindChild(documents, L"Alpha"), L"Alpha",
+         "+Save to... +Copy -Paste +New folder +Rename +Refresh +Add files... +Add folder..."},
+        {documents, L"My Documents",
+         "+Save to... +Copy -Paste +New folder -Rename +Refresh +Add files... +Add folder..."},
+        {TreeView_GetRoot(Tree()), L"/",
+         "-Save to... -Copy -Paste -New folder -Rename +Refresh -Add files... -Add folder..."},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(std::string(OwnedUtf8(ToUtf8(row.shown)).get()));
+        RECT label = {};
+        ASSERT_TRUE(TreeView_GetItemRect(Tree(), row.item, &label, TRUE));
+        EXPECT_EQ(MenuOpenedBy([&] { RightClickAt(Tree(), label); }), row.menu);
+        EXPECT_EQ(CurrentFolderName(), row.shown);
+    }
+}
+
+// The names of the files the clipboard offers as virtual files, with their contents ("name=bytes").
+std::vector<std::string> VirtualFilesOnClipboard()
+{
+    std::vector<std::string> found;
+    IDataObject* data = nullptr;
+    std::vector<OfferedFile> files;
+    if (FAILED(OleGetClipboard(&data))) return found;
+    GetDescriptors(data, files);
+    for (LONG i = 0; i < static_cast<LONG>(files.size()); ++i) {
+        std::string bytes = "(unread)";
+        ReadContents(data, i, bytes);
+        found.push_back(std::string(OwnedUtf8(ToUtf8(files[i].name.c_str())).get()) + "=" + bytes);
+    }
+    data->Release();
+    return found;
+}
+
+struct KeyCase {
+    const char* what;
+    bool inTree;
+    WORD key;
+    bool shift, ctrl, alt;
+    std::vector<std::wstring> folder;  // shown first; the list item "notes.txt" is then selected
+    std::function<bool()> happened;
+    bool runs;  // false: the key with other modifiers than its own
+};
+
+TEST_F(MainDispatch, BrowserKeysRunTheirCommandsOnlyWithTheirModifiers)
+{
+    const std::wstring pasted = SimMakeTempFolder(L"tovarel-paste") + L"\\pasted.txt";
+    ASSERT_TRUE(SimWriteFile(pasted, "pasted"));
+    auto listEdit = [] { return ListView_GetEditControl(g_fileList) != nullptr; };
+    auto treeEdit = [] { return TreeView_GetEditControl(Tree()) != nullptr; };
+    auto shown = [](const wchar_t* name) { return [name] { return CurrentFolderName() == name; }; };
+    auto made = [](const wchar_t* name) { return [name] { return Exists(DocumentsPath(name)); }; };
+    auto copied = [] { return VirtualFilesOnClipboard() == std::vector<std::string>{"notes.txt=notes"}; };
+    const std::vector<std::wstring> documents = {L"My Documents"};
+    const std::vector<std::wstring> alpha = {L"My Documents", L"Alpha"};
+    const KeyCase cases[] = {
+        {"Shift+F2", false, VK_F2, true, false, false, documents, listEdit, false},
+        {"F2 in the list", false, VK_F2, false, false, false, documents, listEdit, true},
+        {"F2 in the tree", true, VK_F2, false, false, false, alpha, treeEdit, true},
+        {"Ctrl+Alt+Up", false, VK_UP, false, true, true, alpha, shown(L"My Documents"), false},
+        {"Alt+Up in the list", false, VK_UP, false, false, true, alpha, shown(L"My Documents"), true},
+        {"Alt+Up in the tree", true, VK_UP, false, false, true, alpha, shown(L"My Documents"), true},
+        {"Ctrl+N", false, 'N', false, true, false, documents, made(L"untitled folder"), false},
+        {"Ctrl+Shift+N", false, 'N', true, true, false, documents, made(L"untitled folder"), true},
+        {"Ctrl+Shift+C", false, 'C', true, true, false, documents, copied, false},
+        {"Ctrl+C", false, 'C', false, true, false, documents, copied, true},
+        {"Ctrl+Alt+V", false, 'V', false, true, true, documents, made(L"pasted.txt"), false},
+        {"Ctrl+V in the tree", true, 'V', false, true, false, documents, made(L"pasted.txt"), true},
+        {"Shift+F5", false, VK_F5, true, false, false, alpha, shown(L"/"), false},
+        {"F5 in the tree", true, VK_F5, false, false, false, alpha, shown(L"/"), true},
+    };
+    for (const KeyCase& row : cases) {
+        SCOPED_TRACE(row.what);
+        // Ctrl+C finds the clipboard empty; Ctrl+V finds a file copied elsewhere.
+        OleSetClipboard(nullptr);
+        if (row.key == 'V') PutFilesOnClipboard({pasted});
+        ASSERT_NE(ShowFolder(row.folder), nullptr);
+        SelectOnly(ListIndex(L"notes.txt"));
+        HWND control = row.inTree ? Tree() : g_fileList;
+        SetFocus(control);
+        SetModifiers(row.shift, row.ctrl, row.alt);
+        SendMessageW(control, row.alt ? WM_SYSKEYDOWN : WM_KEYDOWN, row.key, row.alt ? 1 << 29 : 0);
+        SetModifiers(false, false, false);
+        PumpUntil([] { return !g_copyThread.load() && !g_copyDialog.load(); });
+        PumpMessages(50);
+        EXPECT_EQ(row.happened(), row.runs);
+        if (HWND edit = ListView_GetEditControl(g_fileList)) SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+        if (treeEdit()) TreeView_EndEditLabelNow(Tree(), TRUE);
+        PumpMessages(20);
+    }
+    OleSetClipboard(nullptr);
+    SimRemoveTree(pasted.substr(0, pasted.rfind(L'\\')));
+}
+
+DWORD WINAPI DoNothing(void*)
+{
+    return 0;
+}
+
+// What Ctrl+C put on the clipboard goes when its location closes, also for a program that took it
+// before: no stale copy answers.
+TEST_F(MainDispatch, TheCopyLeavesTheClipboardWithItsLocation)
+{
+    OleSetClipboard(nullptr);
+    ASSERT_NE(ShowFolder({L"My Documents"}), nullptr);
+    SelectOnly(ListIndex(L"notes.txt"));
+    FocusList();
+    SetModifiers(false, true, false);
+    SendMessageW(g_fileList, WM_KEYDOWN, 'C', 0);
+    SetModifiers(false, false, false);
+    ASSERT_EQ(VirtualFilesOnClipboard(), std::vector<std::string>{"notes.txt=notes"});
+    IDataObject* taken = nullptr;
+    ASSERT_EQ(OleGetClipboard(&taken), S_OK);
+    std::vector<OfferedFile> files;
+    EXPECT_EQ(GetDescriptors(taken, files), S_OK);
+    // While a copy thread has the device's connection, the window's thread may not read from it.
+    std::string bytes;
+    HANDLE copyThread = CreateThread(nullptr, 0, DoNothing, nullptr, CREATE_SUSPENDED, nullptr);
+    g_copyThread = copyThread;
+    EXPECT_TRUE(FAILED(ReadContents(taken, 0, bytes)));
+    g_copyThread = nullptr;
+    ResumeThread(copyThread);
+    WaitForSingleObject(copyThread, INFINITE);
+    CloseHandle(copyThread);
+    EXPECT_EQ(ReadContents(taken, 0, bytes), S_OK);
+
+    SendMessageW(s_window, WM_COMMAND, IDC_REFRESH, 0);
+    PumpMessages(50);
+    EXPECT_TRUE(VirtualFilesOnClipboard().empty());
+    EXPECT_TRUE(FAILED(GetDescriptors(taken, files)) && FAILED(ReadContents(taken, 0, bytes)));
+    taken->Release();
 }
 
 // --- Ending the window, in modal runs as the program runs it ---------------------------------------------

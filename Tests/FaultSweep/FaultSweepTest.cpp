@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Clipboard.h"
 #include "Devices.h"
 #include "DataObjectReader.h"
 #include "DragObjects.h"
@@ -24,8 +25,10 @@
 #include "DropTarget.h"
 #include "FileDropData.h"
 #include "FileOperations.h"
+#include "HdropData.h"
 #include "MessageBoxWatch.h"
 #include "ProgramHarness.h"
+#include "SaveTo.h"
 #include "TreeSnapshot.h"
 #include "WindowHarness.h"
 #include "iPhone.h"
@@ -408,12 +411,46 @@ TEST_F(FaultSweepTest, UploadDragOutAndStreams)
         PumpMessages(50);
     };
     const std::vector<const wchar_t*> warnings = {L"TovarelUSB", L"TovarelUSB - File / folder already exists"};
+    Check wholeOrNothing = [](const RunResult& clean, const RunResult& run) {
+        EXPECT_EQ(run.local, clean.local);
+        ASSERT_TRUE(run.device == run.before || run.device == clean.device);
+        // A copy that left nothing behind said so; a complete one did not complain.
+        EXPECT_EQ(run.boxes.size(), run.device == run.before ? 1u : 0u);
+    };
     Sweep({"upload a small tree", showDocuments, [&](RunResult&) { dropOnDocuments(L"Up"); }, warnings},
+          wholeOrNothing);
+    // Files copied in Explorer and pasted: a drop by other means.
+    auto waitForCopy = [] {
+        PumpUntil([] { return !g_copyThread.load() && !g_copyDialog.load(); }, 30000);
+        PumpMessages(50);
+    };
+    Sweep({"paste a small tree", [&] {
+               showDocuments();
+               IDataObject* files = nullptr;
+               ASSERT_EQ(bed::CreateHdropDataObject({local_ + L"\\Up"}, false, &files), S_OK);
+               ASSERT_EQ(OleSetClipboard(files), S_OK);
+               files->Release();
+           }, [&](RunResult&) {
+               PasteFilesFromClipboard();
+               waitForCopy();
+               OleSetClipboard(nullptr);
+           }, warnings},
+          wholeOrNothing);
+    // Save to: the local folder gets the whole tree or keeps what it had; the device is only read.
+    Sweep({"save a small tree", [] {}, [&](RunResult&) {
+               DragItems items;
+               items.push_back({OwnedWide(DupString(L"/Documents/Tree")), nullptr});
+               SaveItemsTo(items, local_.c_str());
+               waitForCopy();
+           }, warnings},
           [](const RunResult& clean, const RunResult& run) {
-              EXPECT_EQ(run.local, clean.local);
-              ASSERT_TRUE(run.device == run.before || run.device == clean.device);
-              // A copy that left nothing behind said so; a complete one did not complain.
-              EXPECT_EQ(run.boxes.size(), run.device == run.before ? 1u : 0u);
+              EXPECT_EQ(run.device, run.before);
+              TreeSnapshot without = clean.local;
+              for (auto entry = without.begin(); entry != without.end();) {
+                  entry = entry->first.rfind(L"Tree", 0) == 0 ? without.erase(entry) : std::next(entry);
+              }
+              ASSERT_TRUE(run.local == clean.local || run.local == without);
+              EXPECT_EQ(run.boxes.size(), run.local == without ? 1u : 0u);
           });
     // A name the device has already: never overwritten, whichever check a failure strikes.
     Sweep({"upload onto a name", showDocuments, [&](RunResult&) { dropOnDocuments(L"keep.txt"); }, warnings},

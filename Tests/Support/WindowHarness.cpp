@@ -127,6 +127,17 @@ void ReleaseLeftButton()
     SendMouseInput(MOUSEEVENTF_LEFTUP, 0, 0);
 }
 
+void ClickRightButton()
+{
+    // Both at once: a control may wait for the release in a loop of its own.
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+    SendInput(2, inputs, sizeof(INPUT));
+    PumpMessages(30);
+}
+
 bool ReadSettingsDword(const wchar_t* name, DWORD* value)
 {
     DWORD type = 0;

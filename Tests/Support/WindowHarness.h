@@ -31,6 +31,7 @@ RECT ClientRectOnScreen(HWND window);
 bool MoveMouseTo(POINT screenPoint);
 void PressLeftButton();
 void ReleaseLeftButton();
+void ClickRightButton();
 
 // The key of the remembered window geometry; tests hold a RegistryKeyGuard (RegistryGuard.h) on it.
 extern const wchar_t kSettingsKeyPath[];

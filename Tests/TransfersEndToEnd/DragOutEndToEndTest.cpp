@@ -14,6 +14,7 @@
 #include "E2EDriver.h"
 #include "StandIn.h"
 #include "TransferRun.h"
+#include "resource.h"
 
 namespace {
 
@@ -60,6 +61,18 @@ struct Target {
 
 class DragOutEndToEnd : public TransferRun {
 protected:
+    // Selects the list items with a click on the first and Ctrl+clicks on the others.
+    void SelectByClicks(const std::vector<std::wstring>& names)
+    {
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::wstring error;
+            ASSERT_TRUE(e2e::MouseClick(ListItemCentre(names[i]), i > 0, &error)) << Utf8(error);
+        }
+        std::vector<int> selected;
+        ListTexts(list_, &selected);
+        ASSERT_EQ(selected.size(), names.size());
+    }
+
     bool BusyDialogShown() const
     {
         for (HWND dialog : e2e::FindTopWindows(L"Now Copying...", ProgramId())) {
@@ -110,13 +123,7 @@ TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
 
     // Two files and a folder, selected with a click and two Ctrl+clicks, dragged by one of them.
     const std::vector<std::wstring> picked = {L"R\u00e9sum\u00e9 \u2013 Anna\u2019s notes.txt", L"big.bin", L"Books"};
-    for (size_t i = 0; i < picked.size(); ++i) {
-        std::wstring error;
-        ASSERT_TRUE(e2e::MouseClick(ListItemCentre(picked[i]), i > 0, &error)) << Utf8(error);
-    }
-    std::vector<int> selected;
-    ListTexts(list_, &selected);
-    ASSERT_EQ(selected.size(), picked.size());
+    ASSERT_NO_FATAL_FAILURE(SelectByClicks(picked));
     const TreeSnapshot listDrag = Expected(documents, {picked.begin(), picked.end()}, L"");
     ASSERT_EQ(listDrag.size(), 6u);  // the Books folder brings Guide.pdf, Old and Old/Notes 2019.txt
     DragOnto(sync, ListItemCentre(L"big.bin"), listDrag, false);
@@ -128,6 +135,56 @@ TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
     DragOnto(late, TreeItemCentre(L"My Documents"), treeDrag, true);
 
     EXPECT_TRUE(sync.window.Close() && async.window.Close() && late.window.Close());
+}
+
+// Without a drag: Ctrl+C in the program and Paste in the Explorer stand-in; Save to... into a folder
+// chosen in the system's folder picker, and once more into the same folder, cancelled halfway.
+TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
+{
+    const TreeSnapshot documents = SnapshotTree(documents_);
+    const std::vector<std::wstring> picked = {L"Books", L"Odd names", L"big.bin"};
+    ASSERT_NO_FATAL_FAILURE(SelectByClicks(picked));
+    const TreeSnapshot copy = Expected(documents, {picked.begin(), picked.end()}, L"");
+    ASSERT_TRUE(e2e::PressKeysOnDisplay("ctrl+c"));
+    // Copied once "Calculating Size..." has walked the items.
+    UINT virtualFiles = RegisterClipboardFormatW(L"FileGroupDescriptorW");
+    ASSERT_TRUE(PollUntil([&] { return IsClipboardFormatAvailable(virtualFiles) != FALSE; }, kStepTimeoutMs));
+    StandIn paste(L"ExplorerTarget", L"Target paste", StandInPlace(0), folder_ + L"\\paste.log",
+                  {L"--out", folder_ + L"\\pasted", L"--paste"});
+    std::wstring error;
+    ASSERT_TRUE(e2e::MouseClick(paste.Centre(), false, &error)) << Utf8(error);
+    ASSERT_TRUE(bed::WaitForEvents(paste.LogPath(), "finished", 1, kDropMs));
+    EXPECT_EQ(bed::ReadEvents(paste.LogPath(), "finished")[0].Field("hr"), "0x00000000");
+    EXPECT_EQ(SnapshotTree(folder_ + L"\\pasted"), copy);
+
+    auto copying = [this] { return !e2e::FindTopWindows(L"Now Copying...", ProgramId()).empty(); };
+    const std::wstring saved = folder_ + L"\\saved";
+    ASSERT_TRUE(CreateDirectoryW(saved.c_str(), nullptr));
+    ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_SAVE_TO));
+    ChooseInDialog(L"Save to", saved);
+    EXPECT_TRUE(PollUntil([&] { return !copying() && SnapshotTree(saved) == copy; }, kDropMs));
+    EXPECT_EQ(SnapshotTree(saved), copy);
+
+    // The names are taken now: this copy would go beside them, numbered, and goes entirely.
+    LimitDeviceRate(1000000);
+    ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_SAVE_TO));
+    ChooseInDialog(L"Save to", saved);
+    ASSERT_TRUE(PollUntil(copying, kStepTimeoutMs));
+    Sleep(700);
+    EXPECT_TRUE(e2e::PressButton(e2e::FindTopWindows(L"Now Copying...", ProgramId())[0], IDCANCEL));
+    HWND told = nullptr;
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            for (HWND box : e2e::FindTopWindows(kMainTitle, ProgramId())) {
+                if (e2e::MessageBoxText(box) == L"Copy operation was cancelled") told = box;
+            }
+            return told != nullptr;
+        },
+        kDropMs));
+    if (told) e2e::PressButton(told, IDOK);
+    EXPECT_EQ(SnapshotTree(saved), copy);
+    LimitDeviceRate(0);
+    EXPECT_TRUE(paste.Close());
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ void TransferRun::SetUp()
     ASSERT_FALSE(WinePathFromEnvironment("TOVAREL_BUILD_DIR").empty());
     folder_ = SimMakeTempFolder(L"transfers");
     ASSERT_FALSE(folder_.empty());
-    std::string config = SimWriteDeviceTree(folder_ + L"\\device") + "  rawnames 1\n";
+    deviceConfig_ = SimWriteDeviceTree(folder_ + L"\\device") + "  rawnames 1\n";
     // The edition opened first is the iPad edition.
     documents_ = folder_ + L"\\device\\ipad\\Documents";
     ASSERT_TRUE(SimWriteFile(documents_ + L"\\big.bin", PatternBytes(3 * 1024 * 1024 + 123)));
@@ -34,7 +34,7 @@ void TransferRun::SetUp()
         ASSERT_TRUE(SimWriteFile(L"\\\\?\\" + documents_ + L"\\Odd names\\" + odd.onDisk, e2e::ToUtf8(odd.storedAs)));
     }
     const std::wstring configPath = folder_ + L"\\devices.conf";
-    ASSERT_TRUE(SimWriteFile(configPath, config));
+    ASSERT_TRUE(SimWriteFile(configPath, deviceConfig_));
 
     settings_.reset(new RegistryKeyGuard(HKEY_CURRENT_USER, L"Software\\Marlquist\\TovarelUSB"));
     settings_->DeleteKey();
@@ -98,4 +98,23 @@ POINT TransferRun::TreeItemCentre(const std::wstring& name) const
 DWORD TransferRun::ProgramId() const
 {
     return run_ ? run_->Id() : 0;
+}
+
+void TransferRun::ChooseInDialog(const wchar_t* title, const std::wstring& path) const
+{
+    // The file name box of the system's open dialog (edt1).
+    const int kFileNameBox = 1152;
+    HWND dialog = e2e::WaitForWindow(title, kStepTimeoutMs, ProgramId());
+    ASSERT_NE(dialog, nullptr) << "no dialog " << e2e::ToUtf8(title);
+    ASSERT_TRUE(e2e::SetControlText(dialog, kFileNameBox, path));
+    ASSERT_TRUE(e2e::PressButton(dialog, IDOK));
+    EXPECT_TRUE(e2e::WaitForWindowGone(dialog, kStepTimeoutMs));
+}
+
+void TransferRun::LimitDeviceRate(unsigned bytesPerSecond) const
+{
+    // Read again by the library within 100 ms; the devices stay as they are.
+    std::string rate = "bandwidth " + std::to_string(bytesPerSecond) + "\n";
+    ASSERT_TRUE(SimWriteFile(folder_ + L"\\devices.conf", deviceConfig_ + rate));
+    Sleep(300);
 }

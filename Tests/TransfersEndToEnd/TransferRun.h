@@ -44,6 +44,10 @@ protected:
     POINT ListItemCentre(const std::wstring& name) const;
     POINT TreeItemCentre(const std::wstring& name) const;
     DWORD ProgramId() const;
+    // Types a path into the program's open dialog with this title and presses its OK button.
+    void ChooseInDialog(const wchar_t* title, const std::wstring& path) const;
+    // Device reads and writes go at this rate from now on (the simulated library's bandwidth).
+    void LimitDeviceRate(unsigned bytesPerSecond) const;
 
     std::wstring folder_;     // everything of one test, removed at its end
     std::wstring documents_;  // "My Documents" of the opened edition on disk
@@ -52,6 +56,7 @@ protected:
     HWND list_ = nullptr;
 
 private:
+    std::string deviceConfig_;
     std::unique_ptr<RegistryKeyGuard> settings_;
     std::unique_ptr<EnvironmentGuard> config_;
     std::unique_ptr<ProgramRun> run_;

@@ -14,6 +14,7 @@
 #include "SimDevice.h"
 #include "StandIn.h"
 #include "TransferRun.h"
+#include "resource.h"
 
 namespace {
 
@@ -111,6 +112,46 @@ TEST_F(UploadEndToEnd, DroppedFilesArriveWholeAndRefusedDropsChangeNothing)
     EXPECT_FALSE(CopyDialogShown());
     EXPECT_EQ(SnapshotTree(documents_), device);
     EXPECT_TRUE(source.Close() && text.Close());
+}
+
+// Without a drag: files copied in the Explorer stand-in and pasted with Ctrl+V, then Add files...
+// and Add folder... through the system's open dialog, all into "My Documents".
+TEST_F(UploadEndToEnd, PastedAndAddedItemsArriveWhole)
+{
+    const std::wstring local = folder_ + L"\\local";
+    ASSERT_TRUE(SimWriteFile(local + L"\\Photo.jpg", PatternBytes(2 * 1024 * 1024 + 17)));
+    ASSERT_TRUE(SimWriteFile(local + L"\\Album\\Sub\\deep.bin", PatternBytes(70000)));
+    ASSERT_TRUE(SimWriteFile(local + L"\\Album\\zero.txt", ""));
+    ASSERT_TRUE(SimWriteFile(local + L"\\Added \u2013 one.txt", "added"));
+    ASSERT_TRUE(SimWriteFile(local + L"\\Folder\\inner.txt", "inner"));
+    const TreeSnapshot files = SnapshotTree(local);
+    TreeSnapshot device = SnapshotTree(documents_);
+    auto arrive = [&](std::initializer_list<const wchar_t*> names) {
+        for (const auto& entry : files) {
+            for (const wchar_t* name : names) {
+                if (entry.first.rfind(name, 0) == 0) device.insert(entry);
+            }
+        }
+        bool copied = PollUntil([&] { return !CopyDialogShown() && SnapshotTree(documents_) == device; }, kCopyMs);
+        EXPECT_TRUE(copied) << "the device does not hold what was added";
+    };
+
+    StandIn copier(L"ExplorerSource", L"Copier", StandInPlace(0), folder_ + L"\\copier.log",
+                   {L"--clipboard", local + L"\\Photo.jpg", local + L"\\Album"});
+    std::wstring error;
+    ASSERT_TRUE(e2e::MouseClick(copier.Centre(), false, &error)) << e2e::ToUtf8(error);
+    ASSERT_TRUE(bed::WaitForEvents(copier.LogPath(), "clipboard-set", 1, kCopyMs));
+    ASSERT_TRUE(e2e::MouseClick(ListItemCentre(L"readme.txt"), false, &error)) << e2e::ToUtf8(error);
+    ASSERT_TRUE(e2e::PressKeysOnDisplay("ctrl+v"));
+    arrive({L"Photo.jpg", L"Album"});
+
+    ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_ADD_FILES));
+    ChooseInDialog(L"Add files", local + L"\\Added \u2013 one.txt");
+    arrive({L"Added"});
+    ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_ADD_FOLDER));
+    ChooseInDialog(L"Add folder", local + L"\\Folder");
+    arrive({L"Folder"});
+    EXPECT_TRUE(copier.Close());
 }
 
 }  // namespace

@@ -1,0 +1,77 @@
+// The clipboard both ways, and the program's copy on it: one at a time, taken off again when what
+// it names goes away.
+#include "Clipboard.h"
+
+#include <memory>
+#include <new>
+
+#include "DropTarget.h"
+#include "FolderTree.h"
+#include "MainWindow.h"
+#include "resource.h"
+
+namespace {
+
+// The program's copy, one reference of its own, and the thread that put it on the clipboard (the
+// only one whose OLE calls may take it off again).
+std::atomic<IDataObject*> s_copy{nullptr};
+DWORD s_copyThread;
+
+}  // namespace
+
+bool ClipboardOffersFiles()
+{
+    return IsClipboardFormatAvailable(CF_HDROP) != FALSE;
+}
+
+bool IsCurrentClipboardCopy(const IDataObject* data)
+{
+    return data && s_copy.load() == data;
+}
+
+void CopyItemsToClipboard(const DragItems& items)
+{
+    AFCConnectionRef afc = CurrentConnection();
+    if (items.empty() || !afc || !TransferIdle()) return;
+    std::unique_ptr<DescriptorSet> set(new (std::nothrow) DescriptorSet);
+    DescriptorsBuilt built = set ? BuildDescriptorSet(items, *set) : DescriptorsBuilt::Failed;
+    if (built == DescriptorsBuilt::TooLong) return;
+    IDataObject* data = built == DescriptorsBuilt::Built ? NewClipboardDataObject(set.release(), afc) : nullptr;
+    if (!data) {
+        ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
+        return;
+    }
+    WithdrawClipboardCopy();
+    s_copy = data;
+    s_copyThread = GetCurrentThreadId();
+    if (FAILED(OleSetClipboard(data))) {
+        s_copy = nullptr;
+        data->Release();
+        ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
+    }
+}
+
+void WithdrawClipboardCopy()
+{
+    IDataObject* copy = s_copy.exchange(nullptr);
+    if (!copy) return;
+    // Another program may have put something else there since; that stays.
+    if (GetCurrentThreadId() == s_copyThread && OleIsCurrentClipboard(copy) == S_OK) OleSetClipboard(nullptr);
+    copy->Release();
+}
+
+void PasteFilesFromClipboard()
+{
+    IDataObject* data = nullptr;
+    if (!ClipboardOffersFiles() || FAILED(OleGetClipboard(&data)) || !data) return;
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    HRESULT got = data->GetData(&format, &medium);
+    data->Release();
+    if (FAILED(got)) return;
+    // Asking the other program served this thread's messages: the folder is read only now.
+    FolderNode* folder = g_currentFolder.load();
+    HTREEITEM item = CurrentFolderTreeItem(MainWindowControl(IDC_FOLDER_TREE));
+    if (folder && folder->path && medium.tymed == TYMED_HGLOBAL) UploadFileListInto(medium.hGlobal, folder, item);
+    ReleaseStgMedium(&medium);
+}

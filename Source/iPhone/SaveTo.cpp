@@ -1,0 +1,312 @@
+// Save to...: the descriptors a drag out would offer, taken by the program itself into a local folder.
+#include "SaveTo.h"
+
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "FilePicker.h"
+#include "MainWindow.h"
+#include "SmallDialogs.h"
+#include "UploadEngine.h"
+
+namespace {
+
+const DWORD kChunkBytes = 1 << 20;
+// A name numbered this far is given up: something else is wrong with the folder.
+const unsigned kMostNumbers = 10000;
+// The dialog is told at most this often what is copied and how far (a redraw costs more than a chunk).
+const DWORD kDisplayIntervalMs = 100;
+
+bool Cancelled()
+{
+    return g_copyCancel.load() != 0;
+}
+
+bool IsFolderDescriptor(const FILEDESCRIPTORW& descriptor)
+{
+    return (descriptor.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+uint64_t DescriptorSize(const FILEDESCRIPTORW& descriptor)
+{
+    return (static_cast<uint64_t>(descriptor.nFileSizeHigh) << 32) | descriptor.nFileSizeLow;
+}
+
+struct LocalHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~LocalHandle()
+    {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+
+struct StreamHolder {
+    IStream* stream = nullptr;
+    ~StreamHolder()
+    {
+        if (stream) stream->Release();
+    }
+};
+
+bool WriteAll(HANDLE file, const char* bytes, ULONG count)
+{
+    while (count > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, bytes, count, &written, nullptr) || written == 0) return false;
+        bytes += written;
+        count -= written;
+    }
+    return true;
+}
+
+void RemoveLocalTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveLocalTree(path);
+            } else {
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// One copy into a local folder. Items are made new, never opened where they exist: a top-level
+// name that is taken is numbered, and a name below a folder this copy made cannot be taken but by
+// another program meanwhile, which fails the copy.
+class LocalCopy {
+public:
+    LocalCopy(const DescriptorSet& set, AFCConnectionRef afc, const wchar_t* folder, DWORD chunkBytes)
+        : set_(set), afc_(afc), folder_(folder), chunkBytes_(chunkBytes)
+    {
+        // A drive's root comes with its "\"; a name is joined with one of its own.
+        if (!folder_.empty() && folder_.back() == L'\\') folder_.pop_back();
+    }
+
+    SaveOutcome Run()
+    {
+        bool copied = false;
+        try {
+            copied = CopyAll();
+        } catch (const std::bad_alloc&) {
+            copied = false;
+        }
+        if (copied && !Cancelled()) {
+            ShowPosition(true);
+            return SaveOutcome::Saved;
+        }
+        RollBack();
+        return copied ? SaveOutcome::Cancelled : SaveOutcome::Failed;
+    }
+
+private:
+    struct Made {
+        std::wstring path;
+        bool isFolder;
+    };
+
+    // False on a failure; true also when cancelled.
+    bool CopyAll()
+    {
+        buffer_.reset(new (std::nothrow) char[chunkBytes_]);
+        if (!buffer_) return false;
+        for (uint32_t i = 0; i < set_.count; ++i) total_ += DescriptorSize(set_.Descriptor(i));
+        // Room to record each item made at once, so that none is made and then not recorded.
+        made_.reserve(set_.count);
+        for (uint32_t i = 0; i < set_.count && !Cancelled(); ++i) {
+            if (!CopyEntry(i)) return false;
+        }
+        return true;
+    }
+
+    bool CopyEntry(uint32_t index)
+    {
+        const FILEDESCRIPTORW& descriptor = set_.Descriptor(index);
+        bool isFolder = IsFolderDescriptor(descriptor);
+        std::wstring name = descriptor.cFileName;
+        LocalHandle file;
+        std::wstring path;
+        if (name.find(L'\\') == std::wstring::npos) {
+            if (!MakeTopLevel(name, isFolder, file.handle, path)) return false;
+        } else {
+            // Below the top-level item just made: its name, as it was numbered, leads the path.
+            if (name.compare(0, topName_.size() + 1, topName_ + L"\\") != 0) return false;
+            path = topPath_ + name.substr(topName_.size());
+            if (!MakeEntry(path, isFolder, file.handle)) return false;
+        }
+        return isFolder || CopyContents(index, file.handle, path);
+    }
+
+    // Makes a folder, or a new file open for writing; false when the name is taken or making fails.
+    static bool MakeEntry(const std::wstring& path, bool isFolder, HANDLE& file)
+    {
+        if (isFolder) return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    }
+
+    bool MakeTopLevel(const std::wstring& name, bool isFolder, HANDLE& file, std::wstring& path)
+    {
+        for (unsigned number = 1; number <= kMostNumbers; ++number) {
+            OwnedWide numbered(number == 1 ? DupString(name.c_str()) : NumberedName(name.c_str(), number));
+            if (!numbered) return false;
+            path = folder_ + L"\\" + numbered.get();
+            // Taken by anything at all, a file or a folder of either name.
+            if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+            if (MakeEntry(path, isFolder, file)) {
+                made_.push_back({path, isFolder});
+                topName_ = name;
+                topPath_ = path;
+                return true;
+            }
+            DWORD error = GetLastError();
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+        }
+        return false;
+    }
+
+    // The device file read to its end into the new local file. A failed read fails the copy, which
+    // then removes the file: a short file is never left looking whole.
+    bool CopyContents(uint32_t index, HANDLE file, const std::wstring& path)
+    {
+        ShowName(path);
+        StreamHolder source;
+        if (FAILED(OpenDeviceFileStreamAt(afc_, set_.devicePaths[index], &source.stream))) return false;
+        for (;;) {
+            ULONG got = 0;
+            if (FAILED(source.stream->Read(buffer_.get(), chunkBytes_, &got))) return false;
+            if (got == 0) return true;
+            if (!WriteAll(file, buffer_.get(), got)) return false;
+            done_ += got;
+            if (Cancelled()) return true;
+            ShowPosition(false);
+        }
+    }
+
+    void RollBack()
+    {
+        try {
+            for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+                if (it->isFolder) {
+                    RemoveLocalTree(it->path);
+                } else {
+                    DeleteFileW(it->path.c_str());
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            // Out of memory while removing: what is left stays.
+        }
+    }
+
+    bool DisplayDue() const { return GetTickCount() - shownAt_ >= kDisplayIntervalMs; }
+
+    void ShowName(const std::wstring& path)
+    {
+        HWND line = g_copyStatusText.load();
+        if (!line || !g_copyDialog.load() || !DisplayDue()) return;
+        SetWindowTextW(line, ShownLocalPath(path.c_str()));
+        shownAt_ = GetTickCount();
+    }
+
+    void ShowPosition(bool last)
+    {
+        HWND bar = g_copyProgressBar.load();
+        if (!bar || !g_copyDialog.load() || (!last && !DisplayDue())) return;
+        SendNotifyMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(done_, total_)), 0);
+        shownAt_ = GetTickCount();
+    }
+
+    const DescriptorSet& set_;
+    AFCConnectionRef afc_;
+    std::wstring folder_;
+    DWORD chunkBytes_;
+    std::unique_ptr<char[]> buffer_;
+    std::vector<Made> made_;
+    std::wstring topName_;
+    std::wstring topPath_;
+    uint64_t total_ = 0;
+    uint64_t done_ = 0;
+    DWORD shownAt_ = 0;
+};
+
+// What the copy thread is handed, and releases.
+struct SaveJob {
+    DescriptorSet set;
+    AFCConnectionRef afc = nullptr;
+    OwnedWide folder;
+};
+
+DWORD WINAPI SaveThreadProc(void* parameter)
+{
+    std::unique_ptr<SaveJob> job(static_cast<SaveJob*>(parameter));
+    // The dialog publishes its controls before itself.
+    while (!g_copyDialog.load()) Sleep(10);
+    SaveOutcome outcome = SaveDescriptorSetTo(job->set, job->afc, job->folder.get(), kChunkBytes);
+    job.reset();
+    if (outcome != SaveOutcome::Saved) {
+        PostMessageW(g_mainWindow.load(), outcome == SaveOutcome::Failed ? WMU_COPY_ERROR : WMU_COPY_CANCELLED, 0, 0);
+    }
+    PostCopyEndNotice();
+    // Last: the dialog ends once it sees the handle cleared.
+    CloseHandle(g_copyThread.load());
+    g_copyThread = nullptr;
+    return 0;
+}
+
+}  // namespace
+
+SaveOutcome SaveDescriptorSetTo(const DescriptorSet& set, AFCConnectionRef afc, const wchar_t* folder,
+                                DWORD chunkBytes)
+{
+    try {
+        return LocalCopy(set, afc, folder, chunkBytes).Run();
+    } catch (const std::bad_alloc&) {
+        // Nothing was made: the copy had not begun.
+        return SaveOutcome::Failed;
+    }
+}
+
+void SaveItemsTo(const DragItems& items, const wchar_t* folder)
+{
+    AFCConnectionRef afc = CurrentConnection();
+    if (items.empty() || !afc || !TransferIdle()) return;
+    std::unique_ptr<SaveJob> job(new (std::nothrow) SaveJob);
+    if (job) {
+        job->afc = afc;
+        job->folder.reset(LocalPathAsIs(folder));
+    }
+    DescriptorsBuilt built = job && job->folder ? BuildDescriptorSet(items, job->set) : DescriptorsBuilt::Failed;
+    if (built == DescriptorsBuilt::TooLong) return;
+    HANDLE thread = nullptr;
+    if (built == DescriptorsBuilt::Built) {
+        g_copyCancel = 0;
+        thread = CreateThread(nullptr, 0, SaveThreadProc, job.get(), 0, nullptr);
+    }
+    if (!thread) {
+        ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
+        return;
+    }
+    job.release();
+    g_copyThread = thread;
+    PostMessageW(g_mainWindow.load(), WMU_SHOW_COPY_PROGRESS, 0, 0);
+}
+
+void SaveItemsToChosenFolder(const DragItems& items)
+{
+    AFCConnectionRef afc = CurrentConnection();
+    FolderNode* root = g_rootFolder.load();
+    std::vector<std::wstring> chosen = PickLocalItems(PickWhat::SaveFolder);
+    // The picker served this thread's messages: the items must still be of the open location.
+    if (chosen.size() != 1 || !afc || CurrentConnection() != afc || g_rootFolder.load() != root) return;
+    SaveItemsTo(items, chosen[0].c_str());
+}
