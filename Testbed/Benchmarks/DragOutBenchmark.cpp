@@ -21,6 +21,7 @@
 #include "Devices.h"
 #include "DragObjects.h"
 #include "DragOut.h"
+#include "DragStart.h"
 #include "SimDevice.h"
 #include "Startup.h"
 
@@ -72,16 +73,6 @@ bool MakeTree(const std::wstring& root)
     return true;
 }
 
-// A data object for one drag of a location path, as the begin-drag handlers make it.
-IDataObject* StartDrag(const wchar_t* path)
-{
-    g_dragSourceFolder = DupString(L"/Documents");
-    AppendDragItem(path);
-    IDataObject* data = NewDeviceDataObject();
-    FreeTransferList();
-    return data;
-}
-
 struct BuildMeasure {
     size_t descriptors = 0;
     double seconds = 0;
@@ -91,7 +82,7 @@ struct BuildMeasure {
 BuildMeasure BuildDescriptors(const wchar_t* path)
 {
     BuildMeasure measure;
-    IDataObject* data = StartDrag(path);
+    Held<IDataObject> data = StartDrag(L"/Documents", {path});
     FORMATETC format = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1,
                         TYMED_HGLOBAL};
     STGMEDIUM medium = {};
@@ -103,7 +94,7 @@ BuildMeasure BuildDescriptors(const wchar_t* path)
         measure.callsPerEntry = static_cast<double>(SimCallCount(nullptr)) / g_dragCount;
         ReleaseStgMedium(&medium);
     }
-    data->Release();
+    data.reset();
     EndDragOut();
     return measure;
 }
@@ -120,7 +111,7 @@ struct ReadMeasure {
 ReadMeasure ReadBigFile(ULONG piece, bool modelled)
 {
     ReadMeasure measure;
-    IDataObject* data = StartDrag(L"0/big.bin");
+    Held<IDataObject> data = StartDrag(L"/Documents", {L"0/big.bin"});
     FORMATETC descriptors = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1,
                              TYMED_HGLOBAL};
     FORMATETC contents = {static_cast<CLIPFORMAT>(g_cfFileContents), nullptr, DVASPECT_CONTENT, 0, TYMED_ISTREAM};
@@ -148,7 +139,7 @@ ReadMeasure ReadBigFile(ULONG piece, bool modelled)
     if (modelled) {
         measure.ceilingSeconds = calls * (kLatencyMicroseconds / 1e6) + static_cast<double>(measure.bytes) / kBytesPerSecond;
     }
-    data->Release();
+    data.reset();
     EndDragOut();
     return measure;
 }

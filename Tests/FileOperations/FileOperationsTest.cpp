@@ -35,12 +35,6 @@ protected:
     {
         return GetFileAttributesW(OnDisk(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
-    static int ListIndex(const wchar_t* name)
-    {
-        std::vector<std::wstring> texts = ListTexts(g_fileList);
-        auto found = std::find(texts.begin(), texts.end(), name);
-        return found == texts.end() ? -1 : static_cast<int>(found - texts.begin());
-    }
     static FolderNode* ListNode(const wchar_t* name)
     {
         int index = ListIndex(name);
