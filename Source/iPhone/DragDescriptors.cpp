@@ -6,8 +6,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "DeviceFiles.h"
 #include "DragObjects.h"
-#include "KeyValuePairs.h"
 #include "MainWindow.h"
 #include "SmallDialogs.h"
 #include "resource.h"
@@ -71,11 +71,6 @@ bool MakeRoomForDescriptor()
     return true;
 }
 
-bool IsDotEntry(const char* name)
-{
-    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
-}
-
 // A device path and an entry name as the device gave it: its bytes stay as they are, so that a
 // name that is not UTF-8 still reaches the right file.
 char* JoinDeviceEntryPath(const char* folder, const char* name)
@@ -97,21 +92,6 @@ char* DupUtf8(const char* text)
     auto* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, bytes));
     if (copy) memcpy(copy, text, bytes);
     return copy;
-}
-
-// The "st_size" of a device file (0 when its information has none). A failed read of the
-// information fails: a file offered as empty would be taken for one by a target that trusts sizes.
-bool ReadDeviceFileSize(AFCConnectionRef afc, const char* devicePath, uint64_t& size)
-{
-    size = 0;
-    AFCKeyValueReaderRef reader = nullptr;
-    if (g_lib.AFCFileInfoOpen(afc, devicePath, &reader) != 0) return false;
-    bool found = false;
-    PairsOutcome outcome = ReadPairsAndClose(reader, [&](const char* key, const char* value) {
-        found = strcmp(key, "st_size") == 0 && ParseDecimalU64(value, &size);
-        return !found;
-    });
-    return outcome == PairsOutcome::Read;
 }
 
 // A relative path as Windows compares names: without case.
@@ -145,6 +125,9 @@ public:
     {
         if (!name || !*name) return AddOutcome::Failed;
         SetWindowTextW(textLine_, name);
+        DeviceFolder folder(afc_, devicePath);
+        uint64_t size = 0;
+        if (!folder.IsOpen() && !ReadFileSize(devicePath, size)) return AddOutcome::Failed;
         if (!MakeRoomForDescriptor()) return AddOutcome::Failed;
         OwnedWide storable(StorableWindowsName(name));
         if (!storable) return AddOutcome::Failed;
@@ -161,14 +144,11 @@ public:
         FATAL_CHECK(g_dragDevicePaths[slot] != nullptr);
         ++g_dragCount;  // the slot stays taken whatever happens next
 
-        AFCDirectoryRef directory = nullptr;
-        if (g_lib.AFCDirectoryOpen(afc_, devicePath, &directory) == 0) {
+        if (folder.IsOpen()) {
             Descriptor(slot).dwFlags = kFolderFlags;
             Descriptor(slot).dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-            return AddFolderContents(directory, devicePath, relative.get());
+            return AddFolderContents(folder, devicePath, relative.get());
         }
-        uint64_t size = 0;
-        if (!ReadDeviceFileSize(afc_, devicePath, size)) return AddOutcome::Failed;
         FILEDESCRIPTORW& file = Descriptor(slot);
         file.dwFlags = kFileFlags;
         file.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -181,6 +161,16 @@ public:
     const wchar_t* TooLongPath() const { return tooLong_.get(); }
 
 private:
+    // The "st_size" of a device file (0 when its information has none). A failed read of the
+    // information fails: a file offered as empty would be taken for one by a target that trusts sizes.
+    bool ReadFileSize(const char* devicePath, uint64_t& size)
+    {
+        EntryInfo info;
+        if (ReadEntryInfo(afc_, devicePath, info, true) != InfoRead::Read) return false;
+        size = info.hasSize ? info.size : 0;
+        return true;
+    }
+
     // Two device names can become one Windows name ("a:b" and "a_b", or two names that differ only
     // in bytes that are not UTF-8, or in case): the later one is numbered, so that no file of the
     // drag overwrites another at the target.
@@ -199,31 +189,20 @@ private:
         }
     }
 
-    // Closes the directory on every path.
-    AddOutcome AddFolderContents(AFCDirectoryRef directory, const char* devicePath, const wchar_t* relativePath)
+    // Walks an open folder, closed on every way out.
+    AddOutcome AddFolderContents(DeviceFolder& folder, const char* devicePath, const wchar_t* relativePath)
     {
         AddOutcome outcome = AddOutcome::Added;
-        for (;;) {
-            char* entry = nullptr;
-            if (g_lib.AFCDirectoryRead(afc_, directory, &entry) != 0) {
-                outcome = AddOutcome::Failed;
-                break;
-            }
-            if (!entry || !*entry) break;
-            if (IsDotEntry(entry)) continue;
+        FolderRead read = ReadOpenFolder(folder, [&](const char* entry) {
             // Shown as the list shows it; a name that cannot be made fails the drag rather than
             // leave the file out unsaid.
             OwnedWide kept(DeviceTextToUtf16(entry));
             OwnedWide name(ShownDeviceName(kept.get()));
             OwnedUtf8 entryPath(JoinDeviceEntryPath(devicePath, entry));
-            if (!name || !entryPath) {
-                outcome = AddOutcome::Failed;
-                break;
-            }
-            outcome = Add(name.get(), entryPath.get(), relativePath);
-            if (outcome != AddOutcome::Added) break;
-        }
-        if (g_lib.AFCDirectoryClose(afc_, directory) != 0 && outcome == AddOutcome::Added) outcome = AddOutcome::Failed;
+            outcome = name && entryPath ? Add(name.get(), entryPath.get(), relativePath) : AddOutcome::Failed;
+            return outcome == AddOutcome::Added;
+        });
+        if (read != FolderRead::Whole && outcome == AddOutcome::Added) outcome = AddOutcome::Failed;
         return outcome;
     }
 

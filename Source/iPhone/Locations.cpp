@@ -1,6 +1,7 @@
 // Opening an edition's container on the current device and showing its root; clearing the browser.
 #include "DeviceParts.h"
 
+#include "DeviceFiles.h"
 #include "StatusLine.h"
 #include "TextUtil.h"
 #include "resource.h"
@@ -49,9 +50,7 @@ void ChooseUserDocsPath(AFCConnectionRef afc)
     FreeString(g_userDocsPath);
     g_userDocsPath = nullptr;
     OwnedUtf8 asRoot(ToUtf8(kAsRootPath));
-    AFCDirectoryRef directory = nullptr;
-    if (asRoot && g_lib.AFCDirectoryOpen(afc, asRoot.get(), &directory) == 0) {
-        g_lib.AFCDirectoryClose(afc, directory);
+    if (asRoot && DeviceFolderOpens(afc, asRoot.get())) {
         g_userDocsPath = DupString(kAsRootPath);
     } else {
         g_userDocsPath = DupString(kCacheRootPath);
