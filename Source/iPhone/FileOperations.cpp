@@ -215,6 +215,23 @@ void WarnNameTaken()
     ShowWarning(L"File/folder with the same name already exists", L"Can't rename file/folder");
 }
 
+// Whether another item holds the new name in the node's folder, asked of the device just before the
+// rename (which would replace that item): the listing may be old, and the device may take a name
+// for a sibling's that differs from it, in letter case say.
+EntryState NewNameState(const FolderNode* node, const wchar_t* folderDevicePath, const wchar_t* newName)
+{
+    // The name as the device has it (the path keeps its bytes; the shown name may not).
+    const wchar_t* ownName = LastDevicePathElement(node->path);
+    FolderProbe probe(CurrentConnection(), folderDevicePath);
+    EntryState state = probe.Probe(newName, ownName);
+    // Found: the item itself in other letter cases, unless the device also lists that exact name.
+    if (state != EntryState::Present || !SameButForCase(newName, ownName)) return state;
+    bool readable = false;
+    bool listed = probe.ListsExactly(newName, &readable);
+    if (!readable) return EntryState::Unknown;
+    return listed ? EntryState::Present : EntryState::Absent;
+}
+
 }  // namespace
 
 void CreateNewFolder()
@@ -256,6 +273,17 @@ bool RenameNode(FolderNode* node, const wchar_t* newName)
     OwnedWide oldDevicePath;
     OwnedUtf8 oldDevicePathUtf8;
     if (!MakeDevicePath(node->path, oldDevicePath, oldDevicePathUtf8)) return false;
+    OwnedWide folderDevicePath(ResolveDevicePath(parent->path));
+    switch (NewNameState(node, folderDevicePath.get(), newName)) {
+    case EntryState::Present:
+        WarnNameTaken();
+        return false;
+    case EntryState::Unknown:
+        // Nothing is renamed, as when the device refuses.
+        return false;
+    case EntryState::Absent:
+        break;
+    }
 
     OwnedWide name(DupString(newName));
     FATAL_CHECK(name && name.get()[0]);
