@@ -47,9 +47,9 @@ void DragOutTest::SetUp()
     CreateDirectoryW(Documents(L"Books\\Empty").c_str(), nullptr);
     SimWriteFile(Documents(L"nosize.txt"), "abc");
     SimWriteFile(container_ + kUserDocs + L"\\Downloaded.pdf", "downloaded");
-    std::string config = "device drag\n  name Drag\n  app com.marlquist.tovarel " + Utf8Text(container_) +
-                         "\n  rawnames 1\n  nosize /Documents/nosize.txt\n";
-    ASSERT_TRUE(LoadDevices(config));
+    config_ = "device drag\n  name Drag\n  app com.marlquist.tovarel " + Utf8Text(container_) +
+              "\n  rawnames 1\n  nosize /Documents/nosize.txt\n";
+    ASSERT_TRUE(LoadDevices(config_));
     ASSERT_TRUE(LocationOpen());
 }
 

@@ -25,4 +25,5 @@ protected:
     std::wstring Documents(const std::wstring& relative) const;
 
     std::wstring container_;
+    std::string config_;  // the device's configuration
 };
