@@ -292,7 +292,7 @@ void ShowDestinationAfresh()
 
 bool AddFolderSize(const wchar_t* folder, uint64_t& total)
 {
-    OwnedWide status(ConcatStrings(L"Calculating size: ", folder));
+    OwnedWide status(ConcatStrings(L"Calculating size: ", ShownLocalPath(folder)));
     bool named = !status || ShowStatusWhenDue(status.get());
     return ForEachLocalEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
         if (!named) named = ShowStatusWhenDue(status.get());

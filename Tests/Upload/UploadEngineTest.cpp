@@ -92,6 +92,18 @@ TEST_F(UploadEngineTest, EmptyFoldersAndEmptyFilesCopyWithoutProgress)
         Local(L"Tree\\A\\empty.txt"), Local(L"Tree\\zero.bin"), Local(L".hidden")};
     for (size_t i = 1; i < record_.texts.size(); ++i) EXPECT_TRUE(Contains(allowed, record_.texts[i]));
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"Empty", L"Tree", L".hidden", L"readme.txt"}));
+
+    // A folder of the size pass, once it is due to be named, is named as they are.
+    HWND line = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    g_copyStatusText = line;
+    Sleep(150);
+    uint64_t total = 0;
+    EXPECT_TRUE(AddLocalSize(Local(L"Tree").c_str(), total));
+    g_copyStatusText = nullptr;
+    wchar_t shown[MAX_PATH] = L"";
+    GetWindowTextW(line, shown, MAX_PATH);
+    EXPECT_EQ(shown, L"Calculating size: " + Local(L"Tree"));
+    DestroyWindow(line);
 }
 
 TEST_F(UploadEngineTest, DroppedFoldersOfOneNameMergeAndTheLaterFileWins)
