@@ -500,7 +500,9 @@ __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const c
         }
         auto opened = new SimDirectory{target.connection, target.normalized, {}, 0, {}};
         const SimDeviceConfig& config = target.connection->device->config;
-        int result = ReadFolder(opened, target.host, SimLinkNamesIn(config, target.normalized), config.rawNames);
+        // A folder reached through a link holds the links of the folder it is.
+        std::vector<std::string> links = SimLinkNamesIn(config, SimFollowLinks(config, target.normalized));
+        int result = ReadFolder(opened, target.host, links, config.rawNames);
         if (result != SIM_OK) {
             delete opened;
             return result;
