@@ -368,6 +368,20 @@ TEST_F(FileOperationsTest, ARefusedRemovalStopsTheDeletionAndWarns)
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"b.txt", L"c.txt"}));
 }
 
+// What a folder holds when it is deleted goes with it, a file made after it was listed too.
+TEST_F(FileOperationsTest, DeleteRemovesWhatAFolderHoldsNow)
+{
+    ASSERT_TRUE(OpenDocuments({L"Tree\\a.txt", L"keep.txt"}));
+    SelectFolder({L"My Documents", L"Tree"});
+    SelectFolder({L"My Documents"});
+    SimWriteFile(OnDisk(L"Tree\\later.txt"), "made after the listing");
+    MessageBoxWatch warning(L"Unexpected error");
+    DeleteItems({L"Tree"});
+    EXPECT_TRUE(warning.NoneWithin(300));
+    EXPECT_FALSE(Exists(L"Tree"));
+    EXPECT_EQ(ListTexts(g_fileList), Texts({L"keep.txt"}));
+}
+
 TEST_F(FileOperationsTest, DeletingASymbolicLinkKeepsWhatItPointsTo)
 {
     ASSERT_TRUE(
