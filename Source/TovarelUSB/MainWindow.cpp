@@ -337,6 +337,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WMU_CHANGE_DEVICE_LIST:
         RunDeviceListChange(lParam);
         return FALSE;
+    case WMU_SHOW_LEFT_OUT_LINKS:
+        ShowLeftOutLinks();
+        return FALSE;
     default:
         if (message >= WMU_SHOW_COPY_PROGRESS && message <= WMU_SHOW_COPY_BUSY) OnPrivateMessage(window, message);
         return FALSE;

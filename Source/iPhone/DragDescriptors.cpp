@@ -1,13 +1,16 @@
 // The file descriptors of a drag out: one per dragged file or folder and everything below each
 // folder, depth first, each folder before its contents, with paths relative to the drop point.
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
+#include "DeviceFiles.h"
 #include "DragObjects.h"
-#include "KeyValuePairs.h"
+#include "DragOut.h"
 #include "MainWindow.h"
 #include "SmallDialogs.h"
 #include "resource.h"
@@ -21,6 +24,11 @@ const uint32_t kDescriptorGrowth = 16;
 const size_t kLongestRelativePath = MAX_PATH - 1;
 const DWORD kFileFlags = FD_PROGRESSUI | FD_FILESIZE | FD_ATTRIBUTES;
 const DWORD kFolderFlags = FD_PROGRESSUI | FD_ATTRIBUTES;
+// Left-out links named in the note after the drag; the rest are counted.
+const size_t kLeftOutLinksNamed = 20;
+
+// The links the last finished build left out, until the note after the drag names them.
+std::vector<std::wstring> s_leftOutLinks;
 
 size_t DescriptorBlockBytes(uint32_t capacity)
 {
@@ -82,11 +90,6 @@ bool MakeRoomForDescriptor()
     return true;
 }
 
-bool IsDotEntry(const char* name)
-{
-    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
-}
-
 // A device path and an entry name as the device gave it: its bytes stay as they are, so that a
 // name that is not UTF-8 still reaches the right file.
 char* JoinDeviceEntryPath(const char* folder, const char* name)
@@ -110,19 +113,33 @@ char* DupUtf8(const char* text)
     return copy;
 }
 
-// The "st_size" of a device file (0 when its information has none). A failed read of the
-// information fails: a file offered as empty would be taken for one by a target that trusts sizes.
-bool ReadDeviceFileSize(AFCConnectionRef afc, const char* devicePath, uint64_t& size)
+// Where a link leads, as a device path: a relative target counts from the link's folder, and "."
+// and ".." elements are resolved. Empty when the device did not say.
+std::string LinkDestination(const char* linkPath, const std::string& target)
 {
-    size = 0;
-    AFCKeyValueReaderRef reader = nullptr;
-    if (g_lib.AFCFileInfoOpen(afc, devicePath, &reader) != 0) return false;
-    bool found = false;
-    PairsOutcome outcome = ReadPairsAndClose(reader, [&](const char* key, const char* value) {
-        found = strcmp(key, "st_size") == 0 && ParseDecimalU64(value, &size);
-        return !found;
-    });
-    return outcome == PairsOutcome::Read;
+    if (target.empty()) return std::string();
+    std::string link(linkPath);
+    std::string joined = target[0] == '/' ? target : link.substr(0, link.rfind('/') + 1) + target;
+    std::vector<std::string> elements;
+    for (size_t start = 0; start <= joined.size();) {
+        size_t end = std::min(joined.find('/', start), joined.size());
+        std::string element = joined.substr(start, end - start);
+        if (element == "..") {
+            if (!elements.empty()) elements.pop_back();
+        } else if (!element.empty() && element != ".") {
+            elements.push_back(element);
+        }
+        start = end + 1;
+    }
+    std::string path;
+    for (const std::string& element : elements) path += "/" + element;
+    return path.empty() ? "/" : path;
+}
+
+bool IsAtOrBelow(const std::string& path, const std::string& folder)
+{
+    return path == folder || folder == "/" ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
 }
 
 // A relative path as Windows compares names: without case.
@@ -135,15 +152,34 @@ std::wstring FoldedPath(const wchar_t* path)
 
 enum class AddOutcome { Added, TooLong, Failed };
 
+enum class Reach { Reached, LeftOut, Failed };
+
 class DescriptorBuilder {
 public:
     explicit DescriptorBuilder(HWND textLine) : textLine_(textLine), afc_(CurrentConnection()) {}
 
-    // One descriptor for the device item and, for a folder, for everything below it.
-    AddOutcome Add(const wchar_t* name, const char* devicePath, const wchar_t* parentPath)
+    // One descriptor for the device item and, for a folder, for everything below it. `realPath` is
+    // where the item is, links on the way resolved. A link to a folder is copied as that folder,
+    // unless that cannot be done: it is then left out, and named afterwards.
+    AddOutcome Add(const wchar_t* name, const char* devicePath, const char* realPath, const wchar_t* parentPath)
     {
         if (!name || !*name) return AddOutcome::Failed;
         SetWindowTextW(textLine_, name);
+        DeviceFolder folder(afc_, devicePath);
+        std::string walked;
+        uint64_t size = 0;
+        if (folder.IsOpen()) {
+            switch (FolderBehind(devicePath, realPath, walked)) {
+            case Reach::Failed:
+                return AddOutcome::Failed;
+            case Reach::LeftOut:
+                return NoteLeftOut(name, parentPath);
+            case Reach::Reached:
+                break;
+            }
+        } else if (!ReadFileSize(devicePath, size)) {
+            return AddOutcome::Failed;
+        }
         if (!MakeRoomForDescriptor()) return AddOutcome::Failed;
         OwnedWide storable(StorableWindowsName(name));
         if (!storable) return AddOutcome::Failed;
@@ -160,14 +196,11 @@ public:
         FATAL_CHECK(g_dragDevicePaths[slot] != nullptr);
         ++g_dragCount;  // the slot stays taken whatever happens next
 
-        AFCDirectoryRef directory = nullptr;
-        if (g_lib.AFCDirectoryOpen(afc_, devicePath, &directory) == 0) {
+        if (folder.IsOpen()) {
             Descriptor(slot).dwFlags = kFolderFlags;
             Descriptor(slot).dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-            return AddFolderContents(directory, devicePath, relative.get());
+            return AddFolderContents(folder, devicePath, walked, relative.get());
         }
-        uint64_t size = 0;
-        if (!ReadDeviceFileSize(afc_, devicePath, size)) return AddOutcome::Failed;
         FILEDESCRIPTORW& file = Descriptor(slot);
         file.dwFlags = kFileFlags;
         file.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -178,8 +211,57 @@ public:
 
     // The relative path that was too long for a descriptor, once Add answered TooLong.
     const wchar_t* TooLongPath() const { return tooLong_.get(); }
+    // The relative paths of the links left out.
+    std::vector<std::wstring>& LeftOut() { return leftOut_; }
 
 private:
+    // The "st_size" of a device file (0 when its information has none). A failed read of the
+    // information fails: a file offered as empty would be taken for one by a target that trusts sizes.
+    bool ReadFileSize(const char* devicePath, uint64_t& size)
+    {
+        EntryInfo info;
+        if (ReadEntryInfo(afc_, devicePath, info, true) != InfoRead::Read) return false;
+        size = info.hasSize ? info.size : 0;
+        return true;
+    }
+
+    // Where the contents of a folder that opened really are: the folder itself, or what the link
+    // points to. LeftOut: a link that leads back into a folder being walked (copying it would never
+    // end), or one that does not say where it leads.
+    Reach FolderBehind(const char* devicePath, const char* realPath, std::string& walked)
+    {
+        EntryInfo info;
+        if (ReadEntryInfo(afc_, devicePath, info) != InfoRead::Read) return Reach::Failed;
+        try {
+            walked = info.kind == EntryKind::Link ? LinkDestination(realPath, info.linkTarget) : realPath;
+        } catch (const std::bad_alloc&) {
+            return Reach::Failed;
+        }
+        return walked.empty() || LeadsBack(walked) ? Reach::LeftOut : Reach::Reached;
+    }
+
+    // Whether a link's destination is a folder being walked or one above it: following it would
+    // walk that folder again inside itself, without end.
+    bool LeadsBack(const std::string& destination) const
+    {
+        for (const std::string& folder : walking_) {
+            if (IsAtOrBelow(folder, destination)) return true;
+        }
+        return false;
+    }
+
+    AddOutcome NoteLeftOut(const wchar_t* name, const wchar_t* parentPath)
+    {
+        OwnedWide relative(parentPath ? JoinLocalPath(parentPath, name) : DupString(name));
+        if (!relative) return AddOutcome::Failed;
+        try {
+            leftOut_.emplace_back(relative.get());
+        } catch (const std::bad_alloc&) {
+            return AddOutcome::Failed;
+        }
+        return AddOutcome::Added;
+    }
+
     // Two device names can become one Windows name ("a:b" and "a_b", or two names that differ only
     // in bytes that are not UTF-8, or in case): the later one is numbered, so that no file of the
     // drag overwrites another at the target.
@@ -198,31 +280,29 @@ private:
         }
     }
 
-    // Closes the directory on every path.
-    AddOutcome AddFolderContents(AFCDirectoryRef directory, const char* devicePath, const wchar_t* relativePath)
+    // Walks an open folder (closed on every way out); `walked` is where it really is.
+    AddOutcome AddFolderContents(DeviceFolder& folder, const char* devicePath, const std::string& walked,
+                                 const wchar_t* relativePath)
     {
+        try {
+            walking_.push_back(walked);
+        } catch (const std::bad_alloc&) {
+            return AddOutcome::Failed;
+        }
         AddOutcome outcome = AddOutcome::Added;
-        for (;;) {
-            char* entry = nullptr;
-            if (g_lib.AFCDirectoryRead(afc_, directory, &entry) != 0) {
-                outcome = AddOutcome::Failed;
-                break;
-            }
-            if (!entry || !*entry) break;
-            if (IsDotEntry(entry)) continue;
+        FolderRead read = ReadOpenFolder(folder, [&](const char* entry) {
             // Shown as the list shows it; a name that cannot be made fails the drag rather than
             // leave the file out unsaid.
             OwnedWide kept(DeviceTextToUtf16(entry));
             OwnedWide name(ShownDeviceName(kept.get()));
             OwnedUtf8 entryPath(JoinDeviceEntryPath(devicePath, entry));
-            if (!name || !entryPath) {
-                outcome = AddOutcome::Failed;
-                break;
-            }
-            outcome = Add(name.get(), entryPath.get(), relativePath);
-            if (outcome != AddOutcome::Added) break;
-        }
-        if (g_lib.AFCDirectoryClose(afc_, directory) != 0 && outcome == AddOutcome::Added) outcome = AddOutcome::Failed;
+            OwnedUtf8 realPath(JoinDeviceEntryPath(walked.c_str(), entry));
+            outcome = name && entryPath && realPath ? Add(name.get(), entryPath.get(), realPath.get(), relativePath)
+                                                    : AddOutcome::Failed;
+            return outcome == AddOutcome::Added;
+        });
+        walking_.pop_back();
+        if (read != FolderRead::Whole && outcome == AddOutcome::Added) outcome = AddOutcome::Failed;
         return outcome;
     }
 
@@ -230,6 +310,9 @@ private:
     AFCConnectionRef afc_;
     std::unordered_set<std::wstring> used_;
     OwnedWide tooLong_;
+    // Where the folders being walked really are (links resolved), outermost first.
+    std::vector<std::string> walking_;
+    std::vector<std::wstring> leftOut_;
 };
 
 AddOutcome AddDragItem(DescriptorBuilder& builder, const DragItem& item)
@@ -239,7 +322,7 @@ AddOutcome AddDragItem(DescriptorBuilder& builder, const DragItem& item)
     // The dialog shows the name as the tree and the list do.
     OwnedWide name(ShownDeviceName(item.displayName ? item.displayName.get() : LastDevicePathElement(item.devicePath.get())));
     if (!name) return AddOutcome::Failed;
-    return builder.Add(name.get(), devicePath.get(), nullptr);
+    return builder.Add(name.get(), devicePath.get(), devicePath.get(), nullptr);
 }
 
 void WarnPathTooLong(const wchar_t* relativePath)
@@ -273,6 +356,7 @@ AddOutcome BuildDescriptors(const DragItems& items)
         }
     }
     static_cast<FILEGROUPDESCRIPTORW*>(g_dragDescriptors)->cItems = g_dragCount;
+    s_leftOutLinks.swap(builder.LeftOut());
     DestroyWindow(dialog);
     return AddOutcome::Added;
 }
@@ -328,7 +412,27 @@ const FILEGROUPDESCRIPTORW* DragDescriptorGroup()
 
 void EndDragOut()
 {
+    // Named once the drag is over: a box inside the target's call would hold up its drop.
+    if (!s_leftOutLinks.empty()) PostMessageW(g_mainWindow.load(), WMU_SHOW_LEFT_OUT_LINKS, 0, 0);
     FreeDescriptors();
     FreeString(g_dragSourceFolder);
     g_dragSourceFolder = nullptr;
+}
+
+void ShowLeftOutLinks()
+{
+    std::vector<std::wstring> links;
+    links.swap(s_leftOutLinks);
+    if (links.empty()) return;
+    try {
+        std::wstring text = L"These links were not copied: each leads back into a folder that was being copied, "
+                            L"or the device does not say where it leads.\n";
+        for (size_t i = 0; i < links.size() && i < kLeftOutLinksNamed; ++i) text += L"\n" + links[i];
+        if (links.size() > kLeftOutLinksNamed) {
+            text += L"\n... and " + std::to_wstring(links.size() - kLeftOutLinksNamed) + L" more";
+        }
+        ShowWarning(text.c_str(), L"TovarelUSB");
+    } catch (const std::bad_alloc&) {
+        ShowWarning(L"Some links were left out of the copy.", L"TovarelUSB");
+    }
 }

@@ -12,3 +12,5 @@ void RunDragOut();
 const wchar_t* LocationDisplayName(const wchar_t* path);
 // Appends the drag-out item of a location path to the transfer list.
 void AppendDragItem(const wchar_t* path);
+// WMU_SHOW_LEFT_OUT_LINKS: names the links the last drag out left out.
+void ShowLeftOutLinks();

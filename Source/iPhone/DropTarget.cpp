@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <new>
 
+#include "DeviceFiles.h"
 #include "FolderTree.h"
 #include "TextUtil.h"
 #include "UploadEngine.h"
@@ -129,16 +130,9 @@ HTREEITEM ChildItemOf(HWND tree, HTREEITEM parent, const FolderNode* node)
     return nullptr;
 }
 
-// A name that is one name: no separator, and not one of the two that mean a folder itself or its
-// parent, which would make a device path pointing at the destination or above it.
-bool IsPlainName(const wchar_t* name)
-{
-    return name && name[0] && !wcschr(name, L'/') && wcscmp(name, L".") != 0 && wcscmp(name, L"..") != 0;
-}
-
 // One dropped path as an item of the transfer list, unless the drop has to stop at it: its
 // outcome message then, 0 otherwise.
-UINT AddDroppedPath(HDROP drop, UINT index, const wchar_t* destination, TransferItem*** tail)
+UINT AddDroppedPath(HDROP drop, UINT index, const wchar_t* destination, FolderProbe& probe, TransferItem*** tail)
 {
     UINT length = DragQueryFileW(drop, index, nullptr, 0);
     auto item = static_cast<TransferItem*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(TransferItem)));
@@ -150,13 +144,20 @@ UINT AddDroppedPath(HDROP drop, UINT index, const wchar_t* destination, Transfer
     **tail = item;
     *tail = &item->next;
 
+    // A separator, "." or ".." would make a device path pointing at the destination or above it.
     const wchar_t* name = LastLocalPathElement(item->localPath);
-    if (!IsPlainName(name)) return WMU_COPY_ERROR;
+    if (!IsUsableName(name)) return WMU_COPY_ERROR;
     item->devicePath = JoinDevicePath(destination, name);
     FATAL_CHECK(item->devicePath);
-    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(item->devicePath));
-    FATAL_CHECK(devicePathUtf8);
-    if (DevicePathExists(CurrentConnection(), devicePathUtf8.get())) return WMU_COPY_EXISTS;
+    switch (probe.Probe(name)) {
+    case EntryState::Present:
+        return WMU_COPY_EXISTS;
+    case EntryState::Unknown:
+        // Whatever may be there is never written over: the drop stops.
+        return WMU_COPY_ERROR;
+    case EntryState::Absent:
+        break;
+    }
     return 0;
 }
 
@@ -194,11 +195,12 @@ UINT BuildTransferList(HDROP drop, UINT count)
     if (!folder->path) return WMU_CANT_COPY_TO;
     OwnedWide destination(ResolveDevicePath(folder->path));
     FATAL_CHECK(destination);
+    FolderProbe probe(CurrentConnection(), destination.get());
     TransferItem* head = nullptr;
     TransferItem** tail = &head;
     UINT outcome = 0;
     for (UINT index = 0; index < count && !outcome; ++index) {
-        outcome = AddDroppedPath(drop, index, destination.get(), &tail);
+        outcome = AddDroppedPath(drop, index, destination.get(), probe, &tail);
     }
     g_transferList = head;
     return outcome;

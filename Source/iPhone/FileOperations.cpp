@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "DeviceFiles.h"
 #include "Devices.h"
 #include "FileList.h"
 #include "FolderTree.h"
@@ -44,14 +45,6 @@ struct WorkingFolder {
 bool IsLocationFolder(const FolderNode* node)
 {
     return !node->parent || !node->parent->path || wcslen(node->path) < 3;
-}
-
-// A name that stays inside its folder: "/" would move the item and "." or ".." would name
-// another one, so only these are refused besides the empty name; everything else goes to the
-// device as it is.
-bool IsUsableName(const wchar_t* name)
-{
-    return name[0] && !wcschr(name, L'/') && wcscmp(name, L".") != 0 && wcscmp(name, L"..") != 0;
 }
 
 void WarnInvalidName()
@@ -127,9 +120,8 @@ bool FindFreeFolderName(AFCConnectionRef afc, const wchar_t* folderDevicePath, F
         if (!path) return false;
         candidate.devicePathUtf8.reset(DeviceTextToUtf8(path.get()));
         if (!candidate.devicePathUtf8) return false;
-        AFCDirectoryRef directory = nullptr;
-        if (g_lib.AFCDirectoryOpen(afc, candidate.devicePathUtf8.get(), &directory) != 0) return true;
-        g_lib.AFCDirectoryClose(afc, directory);
+        // Taken for free when no folder opens: making it fails should anything be there after all.
+        if (!DeviceFolderOpens(afc, candidate.devicePathUtf8.get())) return true;
     }
 }
 
@@ -196,29 +188,48 @@ void ServePaintMessages()
     }
 }
 
+EntryKind KindOf(const FolderNode* node)
+{
+    if (node->isLink) return EntryKind::Link;
+    return node->isFolder ? EntryKind::Folder : EntryKind::File;
+}
+
+// The device is read afresh: what it holds now is removed, an entry made since the folder was
+// listed too.
 bool DeleteTree(FolderNode* node, HWND text, const WorkingFolder& where)
 {
     FATAL_CHECK(node && node->path);
-    // A link is removed as itself: its listing would be the content of the folder it points to.
-    if (node->isFolder && !node->isLink) {
-        if (!node->listed) {
-            FATAL_CHECK(!node->children);
-            // A folder read only in part would let later entries go before one that was missed.
-            if (!ListWholeFolder(node, &node->children)) return false;
-            node->listed = 1;
-        }
-        for (FolderNode* child = node->children; child; child = child->next) {
-            if (!DeleteTree(child, text, where)) return false;
-        }
-    }
-    if (OwnedWide line = DeletingText(node->name)) SetWindowTextW(text, line.get());
-    ServePaintMessages();
-    // Painting also served the notice thread: the nodes may be gone with the location.
-    if (!where.StillShown()) return false;
     OwnedWide devicePath;
     OwnedUtf8 devicePathUtf8;
     FATAL_CHECK(MakeDevicePath(node->path, devicePath, devicePathUtf8));
-    return g_lib.AFCRemovePath(where.afc, devicePathUtf8.get()) == 0;
+    return RemoveDeviceItem(where.afc, devicePath.get(), KindOf(node), OnFailure::Stop, [&](const wchar_t* name) {
+        if (OwnedWide line = DeletingText(name)) SetWindowTextW(text, line.get());
+        ServePaintMessages();
+        // Painting also served the notice thread: the location may be gone, and the connection with it.
+        return where.StillShown();
+    });
+}
+
+void WarnNameTaken()
+{
+    ShowWarning(L"File/folder with the same name already exists", L"Can't rename file/folder");
+}
+
+// Whether another item holds the new name in the node's folder, asked of the device just before the
+// rename (which would replace that item): the listing may be old, and the device may take a name
+// for a sibling's that differs from it, in letter case say.
+EntryState NewNameState(const FolderNode* node, const wchar_t* folderDevicePath, const wchar_t* newName)
+{
+    // The name as the device has it (the path keeps its bytes; the shown name may not).
+    const wchar_t* ownName = LastDevicePathElement(node->path);
+    FolderProbe probe(CurrentConnection(), folderDevicePath);
+    EntryState state = probe.Probe(newName, ownName);
+    // Found: the item itself in other letter cases, unless the device also lists that exact name.
+    if (state != EntryState::Present || !SameButForCase(newName, ownName)) return state;
+    bool readable = false;
+    bool listed = probe.ListsExactly(newName, &readable);
+    if (!readable) return EntryState::Unknown;
+    return listed ? EntryState::Present : EntryState::Absent;
 }
 
 }  // namespace
@@ -255,13 +266,24 @@ bool RenameNode(FolderNode* node, const wchar_t* newName)
     FATAL_CHECK(parent->children);
     for (const FolderNode* sibling = parent->children; sibling; sibling = sibling->next) {
         if (sibling != node && wcscmp(sibling->name, newName) == 0) {
-            ShowWarning(L"File/folder with the same name already exists", L"Can't rename file/folder");
+            WarnNameTaken();
             return false;
         }
     }
     OwnedWide oldDevicePath;
     OwnedUtf8 oldDevicePathUtf8;
     if (!MakeDevicePath(node->path, oldDevicePath, oldDevicePathUtf8)) return false;
+    OwnedWide folderDevicePath(ResolveDevicePath(parent->path));
+    switch (NewNameState(node, folderDevicePath.get(), newName)) {
+    case EntryState::Present:
+        WarnNameTaken();
+        return false;
+    case EntryState::Unknown:
+        // Nothing is renamed, as when the device refuses.
+        return false;
+    case EntryState::Absent:
+        break;
+    }
 
     OwnedWide name(DupString(newName));
     FATAL_CHECK(name && name.get()[0]);

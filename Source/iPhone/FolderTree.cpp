@@ -1,12 +1,11 @@
 #include "FolderTree.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <vector>
 
+#include "DeviceFiles.h"
 #include "Devices.h"
-#include "KeyValuePairs.h"
 #include "TextUtil.h"
 #include "resource.h"
 
@@ -15,22 +14,6 @@ std::atomic<int64_t> g_listingOrderTicks{0};
 namespace {
 
 const wchar_t kDocumentsDevicePath[] = L"/Documents";
-
-bool IsDotEntry(const char* name)
-{
-    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
-}
-
-bool IsLinkKind(const char* kind)
-{
-    return strcmp(kind, "S_IFLNK") == 0;
-}
-
-// A symbolic link counts as a folder whatever it points to: the device does not say.
-bool IsFolderKind(const char* kind)
-{
-    return strcmp(kind, "S_IFDIR") == 0 || IsLinkKind(kind);
-}
 
 FolderNode* AllocateNode(FolderNode* parent, wchar_t* ownedName, wchar_t* ownedPath, int32_t isFolder)
 {
@@ -60,45 +43,6 @@ bool MakeEntryPaths(const wchar_t* folderDevicePath, const char* entryName, Entr
     if (!paths.devicePath) return false;
     paths.devicePathUtf8.reset(DeviceTextToUtf8(paths.devicePath.get()));
     return paths.devicePathUtf8 != nullptr;
-}
-
-struct EntryFacts {
-    bool hasKind = false;
-    bool isFolder = false;
-    bool isLink = false;
-    bool hasSize = false;
-    uint64_t size = 0;
-};
-
-// Reads the file information pairs the listing needs and closes the reader. False when a read or
-// the close fails.
-bool ReadEntryFacts(AFCKeyValueReaderRef reader, EntryFacts& facts)
-{
-    auto visit = [&facts](const char* key, const char* value) {
-        if (!facts.hasKind && strcmp(key, "st_ifmt") == 0) {
-            facts.hasKind = true;
-            facts.isFolder = IsFolderKind(value);
-            facts.isLink = IsLinkKind(value);
-        } else if (!facts.hasSize && strcmp(key, "st_size") == 0) {
-            facts.hasSize = ParseDecimalU64(value, &facts.size) != 0;
-        }
-        return !(facts.hasKind && facts.hasSize);
-    };
-    return ReadPairsAndClose(reader, visit) == PairsOutcome::Read;
-}
-
-// Only "st_ifmt" matters here; the reader is closed in every case.
-bool EntryIsFolder(AFCConnectionRef afc, const char* devicePathUtf8)
-{
-    AFCKeyValueReaderRef reader = nullptr;
-    if (g_lib.AFCFileInfoOpen(afc, devicePathUtf8, &reader) != 0) return false;
-    bool isFolder = false;
-    ReadPairsAndClose(reader, [&isFolder](const char* key, const char* value) {
-        if (strcmp(key, "st_ifmt") != 0) return true;
-        isFolder = IsFolderKind(value);
-        return false;
-    });
-    return isFolder;
 }
 
 // The first failed file-information query on a device says its file system is not what its
@@ -155,37 +99,36 @@ void FreeNodes(ListedEntries& entries)
     entries.clear();
 }
 
-// Outcome of reading one directory entry into a node.
+// Outcome of reading one directory entry into a node. Browsing shows what can be read and leaves
+// out an entry that cannot.
 enum class EntryOutcome { Added, Skipped, Failed };
 
-// How much of a folder a listing must get. Browsing shows what can be read and leaves out an entry
-// that cannot; a removal must know every entry, or it would remove later ones before one it missed.
-enum class Listing { Shown, Whole };
-
 EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* folderDevicePath,
-                       const char* entryName, Listing listing, ListedEntries& folders, ListedEntries& files)
+                       const char* entryName, ListedEntries& folders, ListedEntries& files)
 {
-    const EntryOutcome unreadable = listing == Listing::Whole ? EntryOutcome::Failed : EntryOutcome::Skipped;
     EntryPaths paths;
-    if (!MakeEntryPaths(folderDevicePath, entryName, paths)) return unreadable;
-    AFCKeyValueReaderRef reader = nullptr;
-    if (g_lib.AFCFileInfoOpen(afc, paths.devicePathUtf8.get(), &reader) != 0) {
+    if (!MakeEntryPaths(folderDevicePath, entryName, paths)) return EntryOutcome::Skipped;
+    EntryInfo facts;
+    switch (ReadEntryInfo(afc, paths.devicePathUtf8.get(), facts)) {
+    case InfoRead::NotOpened:
         NoteInconsistentDevice();
-        return unreadable;
+        return EntryOutcome::Skipped;
+    case InfoRead::Failed:
+        return EntryOutcome::Failed;
+    case InfoRead::Read:
+        break;
     }
-    EntryFacts facts;
-    if (!ReadEntryFacts(reader, facts)) return EntryOutcome::Failed;
-    if (!facts.hasKind) return unreadable;
+    if (facts.kind == EntryKind::Unknown) return EntryOutcome::Skipped;
 
     // The path keeps the device's bytes; the name is what the user sees.
     OwnedWide path(JoinDevicePath(folder->path, paths.name.get()));
     OwnedWide shown(ShownDeviceName(paths.name.get()));
     if (!path || !shown) return EntryOutcome::Failed;
-    FolderNode* node = AllocateNode(folder, shown.get(), path.get(), facts.isFolder ? 1 : 0);
+    FolderNode* node = AllocateNode(folder, shown.get(), path.get(), ListedAsFolder(facts.kind) ? 1 : 0);
     if (!node) return EntryOutcome::Failed;
     shown.release();
     path.release();
-    node->isLink = facts.isLink ? 1 : 0;
+    node->isLink = facts.kind == EntryKind::Link ? 1 : 0;
     if (node->isFolder) {
         node->hasSubfolders = FolderHasSubfolders(paths.devicePath.get(), paths.devicePathUtf8.get());
     } else {
@@ -200,43 +143,26 @@ EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* 
     return EntryOutcome::Added;
 }
 
-// The folder's content list; *complete tells whether the listing got to its end without a failure.
-FolderNode* ListLocationFolder(FolderNode* folder, Listing listing, bool* complete)
+// The folder's content list, or null when the listing failed on the way.
+FolderNode* ListLocationFolder(FolderNode* folder)
 {
-    *complete = false;
     AFCConnectionRef afc = CurrentConnection();
     if (!afc) return nullptr;
     OwnedWide devicePath(ResolveDevicePath(folder->path));
     if (!devicePath) return nullptr;
     OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath.get()));
     if (!devicePathUtf8) return nullptr;
-    AFCDirectoryRef directory = nullptr;
-    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8.get(), &directory) != 0) return nullptr;
 
     ListedEntries folders;
     ListedEntries files;
-    bool ok = true;
-    for (;;) {
-        char* entryName = nullptr;
-        if (g_lib.AFCDirectoryRead(afc, directory, &entryName) != 0) {
-            ok = false;
-            break;
-        }
-        if (!entryName || !*entryName) break;
-        if (IsDotEntry(entryName)) continue;
-        if (ReadEntry(afc, folder, devicePath.get(), entryName, listing, folders, files) == EntryOutcome::Failed) {
-            ok = false;
-            break;
-        }
-    }
-    // Closed on every path: a failed listing must not leave the directory open on the device.
-    if (g_lib.AFCDirectoryClose(afc, directory) != 0) ok = false;
-    if (!ok) {
+    FolderRead read = ReadDeviceFolder(afc, devicePathUtf8.get(), [&](const char* entryName) {
+        return ReadEntry(afc, folder, devicePath.get(), entryName, folders, files) != EntryOutcome::Failed;
+    });
+    if (read != FolderRead::Whole) {
         FreeNodes(folders);
         FreeNodes(files);
         return nullptr;
     }
-    *complete = true;
     return LinkFoldersThenFiles(folders, files);
 }
 
@@ -261,9 +187,7 @@ FolderNode* ListRoot(FolderNode* root)
     if (!afc) return nullptr;
 
     FolderNode* list = nullptr;
-    AFCDirectoryRef directory = nullptr;
-    if (g_lib.AFCDirectoryOpen(afc, downloadsPathUtf8.get(), &directory) == 0) {
-        g_lib.AFCDirectoryClose(afc, directory);
+    if (DeviceFolderOpens(afc, downloadsPathUtf8.get())) {
         if (!AddLocationNode(root, &list, L"Downloads", L"2", downloadsPath.get(), downloadsPathUtf8.get())) {
             return nullptr;
         }
@@ -360,37 +284,23 @@ int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8)
 {
     AFCConnectionRef afc = CurrentConnection();
     if (!afc || !devicePath || !devicePathUtf8) return 0;
-    AFCDirectoryRef directory = nullptr;
-    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8, &directory) != 0) return 0;
     bool found = false;
-    while (!found) {
-        char* entryName = nullptr;
-        // A failed read counts as the end of the folder: the answer only decides an expand button.
-        if (g_lib.AFCDirectoryRead(afc, directory, &entryName) != 0) break;
-        if (!entryName || !*entryName) break;
-        if (IsDotEntry(entryName)) continue;
+    // A failed read counts as the end of the folder: the answer only decides an expand button.
+    ReadDeviceFolder(afc, devicePathUtf8, [&](const char* entryName) {
         EntryPaths paths;
-        if (!MakeEntryPaths(devicePath, entryName, paths)) continue;
-        found = EntryIsFolder(afc, paths.devicePathUtf8.get());
-    }
-    g_lib.AFCDirectoryClose(afc, directory);
+        if (!MakeEntryPaths(devicePath, entryName, paths)) return true;
+        EntryInfo info;
+        found = ReadEntryInfo(afc, paths.devicePathUtf8.get(), info) != InfoRead::NotOpened &&
+                ListedAsFolder(info.kind);
+        return !found;
+    });
     return found ? 1 : 0;
 }
 
 FolderNode* ListFolder(FolderNode* node)
 {
     if (!node || !node->isFolder) return nullptr;
-    bool complete = false;
-    return node->path ? ListLocationFolder(node, Listing::Shown, &complete) : ListRoot(node);
-}
-
-bool ListWholeFolder(FolderNode* node, FolderNode** list)
-{
-    *list = nullptr;
-    if (!node || !node->isFolder || !node->path) return false;
-    bool complete = false;
-    *list = ListLocationFolder(node, Listing::Whole, &complete);
-    return complete;
+    return node->path ? ListLocationFolder(node) : ListRoot(node);
 }
 
 FolderNode* TreeItemNode(HWND tree, HTREEITEM item, bool* ok)

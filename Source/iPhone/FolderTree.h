@@ -10,10 +10,6 @@ int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8);
 // A new content list of the folder (caller owns it; FreeFolderList), or null when the folder is
 // empty or cannot be read.
 FolderNode* ListFolder(FolderNode* node);
-// The content list of a folder below a location, for removing it: all or nothing. False when any
-// part of the listing failed, the folder, an entry, or an entry's information, so that no entry is
-// silently left out; *list is then null. True with a null list for an empty folder.
-bool ListWholeFolder(FolderNode* node, FolderNode** list);
 // Single insertion in name order; an equal name goes before the ones already there.
 void InsertSorted(FolderNode** list, FolderNode* node);
 // ASCII letters compare without case, everything else by code unit.

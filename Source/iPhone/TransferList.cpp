@@ -12,8 +12,18 @@ char** g_dragDevicePaths;
 uint32_t g_dragCapacity;
 uint32_t g_dragCount;
 
+namespace {
+
+// The last item of the transfer list, so that appending does not walk the list (a drag of every
+// item of a big folder appends thousands); null when not known.
+std::atomic<TransferItem*> s_transferTail{nullptr};
+
+}  // namespace
+
 void FreeTransferList()
 {
+    // Forgotten before the list is emptied: a list started as soon as it is empty never meets it.
+    s_transferTail = nullptr;
     TransferItem* item = g_transferList.exchange(nullptr);
     while (item) {
         TransferItem* next = item->next;
@@ -27,13 +37,17 @@ void FreeTransferList()
 
 void AppendTransferItem(TransferItem* item)
 {
-    TransferItem* last = g_transferList.load();
-    if (!last) {
+    TransferItem* last = s_transferTail.load();
+    if (!g_transferList.load()) {
         g_transferList = item;
-        return;
+    } else {
+        // A list built without this function (the drop builds its own) is walked once.
+        if (!last) last = g_transferList.load();
+        while (last->next) last = last->next;
+        last->next = item;
     }
-    while (last->next) last = last->next;
-    last->next = item;
+    while (item->next) item = item->next;
+    s_transferTail = item;
 }
 
 bool TransferIdle()

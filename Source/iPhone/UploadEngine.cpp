@@ -1,9 +1,9 @@
 #include "UploadEngine.h"
 
-#include <cstring>
 #include <memory>
 #include <new>
 
+#include "DeviceFiles.h"
 #include "Devices.h"
 #include "FileList.h"
 #include "FolderTree.h"
@@ -137,7 +137,8 @@ template <class Visit> bool ForEachLocalEntry(const wchar_t* folder, Visit visit
     }
 }
 
-bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, uint64_t total, uint64_t& done)
+// `made`, when given, is set once the device file is open: this upload made it.
+bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, bool* made, uint64_t total, uint64_t& done)
 {
     bool named = !Cancelled() && ShowStatusWhenDue(ShownLocalPath(localPath));
     LocalFile local{CreateFileW(localPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -147,6 +148,7 @@ bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, uint64_t t
     AFCFileRef ref = 0;
     if (g_lib.AFCFileRefOpen(afc, devicePathUtf8, AFC_MODE_CREATE_WRITE, &ref) != 0) return false;
     DeviceFile device{afc, ref};
+    if (made) *made = true;
     if (!s_record.chunk) s_record.chunk.reset(new (std::nothrow) char[kChunkBytes]);
     char* buffer = s_record.chunk.get();
     if (!buffer) return false;
@@ -164,57 +166,47 @@ bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, uint64_t t
     }
 }
 
-bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
+bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool* made,
                       uint64_t total, uint64_t& done);
 
-// `mayUseExisting` is false for a dropped folder whose destination this upload is to make: an
-// existing folder there is not the upload's own and must not be merged into.
-bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const char* devicePathUtf8,
-                  bool mayUseExisting, uint64_t total, uint64_t& done)
+// `made`, when given, means the device has nothing of this name for certain: the folder is made
+// here or the copy fails, and `made` is set once it is. Without it an existing folder is merged
+// into (it is this upload's own: made by an earlier item, or the folder above it was).
+bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const char* devicePathUtf8, bool* made,
+                  uint64_t total, uint64_t& done)
 {
     AFCConnectionRef afc = CurrentConnection();
-    AFCDirectoryRef directory = nullptr;
-    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8, &directory) == 0) {
-        g_lib.AFCDirectoryClose(afc, directory);
-        if (!mayUseExisting) return false;
-    } else if (g_lib.AFCDirectoryCreate(afc, devicePathUtf8) != 0) {
-        return false;
+    bool useExisting = !made && DeviceFolderOpens(afc, devicePathUtf8);
+    if (!useExisting) {
+        if (g_lib.AFCDirectoryCreate(afc, devicePathUtf8) != 0) return false;
+        if (made) *made = true;
     }
     return ForEachLocalEntry(localPath, [&](const WIN32_FIND_DATAW& entry) {
         OwnedWide childLocal(JoinLocalPath(localPath, entry.cFileName));
         OwnedWide childDevice(JoinDevicePath(devicePath, entry.cFileName));
         FATAL_CHECK(childLocal && childDevice);
-        return UploadKnownEntry(childLocal.get(), childDevice.get(), IsFolderEntry(entry), true, total, done);
+        return UploadKnownEntry(childLocal.get(), childDevice.get(), IsFolderEntry(entry), nullptr, total, done);
     });
 }
 
-bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool mayUseExistingFolder,
+bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool* made,
                       uint64_t total, uint64_t& done)
 {
     OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath));
     if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
-    if (isFolder) return UploadFolder(localPath, devicePath, devicePathUtf8.get(), mayUseExistingFolder, total, done);
-    return UploadFile(localPath, devicePathUtf8.get(), total, done);
+    if (isFolder) return UploadFolder(localPath, devicePath, devicePathUtf8.get(), made, total, done);
+    return UploadFile(localPath, devicePathUtf8.get(), made, total, done);
 }
 
 // Local paths are used as they are (LocalPathAsIs): a dropped folder may hold "con" or "a.", made
 // by other systems, which the usual form would take for the console or for "a".
-bool UploadEntry(const wchar_t* dropped, const wchar_t* devicePath, bool mayUseExistingFolder, uint64_t total,
-                 uint64_t& done)
+bool UploadEntry(const wchar_t* dropped, const wchar_t* devicePath, bool* made, uint64_t total, uint64_t& done)
 {
     OwnedWide localPath(LocalPathAsIs(dropped));
     if (!localPath) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(localPath.get(), GetFileExInfoStandard, &data)) return false;
-    return UploadKnownEntry(localPath.get(), devicePath, IsLocalFolder(data), mayUseExistingFolder, total, done);
-}
-
-bool DeviceEntryExists(AFCConnectionRef afc, const char* devicePathUtf8)
-{
-    AFCKeyValueReaderRef reader = nullptr;
-    if (g_lib.AFCFileInfoOpen(afc, devicePathUtf8, &reader) != 0) return false;
-    g_lib.AFCKeyValueClose(reader);
-    return true;
+    return UploadKnownEntry(localPath.get(), devicePath, IsLocalFolder(data), made, total, done);
 }
 
 bool MadeByEarlierItem(size_t index, const TransferItem* item)
@@ -228,18 +220,21 @@ bool MadeByEarlierItem(size_t index, const TransferItem* item)
 
 // One dropped item. Its destination may exist only when an earlier item of this drop made it (two
 // dropped folders of the same name merge, a file overwrites one copied before); anything else
-// found there was on the device before and is left alone: the copy fails instead.
-bool UploadDroppedItem(size_t index, const TransferItem* item, uint64_t total, uint64_t& done)
+// found there was on the device before and is left alone: the copy fails instead. So does a
+// destination the device cannot tell about: it may be the user's.
+bool UploadDroppedItem(size_t index, const TransferItem* item, FolderProbe& destination, uint64_t total,
+                       uint64_t& done)
 {
-    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(item->devicePath));
-    if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return false;
-    if (DeviceEntryExists(CurrentConnection(), devicePathUtf8.get())) {
-        if (!MadeByEarlierItem(index, item)) return false;
-        return UploadItem(item->localPath, item->devicePath, total, done);
+    switch (destination.Probe(LastDevicePathElement(item->devicePath))) {
+    case EntryState::Present:
+        return MadeByEarlierItem(index, item) && UploadItem(item->localPath, item->devicePath, total, done);
+    case EntryState::Absent:
+        // Recorded as soon as it is made, so that a copy that stops half-way is removed.
+        return UploadEntry(item->localPath, item->devicePath, &s_record.created[index], total, done);
+    case EntryState::Unknown:
+        break;
     }
-    // Recorded before anything is made, so that a copy that stops half-way is removed.
-    s_record.created[index] = true;
-    return UploadEntry(item->localPath, item->devicePath, false, total, done);
+    return false;
 }
 
 size_t CountTransferItems()
@@ -265,8 +260,10 @@ bool RunUpload()
     }
     uint64_t done = 0;
     size_t index = 0;
+    OwnedWide destinationPath(ResolveDevicePath(g_dropFolder.load()->path));
+    FolderProbe destination(CurrentConnection(), destinationPath.get());
     for (const TransferItem* item = g_transferList; item; item = item->next, ++index) {
-        if (!UploadDroppedItem(index, item, total, done)) return false;
+        if (!UploadDroppedItem(index, item, destination, total, done)) return false;
         if (Cancelled()) return true;
     }
     return true;
@@ -295,7 +292,7 @@ void ShowDestinationAfresh()
 
 bool AddFolderSize(const wchar_t* folder, uint64_t& total)
 {
-    OwnedWide status(ConcatStrings(L"Calculating size: ", folder));
+    OwnedWide status(ConcatStrings(L"Calculating size: ", ShownLocalPath(folder)));
     bool named = !status || ShowStatusWhenDue(status.get());
     return ForEachLocalEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
         if (!named) named = ShowStatusWhenDue(status.get());
@@ -320,16 +317,6 @@ int ProgressPosition(uint64_t done, uint64_t total)
     return static_cast<int>(static_cast<float>(ratio));
 }
 
-bool DevicePathExists(AFCConnectionRef afc, const char* devicePathUtf8)
-{
-    AFCDirectoryRef directory = nullptr;
-    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8, &directory) == 0) {
-        g_lib.AFCDirectoryClose(afc, directory);
-        return true;
-    }
-    return DeviceEntryExists(afc, devicePathUtf8);
-}
-
 bool AddLocalSize(const wchar_t* dropped, uint64_t& total)
 {
     OwnedWide localPath(LocalPathAsIs(dropped));
@@ -345,29 +332,12 @@ bool AddLocalSize(const wchar_t* dropped, uint64_t& total)
 
 bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t total, uint64_t& done)
 {
-    return UploadEntry(localPath, devicePath, true, total, done);
+    return UploadEntry(localPath, devicePath, nullptr, total, done);
 }
 
 void RemoveDeviceTree(const wchar_t* devicePath)
 {
-    if (!devicePath) return;
-    OwnedUtf8 devicePathUtf8(DeviceTextToUtf8(devicePath));
-    if (!devicePathUtf8 || !devicePathUtf8.get()[0]) return;
-    AFCConnectionRef afc = CurrentConnection();
-    AFCDirectoryRef directory = nullptr;
-    if (g_lib.AFCDirectoryOpen(afc, devicePathUtf8.get(), &directory) == 0) {
-        for (;;) {
-            char* name = nullptr;
-            if (g_lib.AFCDirectoryRead(afc, directory, &name) != 0 || !name) break;
-            if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-            OwnedWide wideName(DeviceTextToUtf16(name));
-            if (!wideName || !wideName.get()[0]) continue;
-            OwnedWide child(JoinDevicePath(devicePath, wideName.get()));
-            if (child && child.get()[0]) RemoveDeviceTree(child.get());
-        }
-        g_lib.AFCDirectoryClose(afc, directory);
-    }
-    g_lib.AFCRemovePath(afc, devicePathUtf8.get());
+    RemoveDeviceItem(CurrentConnection(), devicePath, EntryKind::Unknown, OnFailure::GoOn);
 }
 
 void RollBackUpload()

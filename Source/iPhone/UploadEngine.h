@@ -20,6 +20,3 @@ void RollBackUpload();
 
 // The progress bar's position for `done` of `total` bytes, in ten-thousandths (0 when the total is 0).
 int ProgressPosition(uint64_t done, uint64_t total);
-
-// Whether a device path names an existing folder, or any other entry, on this connection.
-bool DevicePathExists(AFCConnectionRef afc, const char* devicePathUtf8);

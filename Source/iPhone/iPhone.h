@@ -166,3 +166,5 @@ enum : UINT {
 // the second parameter is the change (RunDeviceListChange, Devices.h). Below WM_APP, apart from the
 // messages above, which carry no parameters.
 const UINT WMU_CHANGE_DEVICE_LIST = WM_USER + 0x100;
+// Posted when a drag out is over that left links out, so that the user is told which.
+const UINT WMU_SHOW_LEFT_OUT_LINKS = WM_USER + 0x101;

@@ -9,7 +9,10 @@
 //    "FileGroupDescriptorW") and prints the time and the device calls per entry, with the model off
 //    and at 1 ms per call. A drag of one file gives the fixed cost of the "Calculating Size..."
 //    dialog, which Wine without a window manager makes about two seconds long.
-// 3. Save to...: the same 256 MiB file copied by the program itself into a local folder, reading the
+// 3. Drags the 20,000 files of one folder as Ctrl+A in the file list selects them: the time the
+//    begin-drag handler takes to make the transfer list and the data object ("list s"), then the
+//    descriptors, with the model off.
+// 4. Save to...: the same 256 MiB file copied by the program itself into a local folder, reading the
 //    device 64 KiB and 1 MiB at a time, against the same ceiling; then a file of 4 GiB and a little
 //    more, with the model off, and the peak working set of the whole process while it is copied.
 //
@@ -25,6 +28,7 @@
 #include "Devices.h"
 #include "DragObjects.h"
 #include "DragOut.h"
+#include "DragStart.h"
 #include "FolderTree.h"
 #include "SaveTo.h"
 #include "SimDevice.h"
@@ -38,6 +42,7 @@ const unsigned kLatencyMicroseconds = 1000;
 const unsigned kBytesPerSecond = 35000000;
 const int kFolders = 100;
 const int kFilesPerFolder = 99;  // with the folders, 10,000 entries below the dragged folder
+const int kSelectedFiles = 20000;
 
 double Seconds(const LARGE_INTEGER& start)
 {
@@ -79,26 +84,28 @@ bool MakeTree(const std::wstring& root)
     return true;
 }
 
-// A data object for one drag of a location path, as the begin-drag handlers make it.
-IDataObject* StartDrag(const wchar_t* path)
+bool MakeFiles(const std::wstring& folder, int count)
 {
-    g_dragSourceFolder = DupString(L"/Documents");
-    AppendDragItem(path);
-    IDataObject* data = NewDeviceDataObject();
-    FreeTransferList();
-    return data;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int file = 0; file < count; ++file) {
+        if (!SimWriteFile(folder + L"\\f" + std::to_wstring(file), "x")) return false;
+    }
+    return true;
 }
 
 struct BuildMeasure {
     size_t descriptors = 0;
+    double listSeconds = 0;
     double seconds = 0;
     double callsPerEntry = 0;
 };
 
-BuildMeasure BuildDescriptors(const wchar_t* path)
+BuildMeasure BuildDescriptors(const wchar_t* sourceFolder, const std::vector<std::wstring>& paths)
 {
     BuildMeasure measure;
-    IDataObject* data = StartDrag(path);
+    LARGE_INTEGER listing = Now();
+    Held<IDataObject> data = StartDrag(sourceFolder, paths);
+    measure.listSeconds = Seconds(listing);
     FORMATETC format = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1,
                         TYMED_HGLOBAL};
     STGMEDIUM medium = {};
@@ -110,7 +117,7 @@ BuildMeasure BuildDescriptors(const wchar_t* path)
         measure.callsPerEntry = static_cast<double>(SimCallCount(nullptr)) / g_dragCount;
         ReleaseStgMedium(&medium);
     }
-    data->Release();
+    data.reset();
     EndDragOut();
     return measure;
 }
@@ -134,7 +141,7 @@ struct ReadMeasure {
 ReadMeasure ReadBigFile(ULONG piece, bool modelled)
 {
     ReadMeasure measure;
-    IDataObject* data = StartDrag(L"0/big.bin");
+    Held<IDataObject> data = StartDrag(L"/Documents", {L"0/big.bin"});
     FORMATETC descriptors = {static_cast<CLIPFORMAT>(g_cfFileGroupDescriptorW), nullptr, DVASPECT_CONTENT, -1,
                              TYMED_HGLOBAL};
     FORMATETC contents = {static_cast<CLIPFORMAT>(g_cfFileContents), nullptr, DVASPECT_CONTENT, 0, TYMED_ISTREAM};
@@ -160,7 +167,7 @@ ReadMeasure ReadBigFile(ULONG piece, bool modelled)
     unsigned calls = SimCallCount(nullptr);
     SimSetLatency(0, 0);
     if (modelled) measure.ceilingSeconds = Ceiling(calls, measure.bytes);
-    data->Release();
+    data.reset();
     EndDragOut();
     return measure;
 }
@@ -228,7 +235,7 @@ int main()
     std::wstring documents = container + L"\\Documents";
     CreateDirectoryW(documents.c_str(), nullptr);
     if (!MakeBigFile(documents + L"\\big.bin") || !MakeTree(documents + L"\\tree") ||
-        !SimWriteFile(documents + L"\\one.pdf", "x")) {
+        !SimWriteFile(documents + L"\\one.pdf", "x") || !MakeFiles(documents + L"\\many", kSelectedFiles)) {
         fprintf(stderr, "The device files could not be written.\n");
         SimRemoveTree(container);
         return 1;
@@ -264,19 +271,25 @@ int main()
         }
     }
 
-    printf("\nBuilding the descriptors of a dragged folder tree:\n");
-    printf("%22s %12s %10s %14s %18s\n", "drag", "descriptors", "seconds", "ms per entry", "device calls/entry");
+    printf("\nBuilding the descriptors of a dragged folder tree, and of %d files selected:\n", kSelectedFiles);
+    printf("%22s %12s %10s %10s %14s %18s\n", "drag", "descriptors", "list s", "seconds", "ms per entry",
+           "device calls/entry");
+    auto print = [&ok](const std::string& what, const BuildMeasure& m) {
+        ok = ok && m.descriptors > 0;
+        printf("%22s %12zu %10.3f %10.2f %14.3f %18.2f\n", what.c_str(), m.descriptors, m.listSeconds, m.seconds,
+               m.descriptors ? 1000 * m.seconds / m.descriptors : 0, m.callsPerEntry);
+    };
     for (unsigned latency : {0u, kLatencyMicroseconds}) {
         SimSetLatency(latency, 0);
         for (const wchar_t* path : {L"0/one.pdf", L"0/tree"}) {
-            BuildMeasure m = BuildDescriptors(path);
-            ok = ok && m.descriptors > 0;
             std::string what = std::string(OwnedUtf8(ToUtf8(path)).get()) + (latency ? ", 1 ms/call" : ", no latency");
-            printf("%22s %12zu %10.2f %14.3f %18.2f\n", what.c_str(), m.descriptors, m.seconds,
-                   m.descriptors ? 1000 * m.seconds / m.descriptors : 0, m.callsPerEntry);
+            print(what, BuildDescriptors(L"/Documents", {path}));
         }
     }
     SimSetLatency(0, 0);
+    std::vector<std::wstring> selected;
+    for (int file = 0; file < kSelectedFiles; ++file) selected.push_back(L"0/many/f" + std::to_wstring(file));
+    print("0/many/*, no latency", BuildDescriptors(L"/Documents/many", selected));
 
     printf("\nSave to...: the 256 MiB device file copied into a local folder:\n");
     printf("%10s %14s %10s %10s %16s %10s\n", "read size", "model", "seconds", "MB/s", "ceiling MB/s", "of ceiling");

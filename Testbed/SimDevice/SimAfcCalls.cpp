@@ -136,6 +136,12 @@ void FillFileInfo(SimReader* reader, const PathCall& call, const WIN32_FILE_ATTR
         {"st_mtime", UnixNanoseconds(data.ftLastWriteTime)},
         {"st_birthtime", UnixNanoseconds(data.ftCreationTime)},
     };
+    // A device tells where a link points, as the link holds it.
+    const auto& links = call.connection->device->config.links;
+    auto pointing = links.find(call.normalized);
+    if (pointing != links.end() && !pointing->second.empty()) {
+        reader->pairs.insert(reader->pairs.begin() + 4, {"LinkTarget", pointing->second});
+    }
     if (call.connection->device->config.noSize.count(call.normalized)) {
         reader->pairs.erase(std::find_if(reader->pairs.begin(), reader->pairs.end(),
                                          [](const std::pair<std::string, std::string>& pair) {
@@ -494,7 +500,9 @@ __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const c
         }
         auto opened = new SimDirectory{target.connection, target.normalized, {}, 0, {}};
         const SimDeviceConfig& config = target.connection->device->config;
-        int result = ReadFolder(opened, target.host, SimLinkNamesIn(config, target.normalized), config.rawNames);
+        // A folder reached through a link holds the links of the folder it is.
+        std::vector<std::string> links = SimLinkNamesIn(config, SimFollowLinks(config, target.normalized));
+        int result = ReadFolder(opened, target.host, links, config.rawNames);
         if (result != SIM_OK) {
             delete opened;
             return result;

@@ -213,7 +213,7 @@ void SimApplyConfig(const SimConfig& config)
     state.faults.clear();
     for (const auto& fault : config.faults) {
         if (fault.second != 0) {
-            state.faults[fault.first] = std::make_pair(0u, fault.second);
+            state.faults[fault.first].nth = fault.second;
         }
     }
     state.failAnySeen = 0;

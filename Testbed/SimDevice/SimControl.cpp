@@ -100,19 +100,24 @@ SIM_CONTROL void __cdecl SimUnsubscribeAll(void)
     });
 }
 
-SIM_CONTROL void __cdecl SimFailCall(const char* function, unsigned nth)
+SIM_CONTROL void __cdecl SimFailCalls(const char* function, unsigned nth, unsigned count)
 {
     Controlled(0, [&] {
         if (!function) {
             return 0;
         }
-        if (nth == 0) {
+        if (nth == 0 || count == 0) {
             Sim().faults.erase(function);
         } else {
-            Sim().faults[function] = std::make_pair(0u, nth);
+            Sim().faults[function] = SimState::Fault{0, nth, count};
         }
         return 0;
     });
+}
+
+SIM_CONTROL void __cdecl SimFailCall(const char* function, unsigned nth)
+{
+    SimFailCalls(function, nth, 1);
 }
 
 SIM_CONTROL void __cdecl SimFailNthCall(unsigned nth)

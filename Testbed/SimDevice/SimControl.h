@@ -19,7 +19,8 @@
 //     storage <folder>          the media folder seen through "com.apple.afc"
 //     app <identifier> <folder> an installed application and its container folder on disk
 //     link <path> [-> <target>] a symbolic link at this device path (as the AFC client sees it, in
-//                               any container of the device), reported with st_ifmt S_IFLNK.
+//                               any container of the device), reported with st_ifmt S_IFLNK (and,
+//                               with a target, "LinkTarget" that target, as given).
 //                               Without a target the entry on disk is reported as the link. With a
 //                               target (a device path) the link is not on disk: it is listed in its
 //                               folder, opens and reads as the target (so listing it lists the
@@ -100,6 +101,8 @@ unsigned __cdecl SimPendingNotices(void);
 void __cdecl SimUnsubscribeAll(void);
 // Fail the n-th call from now of the named function (n = 0 clears that function's fault).
 void __cdecl SimFailCall(const char* function, unsigned nth);
+// Fail `count` calls of the named function one after the other, from the n-th call from now on.
+void __cdecl SimFailCalls(const char* function, unsigned nth, unsigned count);
 // Fail the n-th call from now of any mobile device function, counted in call order over all of
 // them, as SimCallCount(nullptr) counts (n = 0 clears). Independent of SimFailCall: a call either
 // fault names fails once. CoreFoundation calls are not counted and never fail this way.

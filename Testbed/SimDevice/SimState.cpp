@@ -138,9 +138,11 @@ SimCall::SimCall(const char* function, const char* format, ...)
         ++state.callCounts[function_];
         ++state.totalCalls;
         auto fault = state.faults.find(function_);
-        if (fault != state.faults.end() && ++fault->second.first == fault->second.second) {
+        if (fault != state.faults.end() && ++fault->second.seen >= fault->second.nth) {
             injected_ = true;
-            state.faults.erase(fault);
+            if (fault->second.seen + 1 >= fault->second.nth + fault->second.count) {
+                state.faults.erase(fault);
+            }
         }
         if (state.failAnyNth != 0 && ++state.failAnySeen == state.failAnyNth) {
             injected_ = true;

@@ -146,7 +146,12 @@ struct SimState {
     std::map<uint64_t, SimFile> files;
     uint64_t nextFileRef = 1;
 
-    std::map<std::string, std::pair<unsigned, unsigned>> faults;  // function -> (seen, nth)
+    struct Fault {
+        unsigned seen = 0;   // calls of the function since the fault was set
+        unsigned nth = 0;    // the first call that fails
+        unsigned count = 1;  // calls that fail from there on
+    };
+    std::map<std::string, Fault> faults;  // by function
     unsigned failAnySeen = 0;  // calls of any function since the global fault was set
     unsigned failAnyNth = 0;   // that many-th call fails; 0: no global fault
     std::set<std::string> held;  // functions whose calls wait until released (SimHoldCall)

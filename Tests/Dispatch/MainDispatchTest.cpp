@@ -14,6 +14,7 @@
 #include "HdropData.h"
 #include "MainWindow.h"
 #include "MessageBoxWatch.h"
+#include "ProgramHarness.h"
 #include "SimDevice.h"
 #include "SmallDialogs.h"
 #include "Startup.h"
@@ -205,15 +206,6 @@ protected:
     {
         FolderNode* current = g_currentFolder;
         return current && current->name ? current->name : L"(none)";
-    }
-
-    static int ListIndex(const wchar_t* name)
-    {
-        LVFINDINFOW find = {};
-        find.flags = LVFI_STRING;
-        find.psz = name;
-        return static_cast<int>(SendMessageW(g_fileList, LVM_FINDITEMW, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>(&find)));
     }
 
     static void SelectOnly(int index)

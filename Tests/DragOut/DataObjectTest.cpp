@@ -77,6 +77,31 @@ TEST_F(DataObjectTest, DescriptorsOfFilesFoldersAndLocations)
     EXPECT_TRUE(DepthFirst(files)) << testing::PrintToString(Names(files));
 }
 
+// A link is copied as what it points to, unless that holds the link: a link to the dragged folder's
+// parent is left out, and named once the drag out is over, not while the target asks.
+TEST_F(DataObjectTest, ALinkThatLeadsBackIsLeftOutAndNamedAfterTheDrag)
+{
+    ASSERT_TRUE(LoadDevices(config_ + "  link /Documents/Books/Up -> /Documents\n"
+                                      "  link /Documents/Books/Readme -> /Documents/readme.txt\n"));
+    MessageBoxWatch note(L"TovarelUSB", 1, nullptr, {window_});
+    Held<IDataObject> data = StartDrag(L"/Documents", {L"0/Books"});
+    std::vector<OfferedFile> files;
+    ASSERT_EQ(GetDescriptors(data.get(), files), S_OK);
+    const OfferedFile books[] = {FolderEntry(L"Books"),     FileEntry(L"Books\\Guide.pdf", 1200),
+                                 FolderEntry(L"Books\\Old"), FileEntry(L"Books\\Old\\Notes.txt", 5),
+                                 FolderEntry(L"Books\\Empty"), FileEntry(L"Books\\Readme", 11)};
+    EXPECT_EQ(Sorted(files), Sorted(std::vector<OfferedFile>(std::begin(books), std::end(books))));
+    auto readme = std::find(files.begin(), files.end(), FileEntry(L"Books\\Readme", 11));
+    std::string bytes;
+    ASSERT_NE(readme, files.end());
+    EXPECT_EQ(ReadContents(data.get(), static_cast<LONG>(readme - files.begin()), bytes), S_OK);
+    EXPECT_EQ(bytes, "hello world");
+    EXPECT_TRUE(note.NoneWithin(200));
+    EndDragOut();
+    ASSERT_TRUE(note.Wait(5000));
+    EXPECT_NE(note.Text().find(L"\nBooks\\Up"), std::wstring::npos) << Utf8Text(note.Text());
+}
+
 TEST_F(DataObjectTest, DescriptorsGrowInStepsOf16KeepingEveryEarlierOne)
 {
     struct Case {

@@ -2,7 +2,6 @@
 
 #include <ostream>
 
-#include "DragOut.h"
 #include "WindowHarness.h"
 
 const wchar_t kUserDocs[] = L"\\Library\\Application Support\\com.marlquist.tovarel.ASRoot\\UserDocs";
@@ -48,9 +47,9 @@ void DragOutTest::SetUp()
     CreateDirectoryW(Documents(L"Books\\Empty").c_str(), nullptr);
     SimWriteFile(Documents(L"nosize.txt"), "abc");
     SimWriteFile(container_ + kUserDocs + L"\\Downloaded.pdf", "downloaded");
-    std::string config = "device drag\n  name Drag\n  app com.marlquist.tovarel " + Utf8Text(container_) +
-                         "\n  rawnames 1\n  nosize /Documents/nosize.txt\n";
-    ASSERT_TRUE(LoadDevices(config));
+    config_ = "device drag\n  name Drag\n  app com.marlquist.tovarel " + Utf8Text(container_) +
+              "\n  rawnames 1\n  nosize /Documents/nosize.txt\n";
+    ASSERT_TRUE(LoadDevices(config_));
     ASSERT_TRUE(LocationOpen());
 }
 
@@ -64,13 +63,4 @@ void DragOutTest::TearDown()
 std::wstring DragOutTest::Documents(const std::wstring& relative) const
 {
     return L"\\\\?\\" + container_ + L"\\Documents\\" + relative;
-}
-
-Held<IDataObject> DragOutTest::StartDrag(const wchar_t* sourceFolder, std::initializer_list<const wchar_t*> paths)
-{
-    g_dragSourceFolder = DupString(sourceFolder);
-    for (const wchar_t* path : paths) AppendDragItem(path);
-    Held<IDataObject> data(NewDeviceDataObject());
-    FreeTransferList();
-    return data;
 }

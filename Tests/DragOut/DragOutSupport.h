@@ -8,6 +8,7 @@
 
 #include "DataObjectReader.h"
 #include "DragObjects.h"
+#include "DragStart.h"
 #include "ProgramHarness.h"
 
 // Pumps for a while as the program's message loop does and counts the busy dialogs that open. Each
@@ -22,9 +23,7 @@ protected:
 
     // A host path below the container's Documents folder ("My Documents").
     std::wstring Documents(const std::wstring& relative) const;
-    // Opens a drag out of these location paths as the begin-drag handlers do and returns its data
-    // object; the transfer list is released at once, as after the drag loop.
-    Held<IDataObject> StartDrag(const wchar_t* sourceFolder, std::initializer_list<const wchar_t*> paths);
 
     std::wstring container_;
+    std::string config_;  // the device's configuration
 };

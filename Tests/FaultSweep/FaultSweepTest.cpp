@@ -21,7 +21,7 @@
 #include "Devices.h"
 #include "DataObjectReader.h"
 #include "DragObjects.h"
-#include "DragOut.h"
+#include "DragStart.h"
 #include "DropTarget.h"
 #include "FileDropData.h"
 #include "FileOperations.h"
@@ -228,12 +228,6 @@ protected:
     {
         return std::find(run.boxes.begin(), run.boxes.end(), title) != run.boxes.end();
     }
-    static int ListIndex(const wchar_t* name)
-    {
-        std::vector<std::wstring> texts = ListTexts(g_fileList);
-        auto found = std::find(texts.begin(), texts.end(), name);
-        return found == texts.end() ? -1 : static_cast<int>(found - texts.begin());
-    }
     // A failure that only the status line reports: the location is gone with the connection error
     // shown, or still open (a listing failure shows a folder short or empty).
     static void ExpectQuietOutcome(const RunResult& run)
@@ -246,16 +240,6 @@ protected:
         if (!run.locationOpen && !listedWithoutEditions) {
             EXPECT_EQ(StatusLineText(), kConnectionError);
         }
-    }
-
-    // Opens a drag of these location paths as the begin-drag handlers do.
-    IDataObject* StartDrag(std::initializer_list<const wchar_t*> paths)
-    {
-        g_dragSourceFolder = DupString(L"/Documents");
-        for (const wchar_t* path : paths) AppendDragItem(path);
-        IDataObject* data = NewDeviceDataObject();
-        FreeTransferList();
-        return data;
     }
 
     // A folder that cannot be read shows empty; an entry that cannot be read is left out, and the
@@ -395,18 +379,7 @@ TEST_F(FaultSweepTest, UploadDragOutAndStreams)
 {
     auto showDocuments = [] { ASSERT_NE(SelectTreeItemByNames({L"My Documents"}), nullptr); };
     auto dropOnDocuments = [this](const wchar_t* name) {
-        RECT client = {};
-        GetClientRect(g_fileList, &client);
-        POINT blank = {client.right - 8, client.bottom - 8};
-        ClientToScreen(g_fileList, &blank);
-        POINTL point = {blank.x, blank.y};
-        ForeignFileDrop drop({local_ + L"\\" + name});
-        DWORD effect = DROPEFFECT_COPY;
-        g_listDropTarget->DragEnter(drop.Data(), MK_LBUTTON, point, &effect);
-        effect = DROPEFFECT_COPY;
-        g_listDropTarget->DragOver(MK_LBUTTON, point, &effect);
-        effect = DROPEFFECT_COPY;
-        g_listDropTarget->Drop(drop.Data(), 0, point, &effect);
+        DropFilesAt(g_listDropTarget, OverBlank(g_fileList), {local_ + L"\\" + name});
         PumpUntil([] { return !g_copyThread.load() && !g_copyDialog.load(); }, 30000);
         PumpMessages(50);
     };
@@ -475,7 +448,7 @@ TEST_F(FaultSweepTest, UploadDragOutAndStreams)
         }
     };
     auto dragOut = [this](RunResult& result) {
-        Held<IDataObject> data(StartDrag({L"0/Tree"}));
+        Held<IDataObject> data = StartDrag(L"/Documents", {L"0/Tree"});
         std::vector<OfferedFile> files;
         if (!data || FAILED(GetDescriptors(data.get(), files))) {
             result.transferFailed = true;
@@ -494,7 +467,7 @@ TEST_F(FaultSweepTest, UploadDragOutAndStreams)
 
     Held<IDataObject> data;
     Sweep({"read a stream", [&] {
-               data.reset(StartDrag({L"0/Tree/b.txt"}));
+               data = StartDrag(L"/Documents", {L"0/Tree/b.txt"});
                std::vector<OfferedFile> files;
                ASSERT_EQ(GetDescriptors(data.get(), files), S_OK);
            }, [&](RunResult& result) {

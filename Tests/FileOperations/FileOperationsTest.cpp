@@ -13,6 +13,7 @@
 #include "FileOperations.h"
 #include "MessageBoxWatch.h"
 #include "ProgramHarness.h"
+#include "TreeSnapshot.h"
 #include "WindowHarness.h"
 #include "iPhone.h"
 #include "resource.h"
@@ -34,12 +35,6 @@ protected:
     bool Exists(const std::wstring& relative) const
     {
         return GetFileAttributesW(OnDisk(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    static int ListIndex(const wchar_t* name)
-    {
-        std::vector<std::wstring> texts = ListTexts(g_fileList);
-        auto found = std::find(texts.begin(), texts.end(), name);
-        return found == texts.end() ? -1 : static_cast<int>(found - texts.begin());
     }
     static FolderNode* ListNode(const wchar_t* name)
     {
@@ -119,6 +114,8 @@ TEST_F(FileOperationsTest, NewFolderTakesTheFirstFreeNameAndOpensItsLabelForTheN
 TEST_F(FileOperationsTest, RenameWarnsInOrderAndSendsEveryOtherNameUnchanged)
 {
     ASSERT_TRUE(OpenDocuments({L"Books\\Guide.pdf", L"a.txt", L"b.txt"}));
+    SimWriteFile(OnDisk(L"c.txt"), "made after the listing");
+    TreeSnapshot device = SnapshotTree(Documents(container_));
     auto tree = [this](std::initializer_list<const wchar_t*> names, const wchar_t* text) {
         HTREEITEM item = FolderItem(names);
         RenameTreeFolder(item, reinterpret_cast<FolderNode*>(TreeItemData(item)), text);
@@ -128,6 +125,8 @@ TEST_F(FileOperationsTest, RenameWarnsInOrderAndSendsEveryOtherNameUnchanged)
     const wchar_t* const kInvalid = L"Invalid file name";
     const wchar_t* const kDocuments = L"My Documents";
     const wchar_t* const kBooks = L"Books";
+    const wchar_t* const kTakenTitle = L"Can't rename file/folder";
+    const wchar_t* const kTaken = L"File/folder with the same name already exists";
     struct Case {
         const char* what;
         const wchar_t* shown;  // the folder shown while renaming: null for the root, or one of My Documents
@@ -151,11 +150,15 @@ TEST_F(FileOperationsTest, RenameWarnsInOrderAndSendsEveryOtherNameUnchanged)
         {"a slash in the list", kDocuments, [&] { list(L"a.txt", L"../a.txt"); }, L"Error", kInvalid, 0},
         {"\".\" in the list", kDocuments, [&] { list(L"a.txt", L"."); }, L"Error", kInvalid, 0},
         {"\"..\" in the list", kDocuments, [&] { list(L"a.txt", L".."); }, L"Error", kInvalid, 0},
-        {"exact sibling name", kDocuments, [&] { list(L"a.txt", L"b.txt"); }, L"Can't rename file/folder",
-         L"File/folder with the same name already exists", 0},
+        {"exact sibling name", kDocuments, [&] { list(L"a.txt", L"b.txt"); }, kTakenTitle, kTaken, 0},
         {"unchanged text", kDocuments, [&] { list(L"a.txt", L"a.txt"); }, nullptr, nullptr, 0},
-        {"a sibling's name in other letter cases", kDocuments, [&] { list(L"a.txt", L"B.TXT"); }, nullptr,
-         nullptr, 1},
+        // The device is asked: it may hold what the listing does not, or take a name for another.
+        {"a sibling's name in other letter cases, one name to the device", kDocuments,
+         [&] { list(L"a.txt", L"B.TXT"); }, kTakenTitle, kTaken, 0},
+        {"a file made on the device after the listing", kDocuments, [&] { list(L"a.txt", L"c.txt"); }, kTakenTitle,
+         kTaken, 0},
+        {"the item itself in other letter cases", kDocuments, [&] { list(L"a.txt", L"A.TXT"); }, nullptr, nullptr,
+         1},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
@@ -179,7 +182,10 @@ TEST_F(FileOperationsTest, RenameWarnsInOrderAndSendsEveryOtherNameUnchanged)
         }
         EXPECT_EQ(SimCallCount("AFCRenamePath"), test.deviceCalls);
     }
-    EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"B.TXT", L"b.txt"}));  // relabelled in place
+    EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"A.TXT", L"b.txt"}));  // relabelled in place
+    // Nothing was written over.
+    TreeSnapshot after = SnapshotTree(Documents(container_));
+    for (const wchar_t* file : {L"b.txt", L"c.txt"}) EXPECT_EQ(after[file], device.at(file)) << Utf8Text(file);
 }
 
 TEST_F(FileOperationsTest, ARefusedRenameLeavesTheNodeAsItWas)
@@ -360,6 +366,20 @@ TEST_F(FileOperationsTest, ARefusedRemovalStopsTheDeletionAndWarns)
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"F"}));
     SelectFolder({L"My Documents", L"F"});
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"b.txt", L"c.txt"}));
+}
+
+// What a folder holds when it is deleted goes with it, a file made after it was listed too.
+TEST_F(FileOperationsTest, DeleteRemovesWhatAFolderHoldsNow)
+{
+    ASSERT_TRUE(OpenDocuments({L"Tree\\a.txt", L"keep.txt"}));
+    SelectFolder({L"My Documents", L"Tree"});
+    SelectFolder({L"My Documents"});
+    SimWriteFile(OnDisk(L"Tree\\later.txt"), "made after the listing");
+    MessageBoxWatch warning(L"Unexpected error");
+    DeleteItems({L"Tree"});
+    EXPECT_TRUE(warning.NoneWithin(300));
+    EXPECT_FALSE(Exists(L"Tree"));
+    EXPECT_EQ(ListTexts(g_fileList), Texts({L"keep.txt"}));
 }
 
 TEST_F(FileOperationsTest, DeletingASymbolicLinkKeepsWhatItPointsTo)

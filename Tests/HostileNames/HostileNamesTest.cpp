@@ -16,7 +16,7 @@
 
 #include "DataObjectReader.h"
 #include "DragObjects.h"
-#include "DragOut.h"
+#include "DragStart.h"
 #include "FileOperations.h"
 #include "HostileNames.h"
 #include "MessageBoxWatch.h"
@@ -40,10 +40,7 @@ struct Offered {
 // Every descriptor of a drag out of these location paths, with each file's contents.
 std::vector<Offered> DragOut(const wchar_t* sourceFolder, const std::vector<std::wstring>& paths, HRESULT* result)
 {
-    g_dragSourceFolder = DupString(sourceFolder);
-    for (const std::wstring& path : paths) AppendDragItem(path.c_str());
-    Held<IDataObject> data(NewDeviceDataObject());
-    FreeTransferList();
+    Held<IDataObject> data = StartDrag(sourceFolder, paths);
     std::vector<OfferedFile> files;
     *result = data ? GetDescriptors(data.get(), files) : E_FAIL;
     std::vector<Offered> offered;

@@ -1,5 +1,7 @@
 #include "ProgramHarness.h"
 
+#include <algorithm>
+
 #include "Devices.h"
 #include "Startup.h"
 #include "WindowHarness.h"
@@ -135,6 +137,35 @@ LPARAM ListItemData(HWND list, int index)
     item.mask = LVIF_PARAM;
     item.iItem = index;
     return ListView_GetItem(list, &item) ? item.lParam : 0;
+}
+
+int ListIndex(const wchar_t* name)
+{
+    std::vector<std::wstring> texts = ListTexts(g_fileList);
+    auto found = std::find(texts.begin(), texts.end(), name);
+    return found == texts.end() ? -1 : static_cast<int>(found - texts.begin());
+}
+
+POINTL OverBlank(HWND control)
+{
+    RECT client = {};
+    GetClientRect(control, &client);
+    POINT point = {client.right - 8, client.bottom - 8};
+    ClientToScreen(control, &point);
+    return POINTL{point.x, point.y};
+}
+
+DWORD DropFilesAt(IDropTarget* target, POINTL point, const std::vector<std::wstring>& paths, FileDropKind kind)
+{
+    ForeignFileDrop drop(paths, kind);
+    EXPECT_NE(drop.Data(), nullptr);
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    target->DragEnter(drop.Data(), MK_LBUTTON, point, &effect);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    target->DragOver(MK_LBUTTON, point, &effect);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    target->Drop(drop.Data(), 0, point, &effect);
+    return effect;
 }
 
 void SelectOnlyListItem(HWND list, int index)

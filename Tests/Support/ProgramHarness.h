@@ -24,11 +24,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "FileDropData.h"
 #include "RegistryGuard.h"
 #include "SimDevice.h"
 
@@ -69,6 +71,8 @@ std::vector<std::wstring> ListTexts(HWND list, int column = 0);
 std::vector<int> ListImages(HWND list);
 std::vector<int> ListItemsWithState(HWND list, UINT state);
 LPARAM ListItemData(HWND list, int index);
+// The index of the file list's item whose text is exactly `name`, or -1.
+int ListIndex(const wchar_t* name);
 // Selects (and focuses) exactly one item, as a click does.
 void SelectOnlyListItem(HWND list, int index);
 
@@ -87,6 +91,13 @@ HTREEITEM SelectTreeItemByNames(std::initializer_list<const wchar_t*> names);
 // The texts of the path line (1010) and the status line (1006).
 std::wstring PathLineText();
 std::wstring StatusLineText();
+
+// A screen point over the blank space of a control (its lower right corner).
+POINTL OverBlank(HWND control);
+// A full drag of local paths over a drop target from another apartment: DragEnter, DragOver and
+// Drop at one point. Answers the effect Drop gave.
+DWORD DropFilesAt(IDropTarget* target, POINTL point, const std::vector<std::wstring>& paths,
+                  FileDropKind kind = FileDropKind::Paths);
 
 // Modifier keys as the window's keyboard handling reads them (GetKeyboardState).
 void SetModifierKeys(bool shift, bool ctrl, bool alt);

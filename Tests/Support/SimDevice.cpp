@@ -290,6 +290,13 @@ void __cdecl SimFailCall(const char* function, unsigned nth)
     }
 }
 
+void __cdecl SimFailCalls(const char* function, unsigned nth, unsigned count)
+{
+    if (auto f = Control<decltype(&SimFailCalls)>("SimFailCalls")) {
+        f(function, nth, count);
+    }
+}
+
 void __cdecl SimFailNthCall(unsigned nth)
 {
     if (auto f = Control<decltype(&SimFailNthCall)>("SimFailNthCall")) {

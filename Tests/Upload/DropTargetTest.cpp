@@ -48,14 +48,6 @@ protected:
     }
     HTREEITEM DropHighlight() const { return TreeView_GetDropHilight(TreeControlForTest()); }
     std::vector<int> ListHighlights() const { return ListItemsWithState(g_fileList, LVIS_DROPHILITED); }
-    int ListIndex(const wchar_t* name) const
-    {
-        std::vector<std::wstring> texts = ListTexts(g_fileList);
-        for (size_t i = 0; i < texts.size(); ++i) {
-            if (texts[i] == name) return static_cast<int>(i);
-        }
-        return -1;
-    }
 };
 
 TEST_F(DropTargetTest, RefusesTheProgramsOwnDataTextAndDragsWithoutAnOpenLocation)
@@ -93,7 +85,7 @@ TEST_F(DropTargetTest, RefusesTheProgramsOwnDataTextAndDragsWithoutAnOpenLocatio
     EXPECT_EQ(EnterEffect(g_listDropTarget, overList), static_cast<DWORD>(DROPEFFECT_NONE));
     EXPECT_EQ(EnterEffect(g_treeDropTarget, OverBlank(tree)), static_cast<DWORD>(DROPEFFECT_NONE));
     MessageBoxWatch none(nullptr, 1, nullptr, {window_});
-    EXPECT_EQ(Drop(g_listDropTarget, overList, {Local(L"a.txt")}), static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_EQ(DropFilesAt(g_listDropTarget, overList, {Local(L"a.txt")}), static_cast<DWORD>(DROPEFFECT_NONE));
     EXPECT_TRUE(none.NoneWithin(300));
     EXPECT_EQ(g_copyThread.load(), nullptr);
 }
@@ -205,7 +197,7 @@ TEST_F(DropTargetTest, RefusedDropsWarnOnceAndCopyNothing)
         if (c.atRoot) SelectTreeItemByNames({});
         POINTL point = c.onTree ? (c.atRoot ? OverTreeItem(TreeView_GetRoot(tree)) : OverBlank(tree)) : OverBlank(g_fileList);
         MessageBoxWatch watch(c.title, 1, nullptr, {window_});
-        EXPECT_EQ(Drop(c.onTree ? g_treeDropTarget : g_listDropTarget, point, c.paths, c.kind),
+        EXPECT_EQ(DropFilesAt(c.onTree ? g_treeDropTarget : g_listDropTarget, point, c.paths, c.kind),
                   static_cast<DWORD>(DROPEFFECT_NONE));
         EXPECT_EQ(g_copyThread.load(), nullptr);
         EXPECT_EQ(g_transferList.load(), nullptr);
@@ -307,7 +299,7 @@ TEST_F(DropTargetTest, DragsAreRefusedWhileACopyRunsOrADragOutIsOpen)
     g_dragSourceFolder = dragged;
     MessageBoxWatch none(nullptr, 1, nullptr, {window_});
     EXPECT_EQ(EnterEffect(g_listDropTarget, overList), static_cast<DWORD>(DROPEFFECT_NONE));
-    EXPECT_EQ(Drop(g_listDropTarget, overList, s_dragDuringCopy.paths), static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_EQ(DropFilesAt(g_listDropTarget, overList, s_dragDuringCopy.paths), static_cast<DWORD>(DROPEFFECT_NONE));
     g_dragSourceFolder = nullptr;
     EXPECT_TRUE(none.NoneWithin(300));
     EXPECT_EQ(SnapshotTree(DeviceDocuments()).count(L"other.txt"), 0u);

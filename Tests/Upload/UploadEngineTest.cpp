@@ -92,6 +92,18 @@ TEST_F(UploadEngineTest, EmptyFoldersAndEmptyFilesCopyWithoutProgress)
         Local(L"Tree\\A\\empty.txt"), Local(L"Tree\\zero.bin"), Local(L".hidden")};
     for (size_t i = 1; i < record_.texts.size(); ++i) EXPECT_TRUE(Contains(allowed, record_.texts[i]));
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"Empty", L"Tree", L".hidden", L"readme.txt"}));
+
+    // A folder of the size pass, once it is due to be named, is named as they are.
+    HWND line = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    g_copyStatusText = line;
+    Sleep(150);
+    uint64_t total = 0;
+    EXPECT_TRUE(AddLocalSize(Local(L"Tree").c_str(), total));
+    g_copyStatusText = nullptr;
+    wchar_t shown[MAX_PATH] = L"";
+    GetWindowTextW(line, shown, MAX_PATH);
+    EXPECT_EQ(shown, L"Calculating size: " + Local(L"Tree"));
+    DestroyWindow(line);
 }
 
 TEST_F(UploadEngineTest, DroppedFoldersOfOneNameMergeAndTheLaterFileWins)
@@ -129,8 +141,24 @@ TEST_F(UploadEngineTest, FailedOrCancelledCopyLeavesTheDeviceAsItWas)
     SimWriteFile(Local(L"Drop\\Sub\\Deeper\\c.txt"), "c");
     SimWriteFile(Local(L"big.bin"), std::string(8 * kChunk, 'z'));
     SimWriteFile(Local(L"Books\\new.txt"), "would merge into the device's Books");
+    SimWriteFile(Local(L"readme.txt"), "would overwrite the device's readme");
+    SimWriteFile(Local(L"late.txt"), "would overwrite a file made after the drop");
+    SimWriteFile(Local(L"Late\\new.txt"), "would merge into a folder made after the drop");
     const std::vector<std::wstring> dropped = {Local(L"Drop"), Local(L"big.bin")};
-    const TreeSnapshot before = SnapshotTree(DeviceDocuments());
+    TreeSnapshot before = SnapshotTree(DeviceDocuments());
+    // Both checks of a name, by the drop and by the copy, fail from their n-th call on.
+    auto failProbes = [](unsigned nth, unsigned count) {
+        return [nth, count] {
+            SimFailCalls("AFCDirectoryOpen", nth, count);
+            SimFailCalls("AFCFileInfoOpen", nth, count);
+        };
+    };
+    auto makeOnDevice = [&](const wchar_t* path) {
+        return [&, path] {
+            SimWriteFile(DeviceDocuments() + L"\\" + path, "the device's own");
+            before = SnapshotTree(DeviceDocuments());
+        };
+    };
     const unsigned handles = SimOpenHandles();
     const size_t kAny = 99;
     std::unique_ptr<HeldByOtherProcess> holder;
@@ -168,13 +196,20 @@ TEST_F(UploadEngineTest, FailedOrCancelledCopyLeavesTheDeviceAsItWas)
              if (record.positions.size() == 1 && record.positions[0] >= 1000) PressCopyCancel();
          },
          kCancelledText, 1},
-        // The drop's own check of the name failed on the device; the name is there all the same.
-        {"a destination that was there before",
-         [] {
-             SimFailCall("AFCDirectoryOpen", 1);
-             SimFailCall("AFCFileInfoOpen", 1);
-         },
-         nullptr, nullptr, kCopyErrorText, 0, {Local(L"Books")}},
+        // The checks of a name that is there fail in turn: the drop's, then the copy's too. A check
+        // that fails never counts as "not there".
+        {"the drop's check of an existing folder fails", failProbes(1, 1), nullptr, nullptr, kCopyErrorText, 0,
+         {Local(L"Books")}},
+        {"the drop's check of an existing file fails", failProbes(1, 1), nullptr, nullptr, kCopyErrorText, 0,
+         {Local(L"readme.txt")}},
+        {"both checks of an existing folder fail", failProbes(1, 2), nullptr, nullptr, kCopyErrorText, 0,
+         {Local(L"Books")}},
+        {"both checks of an existing file fail", failProbes(1, 2), nullptr, nullptr, kCopyErrorText, 0,
+         {Local(L"readme.txt")}},
+        {"the copy's check of a file made after the drop fails", failProbes(2, 1), makeOnDevice(L"late.txt"),
+         nullptr, kCopyErrorText, 0, {Local(L"late.txt")}},
+        {"the copy's check of a folder made after the drop fails", failProbes(2, 1),
+         makeOnDevice(L"Late\\mine.txt"), nullptr, kCopyErrorText, 0, {Local(L"Late")}},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,6 +218,8 @@ TEST_F(UploadEngineTest, FailedOrCancelledCopyLeavesTheDeviceAsItWas)
         record_.onEvent = c.onEvent;
         if (c.arrange) c.arrange();
         EXPECT_EQ(DropOnDocuments(c.paths.empty() ? dropped : c.paths, kWarningTitle, c.afterDrop), c.text);
+        SimFailCall("AFCDirectoryOpen", 0);
+        SimFailCall("AFCFileInfoOpen", 0);
         holder.reset();
         SimSetLatency(0, 0);
         EXPECT_EQ(SnapshotTree(DeviceDocuments()), before);

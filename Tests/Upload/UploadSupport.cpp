@@ -106,26 +106,6 @@ POINTL UploadTest::OverListItem(const wchar_t* name) const
     return POINTL{0, 0};
 }
 
-POINTL UploadTest::OverBlank(HWND control) const
-{
-    RECT client = {};
-    GetClientRect(control, &client);
-    return ToScreen(control, client.right - 8, client.bottom - 8);
-}
-
-DWORD UploadTest::Drop(IDropTarget* target, POINTL point, const std::vector<std::wstring>& paths, FileDropKind kind)
-{
-    ForeignFileDrop drop(paths, kind);
-    EXPECT_NE(drop.Data(), nullptr);
-    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    target->DragEnter(drop.Data(), MK_LBUTTON, point, &effect);
-    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    target->DragOver(MK_LBUTTON, point, &effect);
-    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    target->Drop(drop.Data(), 0, point, &effect);
-    return effect;
-}
-
 bool UploadTest::WaitForCopyEnd(DWORD timeoutMilliseconds)
 {
     // The progress dialog runs inside the handling of a posted message: pump until it has come and gone.
@@ -137,7 +117,7 @@ std::wstring UploadTest::DropAndFinish(IDropTarget* target, POINTL point, const 
 {
     bool expectWarning = warningTitle[0] != L'\0';
     MessageBoxWatch watch(expectWarning ? warningTitle : kWarningTitle, 1, nullptr, {window_});
-    Drop(target, point, paths);
+    DropFilesAt(target, point, paths);
     // The copy thread waits for the progress dialog, which needs this thread's messages.
     if (afterDrop) afterDrop();
     EXPECT_TRUE(WaitForCopyEnd());

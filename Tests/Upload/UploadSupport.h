@@ -30,15 +30,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Screen points over a tree item, a list item, and the blank space of a control.
+    // Screen points over a tree item and a list item.
     POINTL OverTreeItem(HTREEITEM item) const;
     POINTL OverListItem(const wchar_t* name) const;
-    POINTL OverBlank(HWND control) const;
-
-    // A full drag over a control from another apartment: DragEnter, DragOver and Drop at one point.
-    // Answers the effect Drop gave.
-    DWORD Drop(IDropTarget* target, POINTL point, const std::vector<std::wstring>& paths,
-               FileDropKind kind = FileDropKind::Paths);
     // Pumps until the copy (if one started) has ended and its dialog is gone.
     bool WaitForCopyEnd(DWORD timeoutMilliseconds = 60000);
     // Drop, then wait for the copy and for the warning of this title ("" = no warning at all);
