@@ -15,6 +15,7 @@
 #include "Settings.h"
 #include "SmallDialogs.h"
 #include "StatusLine.h"
+#include "UploadEngine.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -90,6 +91,13 @@ void OnDestroyMainDialog(HWND window)
 
 void EndMainWindow(HWND window)
 {
+    // A copy running, a drag out whose target may still extract, or a drop asking its source would
+    // be cut off (the posted request for the copy dialog would never be handled): the close is
+    // refused until it is over, which the busy and copy dialogs let the user hasten.
+    if (!TransferIdle() || DropBeingTaken()) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
     SaveSettings(window);
     EndDialog(window, 0);
 }
@@ -337,8 +345,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WMU_CHANGE_DEVICE_LIST:
         RunDeviceListChange(lParam);
         return FALSE;
-    case WMU_SHOW_LEFT_OUT_LINKS:
-        ShowLeftOutLinks();
+    case WMU_SHOW_DRAG_OUT_NOTE:
+        ShowDragOutNotes();
+        return FALSE;
+    case WMU_SHOW_DROP_DESTINATION:
+        ShowDropDestination();
         return FALSE;
     default:
         if (message >= WMU_SHOW_COPY_PROGRESS && message <= WMU_SHOW_COPY_BUSY) OnPrivateMessage(window, message);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "Dpi.h"
+#include "DragObjects.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -128,11 +129,18 @@ INT_PTR CALLBACK CalculatingSizeDialogProc(HWND dialog, UINT message, WPARAM, LP
     return TRUE;
 }
 
-INT_PTR CALLBACK CopyBusyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+INT_PTR CALLBACK CopyBusyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
         g_copyBusyDialog = dialog;
+        return TRUE;
+    case WM_COMMAND:
+        // Cancel, Escape or the close box: a target that died or never ends its operation would
+        // otherwise keep the window disabled for good.
+        if (LOWORD(wParam) != IDCANCEL) return FALSE;
+        CancelDragOut();
+        EndDialog(dialog, 0);
         return TRUE;
     case WM_DESTROY:
         g_copyBusyDialog = nullptr;
@@ -148,6 +156,23 @@ void PostCopyEndNotice()
     if (!dialog) return;
     g_copyEndNoticePosted = true;
     if (!PostMessageW(dialog, WM_COMMAND, IDOK, 0)) g_copyEndNoticePosted = false;
+}
+
+bool WaitForCopyDialog()
+{
+    // The dialog publishes its controls before itself.
+    while (!g_copyDialog.load()) {
+        if (MainWindowGone()) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+void EndCopyThread()
+{
+    // Last: the dialog ends once it sees the handle cleared.
+    CloseHandle(g_copyThread.load());
+    g_copyThread = nullptr;
 }
 
 void RequestCopyBusyDialog()
@@ -170,6 +195,6 @@ void RunCopyBusyDialog(HWND owner)
             return;
         }
     }
-    if (g_copyBusyDialog.load()) return;
+    if (g_copyBusyDialog.load() || !DragOutOpen()) return;
     DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_BUSY), owner, CopyBusyDialogProc, 0);
 }

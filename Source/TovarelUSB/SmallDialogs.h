@@ -11,10 +11,16 @@ INT_PTR CALLBACK CopyBusyDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 // Called by the copy thread when it is done: the only way the copy-progress dialog ends.
 void PostCopyEndNotice();
+// The copy thread's first step: waits until the copy dialog is shown. False when the main window
+// went before it could show it: the copy then does nothing and ends (EndCopyThread).
+bool WaitForCopyDialog();
+// The copy thread's last step: clears g_copyThread, which ends the copy dialog's wait.
+void EndCopyThread();
 
 // The busy dialog of a drag out's asynchronous extraction. The request is posted (the target's
 // StartOperation returns first) and the end may come before the request is handled: a request
-// ended that way opens nothing, since nothing would be left to close the dialog.
+// ended that way, or one handled when no drag out is open, opens nothing, since nothing would be
+// left to close the dialog. Its Cancel gives up on the target: the drag out ends at once.
 void RequestCopyBusyDialog();
 void CloseCopyBusyDialog();
 // WMU_SHOW_COPY_BUSY: runs the dialog modally over the owner, unless its request has ended already

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "Devices.h"
+#include "DragObjects.h"
 #include "MainWindow.h"
 #include "Splitter.h"
 #include "StatusLine.h"
@@ -112,13 +113,20 @@ void StopProgram()
     s_started = false;
     // No notice handler may run on into released strings or unloaded code.
     CloseDeviceNotices();
+    // A copy still running (the window was ended under it) stops and rolls back while the library
+    // is there.
+    g_copyCancel = 1;
+    while (g_copyThread.load()) ServeSentMessagesBriefly();
+    // What other processes still hold of a drag out goes before the library: releasing a file
+    // stream closes its device file.
+    CancelDragOut();
+    OleUninitialize();
     ReleaseConstantStrings();
     UnbindDeviceLibrary();
     DestroyImageList(g_fileImageList);
     FreeExtensionTable();
     DestroyImageList(g_deviceImageList);
     FreeToolbarIcons();
-    OleUninitialize();
 }
 
 int RunProgram(HINSTANCE instance)

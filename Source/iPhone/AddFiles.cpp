@@ -50,12 +50,13 @@ void UploadLocalPaths(const std::vector<std::wstring>& paths)
 
 void AddLocalItems(bool folders)
 {
-    AFCConnectionRef afc = CurrentConnection();
-    FolderNode* root = g_rootFolder.load();
+    uint64_t opening = CurrentOpening();
+    uint64_t removals = FolderTreeRemovals();
     FolderNode* folder = g_currentFolder.load();
     std::vector<std::wstring> paths = PickLocalItems(folders ? PickWhat::Folders : PickWhat::Files);
-    // The dialog served this thread's messages: the upload goes only where the user chose from.
-    bool sameFolder = CurrentConnection() == afc && g_rootFolder.load() == root && g_currentFolder.load() == folder;
-    if (!afc || !sameFolder) return;
+    // The dialog served this thread's messages: the upload goes only where the user chose from, and
+    // only while no node of the tree went meanwhile (a new one may have the old one's address).
+    bool sameFolder = CurrentOpening() == opening && FolderTreeRemovals() == removals && g_currentFolder.load() == folder;
+    if (!opening || !sameFolder) return;
     UploadLocalPaths(paths);
 }

@@ -31,12 +31,12 @@ bool IsCurrentClipboardCopy(const IDataObject* data)
 
 void CopyItemsToClipboard(const DragItems& items)
 {
-    AFCConnectionRef afc = CurrentConnection();
-    if (items.empty() || !afc || !TransferIdle()) return;
+    uint64_t opening = CurrentOpening();
+    if (items.empty() || !opening || !TransferIdle()) return;
     std::unique_ptr<DescriptorSet> set(new (std::nothrow) DescriptorSet);
     DescriptorsBuilt built = set ? BuildDescriptorSet(items, *set) : DescriptorsBuilt::Failed;
     if (built == DescriptorsBuilt::TooLong) return;
-    IDataObject* data = built == DescriptorsBuilt::Built ? NewClipboardDataObject(set.release(), afc) : nullptr;
+    IDataObject* data = built == DescriptorsBuilt::Built ? NewClipboardDataObject(set.release(), opening) : nullptr;
     if (!data) {
         ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
         return;

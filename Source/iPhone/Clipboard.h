@@ -21,8 +21,8 @@ void PasteFilesFromClipboard();
 void WithdrawClipboardCopy();
 
 // The program's copy as a data object: the descriptors of the set, and the contents of each file
-// read from `afc` while the object is still the program's copy and `afc` its open connection.
-// Null when memory runs out.
-IDataObject* NewClipboardDataObject(DescriptorSet* set, AFCConnectionRef afc);
+// read while the object is still the program's copy and the location opening `opening` is still
+// open. Null when memory runs out.
+IDataObject* NewClipboardDataObject(DescriptorSet* set, uint64_t opening);
 // Whether this object is the program's copy, still valid.
 bool IsCurrentClipboardCopy(const IDataObject* data);

@@ -15,7 +15,7 @@ bool Offers(const FORMATETC& format, UINT clipboardFormat, DWORD medium)
 
 class ClipboardDataObject final : public ComObject<ClipboardDataObject, IDataObject> {
 public:
-    ClipboardDataObject(DescriptorSet* set, AFCConnectionRef afc) : set_(set), afc_(afc) {}
+    ClipboardDataObject(DescriptorSet* set, uint64_t opening) : set_(set), opening_(opening) {}
 
     static const QITAB kInterfaces[];
 
@@ -26,10 +26,10 @@ public:
         bool descriptors = Offers(*format, g_cfFileGroupDescriptorW, TYMED_HGLOBAL);
         if (!descriptors && !Offers(*format, g_cfFileContents, TYMED_ISTREAM)) return DV_E_FORMATETC;
         // Withdrawn, or its location closed: nothing it names may be read any more.
-        if (!IsCurrentClipboardCopy(this) || afc_ != CurrentConnection()) return E_UNEXPECTED;
+        if (!IsCurrentClipboardCopy(this) || !opening_ || opening_ != CurrentOpening()) return E_UNEXPECTED;
         if (descriptors) return CopyDescriptors(medium);
         if (format->lindex < 0 || static_cast<ULONG>(format->lindex) >= set_->count) return E_UNEXPECTED;
-        HRESULT opened = OpenDeviceFileStreamAt(afc_, set_->devicePaths[format->lindex], &medium->pstm);
+        HRESULT opened = OpenDeviceFileStreamAt(opening_, set_->devicePaths[format->lindex], &medium->pstm);
         if (SUCCEEDED(opened)) medium->tymed = TYMED_ISTREAM;
         return opened;
     }
@@ -75,16 +75,16 @@ private:
     }
 
     std::unique_ptr<DescriptorSet> set_;
-    AFCConnectionRef afc_;
+    uint64_t opening_;
 };
 
 const QITAB ClipboardDataObject::kInterfaces[] = {QITABENT(ClipboardDataObject, IDataObject), {}};
 
 }  // namespace
 
-IDataObject* NewClipboardDataObject(DescriptorSet* set, AFCConnectionRef afc)
+IDataObject* NewClipboardDataObject(DescriptorSet* set, uint64_t opening)
 {
-    IDataObject* data = new (std::nothrow) ClipboardDataObject(set, afc);
+    IDataObject* data = new (std::nothrow) ClipboardDataObject(set, opening);
     if (!data) delete set;
     return data;
 }

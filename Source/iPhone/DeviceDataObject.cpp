@@ -41,21 +41,26 @@ HRESULT CopyDescriptorsTo(STGMEDIUM* medium)
 
 class DeviceDataObject final : public ComObject<DeviceDataObject, IDataObject, IDataObjectAsyncCapability> {
 public:
-    explicit DeviceDataObject(DragItems&& items) : items_(std::move(items)) {}
+    DeviceDataObject(DragItems&& items, uint64_t drag, uint64_t opening)
+        : items_(std::move(items)), drag_(drag), opening_(opening)
+    {
+    }
 
     static const QITAB kInterfaces[];
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         if (!format || !medium) return E_INVALIDARG;
-        if (!g_dragSourceFolder) return E_UNEXPECTED;
+        if (!StillItsDrag()) return E_UNEXPECTED;
         ZeroMemory(medium, sizeof(*medium));
         if (IsDescriptorFormat(*format)) {
             HRESULT built = g_dragDescriptors ? S_OK : BuildDragDescriptors(items_);
             return FAILED(built) ? built : CopyDescriptorsTo(medium);
         }
         if (IsContentsFormat(*format)) {
-            HRESULT opened = OpenDeviceFileStream(format->lindex, &medium->pstm);
+            LONG index = format->lindex;
+            if (!g_dragDescriptors || index < 0 || static_cast<ULONG>(index) >= g_dragCount) return E_UNEXPECTED;
+            HRESULT opened = OpenDeviceFileStreamAt(opening_, g_dragDevicePaths[index], &medium->pstm);
             if (SUCCEEDED(opened)) medium->tymed = TYMED_ISTREAM;
             return opened;
         }
@@ -98,7 +103,8 @@ public:
     STDMETHODIMP StartOperation(IBindCtx*) override
     {
         inOperation_ = VARIANT_TRUE;
-        RequestCopyBusyDialog();
+        // Only while its drag out is open: nothing would close a dialog opened for one that is over.
+        if (StillItsDrag()) RequestCopyBusyDialog();
         return S_OK;
     }
     STDMETHODIMP InOperation(BOOL* inOperation) override
@@ -119,17 +125,25 @@ public:
     ~DeviceDataObject() { EndOwnOperation(); }
 
 private:
+    // Made for one drag out of one opening of a location: once either is over, whatever a target
+    // asks of it is refused, so that it never answers from a later drag or another device's files.
+    bool StillItsDrag() const
+    {
+        return g_dragSourceFolder && drag_ == OpenDragOut() && opening_ && opening_ == CurrentOpening();
+    }
+
     void EndOwnOperation()
     {
         if (!inOperation_) return;
         inOperation_ = FALSE;
-        EndDragOut();
-        CloseCopyBusyDialog();
+        EndDragOutOf(drag_);
     }
 
     BOOL asyncMode_ = FALSE;
     BOOL inOperation_ = FALSE;
     DragItems items_;
+    uint64_t drag_;
+    uint64_t opening_;
 };
 
 // No IMarshal: the program's own drop targets refuse what comes from this process.
@@ -157,5 +171,5 @@ IDataObject* NewDeviceDataObject()
 {
     DragItems items;
     if (!CopyTransferList(items)) return nullptr;
-    return new (std::nothrow) DeviceDataObject(std::move(items));
+    return new (std::nothrow) DeviceDataObject(std::move(items), NumberOpenDragOut(), CurrentOpening());
 }

@@ -17,7 +17,10 @@ bool ConnectionIsThisThreads()
 
 class DeviceFileStream final : public ComObject<DeviceFileStream, IStream> {
 public:
-    DeviceFileStream(AFCConnectionRef afc, AFCFileRef file) : afc_(afc), file_(file) {}
+    DeviceFileStream(uint64_t opening, AFCConnectionRef afc, AFCFileRef file)
+        : opening_(opening), afc_(afc), file_(file)
+    {
+    }
 
     static const QITAB kInterfaces[];
 
@@ -27,8 +30,9 @@ public:
     {
         if (read) *read = 0;
         if (!buffer) return STG_E_INVALIDPOINTER;
-        // The connection goes away with its device; a file of a closed connection reads nothing.
-        if (failed_ || afc_ != CurrentConnection() || !ConnectionIsThisThreads()) {
+        // The connection goes away with its location; a file of a closed one reads nothing, even
+        // when a new connection has the same address.
+        if (failed_ || !StillOpen() || !ConnectionIsThisThreads()) {
             failed_ = true;
             return STG_E_READFAULT;
         }
@@ -55,13 +59,18 @@ public:
     STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
+    // A file of a closed connection was closed with it; after the library has gone (a reference
+    // released at the very end) there is nothing left to close.
     ~DeviceFileStream()
     {
-        if (afc_ == CurrentConnection()) g_lib.AFCFileRefClose(afc_, file_);
+        if (StillOpen() && g_lib.AFCFileRefClose) g_lib.AFCFileRefClose(afc_, file_);
     }
 
 private:
+    bool StillOpen() const { return opening_ == CurrentOpening() && afc_ == CurrentConnection(); }
+
     bool failed_ = false;
+    uint64_t opening_;
     AFCConnectionRef afc_;
     AFCFileRef file_;
 };
@@ -71,25 +80,16 @@ const QITAB DeviceFileStream::kInterfaces[] = {QITABENT(DeviceFileStream, IStrea
 
 }  // namespace
 
-HRESULT OpenDeviceFileStream(LONG index, IStream** stream)
+HRESULT OpenDeviceFileStreamAt(uint64_t opening, const char* devicePath, IStream** stream)
 {
     *stream = nullptr;
     AFCConnectionRef afc = CurrentConnection();
-    if (!afc || !g_dragDescriptors || !g_dragSourceFolder || index < 0 || static_cast<ULONG>(index) >= g_dragCount) {
-        return E_UNEXPECTED;
-    }
-    return OpenDeviceFileStreamAt(afc, g_dragDevicePaths[index], stream);
-}
-
-HRESULT OpenDeviceFileStreamAt(AFCConnectionRef afc, const char* devicePath, IStream** stream)
-{
-    *stream = nullptr;
     AFCFileRef file = 0;
-    if (!afc || !devicePath || !*devicePath || !ConnectionIsThisThreads() ||
+    if (!opening || opening != CurrentOpening() || !devicePath || !*devicePath || !ConnectionIsThisThreads() ||
         g_lib.AFCFileRefOpen(afc, devicePath, AFC_MODE_READ_WRITE, &file) != 0) {
         return E_UNEXPECTED;
     }
-    *stream = new (std::nothrow) DeviceFileStream(afc, file);
+    *stream = new (std::nothrow) DeviceFileStream(opening, afc, file);
     if (*stream) return S_OK;
     g_lib.AFCFileRefClose(afc, file);
     return E_OUTOFMEMORY;

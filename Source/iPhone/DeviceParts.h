@@ -62,8 +62,12 @@ struct FolderTreeOwner {
     FolderNode* root;
     ~FolderTreeOwner()
     {
-        // The location is gone: the program's copy on the clipboard named its files.
-        if (root) WithdrawClipboardCopy();
+        // The location is gone: the program's copy on the clipboard and an open drag out named its
+        // files; a target still extracting is refused from now on, and the busy dialog closes.
+        if (root) {
+            WithdrawClipboardCopy();
+            EndDragOut();
+        }
         FreeFolderNode(root);
     }
 };

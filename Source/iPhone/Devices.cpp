@@ -88,6 +88,8 @@ void RemoveDevice(AMDeviceRef device)
             ClearBrowser();
             FillLocationsList();
             FillDeviceList();
+            // As when another device is chosen: its connection and session go with its location.
+            if (entry->afc) CloseOpenLocation(entry);
             FreeDeviceEntry(entry);
             UpdateStatusLine();
             return;

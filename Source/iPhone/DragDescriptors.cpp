@@ -27,8 +27,16 @@ const DWORD kFolderFlags = FD_PROGRESSUI | FD_ATTRIBUTES;
 // Left-out links named in the note after the drag; the rest are counted.
 const size_t kLeftOutLinksNamed = 20;
 
-// The links the last finished build left out, until the note after the drag names them.
+// The links the last finished build left out, and the relative path that was too long for the
+// last failed one, until the note after the drag names them.
 std::vector<std::wstring> s_leftOutLinks;
+std::wstring s_tooLongPath;
+
+// The open drag out's number (0 while none is open), the last one given, and its data object while
+// a target extracts after the drag loop (one reference of its own).
+uint64_t s_openDrag;
+uint64_t s_lastDrag;
+IDataObject* s_extractingData;
 
 size_t DescriptorBlockBytes(uint32_t capacity)
 {
@@ -327,14 +335,18 @@ AddOutcome AddDragItem(DescriptorBuilder& builder, const DragItem& item)
 
 void WarnPathTooLong(const wchar_t* relativePath)
 {
+    if (!relativePath) return;
     OwnedWide text(ConcatStrings(L"Can't copy out \"", relativePath));
     OwnedWide full(text ? ConcatStrings(text.get(), L"\": the path is too long for Windows. Nothing was copied.")
                         : nullptr);
     ShowWarning(full ? full.get() : L"A path is too long for Windows. Nothing was copied.", L"TovarelUSB");
 }
 
+// Whether a path too long for a descriptor is told at once, or once the target's call is over.
+enum class Warn { Now, AfterTheCall };
+
 // Builds the descriptors into the drag-out state; on failure the drag out is over.
-AddOutcome BuildDescriptors(const DragItems& items)
+AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
 {
     FATAL_CHECK(!items.empty() && !g_dragDescriptors);
     HWND dialog = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_CALCULATING_SIZE), g_mainWindow.load(),
@@ -347,11 +359,19 @@ AddOutcome BuildDescriptors(const DragItems& items)
     for (const DragItem& item : items) {
         AddOutcome outcome = AddDragItem(builder, item);
         if (outcome != AddOutcome::Added) {
+            // The user is told why this one happened; a box inside a target's call would run its
+            // own message loop there, in which the busy dialog could open and wait for that call.
+            if (outcome == AddOutcome::TooLong && warn == Warn::AfterTheCall) {
+                try {
+                    s_tooLongPath = builder.TooLongPath();
+                } catch (const std::bad_alloc&) {
+                    s_tooLongPath.clear();
+                }
+            }
             // The drag out is over: later requests answer E_UNEXPECTED.
             EndDragOut();
             DestroyWindow(dialog);
-            // The user is told why this one happened.
-            if (outcome == AddOutcome::TooLong) WarnPathTooLong(builder.TooLongPath());
+            if (outcome == AddOutcome::TooLong && warn == Warn::Now) WarnPathTooLong(builder.TooLongPath());
             return outcome;
         }
     }
@@ -377,13 +397,13 @@ wchar_t* NumberedName(const wchar_t* storable, unsigned number)
 HRESULT BuildDragDescriptors(const DragItems& items)
 {
     // Answered as every failure here is.
-    return BuildDescriptors(items) == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
+    return BuildDescriptors(items, Warn::AfterTheCall) == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
 }
 
 DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set)
 {
     FATAL_CHECK(!g_dragSourceFolder && !set.block);
-    AddOutcome outcome = BuildDescriptors(items);
+    AddOutcome outcome = BuildDescriptors(items, Warn::Now);
     if (outcome == AddOutcome::TooLong) return DescriptorsBuilt::TooLong;
     if (outcome != AddOutcome::Added) return DescriptorsBuilt::Failed;
     // Built where a drag out builds them, then taken over: no drag out is left open.
@@ -412,15 +432,67 @@ const FILEGROUPDESCRIPTORW* DragDescriptorGroup()
 
 void EndDragOut()
 {
+    s_openDrag = 0;
     // Named once the drag is over: a box inside the target's call would hold up its drop.
-    if (!s_leftOutLinks.empty()) PostMessageW(g_mainWindow.load(), WMU_SHOW_LEFT_OUT_LINKS, 0, 0);
+    if (!s_leftOutLinks.empty() || !s_tooLongPath.empty()) {
+        PostMessageW(g_mainWindow.load(), WMU_SHOW_DRAG_OUT_NOTE, 0, 0);
+    }
     FreeDescriptors();
     FreeString(g_dragSourceFolder);
     g_dragSourceFolder = nullptr;
+    // A request for the busy dialog not yet handled opens nothing now.
+    CloseCopyBusyDialog();
+    // Last: releasing it may end the data object, which ends nothing more.
+    if (IDataObject* data = s_extractingData) {
+        s_extractingData = nullptr;
+        data->Release();
+    }
 }
 
-void ShowLeftOutLinks()
+uint64_t NumberOpenDragOut()
 {
+    if (!s_openDrag) s_openDrag = ++s_lastDrag;
+    return s_openDrag;
+}
+
+uint64_t OpenDragOut()
+{
+    return s_openDrag;
+}
+
+bool DragOutOpen()
+{
+    return g_dragSourceFolder != nullptr;
+}
+
+void EndDragOutOf(uint64_t drag)
+{
+    if (drag && drag == s_openDrag) EndDragOut();
+}
+
+void KeepExtractingData(IDataObject* data)
+{
+    if (!DragOutOpen() || s_extractingData) return;
+    data->AddRef();
+    s_extractingData = data;
+}
+
+void CancelDragOut()
+{
+    IDataObject* data = s_extractingData;
+    s_extractingData = nullptr;
+    EndDragOut();
+    if (!data) return;
+    // Every reference another process holds goes now; its next call fails there.
+    CoDisconnectObject(data, 0);
+    data->Release();
+}
+
+void ShowDragOutNotes()
+{
+    std::wstring tooLong;
+    tooLong.swap(s_tooLongPath);
+    if (!tooLong.empty()) WarnPathTooLong(tooLong.c_str());
     std::vector<std::wstring> links;
     links.swap(s_leftOutLinks);
     if (links.empty()) return;

@@ -24,17 +24,29 @@ IDropSource* NewDropSource();
 IDataObject* NewDeviceDataObject();
 IEnumFORMATETC* NewFormatEnumerator(ULONG position);
 
-// The contents of descriptor `index`: S_OK with a new stream, E_UNEXPECTED when no drag out is open,
-// the index names no descriptor or the device file cannot be opened, E_OUTOFMEMORY.
-HRESULT OpenDeviceFileStream(LONG index, IStream** stream);
-
 // Builds the file descriptors of the dragged items while "Calculating Size..." is shown. On failure
-// the drag out is over (E_OUTOFMEMORY, whatever the cause).
+// the drag out is over (E_OUTOFMEMORY, whatever the cause). Runs inside a target's call, so it shows
+// no box: a path too long for a descriptor is told once the call has returned.
 HRESULT BuildDragDescriptors(const DragItems& items);
 // The descriptor block as the FILEGROUPDESCRIPTORW format carries it (null before the build).
 const FILEGROUPDESCRIPTORW* DragDescriptorGroup();
-// Releases the drag-out state: the descriptors, their device paths and the source folder.
+// Releases the drag-out state: the descriptors, their device paths and the source folder. Any
+// request of its data object from then on answers E_UNEXPECTED.
 void EndDragOut();
+// The open drag out's number, given when its data object is made; 0 while none is open. No two
+// drags get the same one, so that a data object kept by a target after its drag never answers
+// from a later drag's state.
+uint64_t NumberOpenDragOut();
+// The open drag out's number without giving one.
+uint64_t OpenDragOut();
+bool DragOutOpen();
+// Ends drag out `drag` if it is still the open one.
+void EndDragOutOf(uint64_t drag);
+// Keeps the data object of the open drag out while its target extracts after the drag loop.
+void KeepExtractingData(IDataObject* data);
+// Gives up on the target of the open drag out: the drag out ends, and its kept data object is
+// disconnected from other processes, whose later calls then fail.
+void CancelDragOut();
 
 // The descriptors of device items built as a drag out builds them, for a user that serves them on
 // its own (the clipboard, Save to): the block as "FileGroupDescriptorW" carries it and the UTF-8
@@ -57,7 +69,8 @@ DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set);
 // "name (n).ext": the n-th item whose storable name is taken already.
 wchar_t* NumberedName(const wchar_t* storable, unsigned number);
 
-// A stream of one device file on this connection, as "FileContents" hands it out: S_OK with a new
-// stream, E_UNEXPECTED when the file cannot be opened, or the connection is another thread's
-// (a copy thread's) while it runs, E_OUTOFMEMORY.
-HRESULT OpenDeviceFileStreamAt(AFCConnectionRef afc, const char* devicePath, IStream** stream);
+// A stream of one device file of the location opening `opening` (CurrentOpening), as "FileContents"
+// hands it out: S_OK with a new stream; E_UNEXPECTED when that location is no longer open, the file
+// cannot be opened, or the connection is another thread's (a copy thread's) while it runs;
+// E_OUTOFMEMORY. The stream reads nothing more once its location has closed.
+HRESULT OpenDeviceFileStreamAt(uint64_t opening, const char* devicePath, IStream** stream);

@@ -98,7 +98,12 @@ void RunDragOut()
     DWORD effect = DROPEFFECT_NONE;
     DoDragDrop(data, source, DROPEFFECT_COPY, &effect);
     BOOL inOperation = FALSE;
-    if (FAILED(async->InOperation(&inOperation)) || !inOperation) EndDragOut();
+    if (FAILED(async->InOperation(&inOperation)) || !inOperation) {
+        EndDragOut();
+    } else {
+        // Kept so that the wait for the target can be given up.
+        KeepExtractingData(data);
+    }
     async->Release();
     source->Release();
     data->Release();

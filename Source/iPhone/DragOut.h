@@ -12,5 +12,6 @@ void RunDragOut();
 const wchar_t* LocationDisplayName(const wchar_t* path);
 // Appends the drag-out item of a location path to the transfer list.
 void AppendDragItem(const wchar_t* path);
-// WMU_SHOW_LEFT_OUT_LINKS: names the links the last drag out left out.
-void ShowLeftOutLinks();
+// WMU_SHOW_DRAG_OUT_NOTE: tells what the last drag out could not do: a path too long for Windows,
+// or the links it left out.
+void ShowDragOutNotes();

@@ -21,6 +21,9 @@ IDropTarget* g_listDropTarget;
 
 namespace {
 
+// A drop is asking its source for the dropped paths.
+bool s_dropBeingTaken;
+
 FORMATETC FileListFormat()
 {
     FORMATETC format = {};
@@ -54,7 +57,7 @@ bool OffersFileList(IDataObject* data)
 // meet a transfer list in use.
 bool TransferBusy()
 {
-    return g_copyThread.load() || g_transferList.load() || g_dragSourceFolder;
+    return g_copyThread.load() || g_transferList.load() || g_dragSourceFolder || s_dropBeingTaken;
 }
 
 POINT ClientPoint(HWND control, POINTL screen)
@@ -209,6 +212,7 @@ UINT BuildTransferList(HDROP drop, UINT count)
 void StartCopy()
 {
     g_copyCancel = 0;
+    NoteDropDestination();
     HANDLE thread = CreateThread(nullptr, 0, UploadThreadProc, nullptr, 0, nullptr);
     FATAL_CHECK(thread);
     g_copyThread = thread;
@@ -232,7 +236,20 @@ UINT TakeDroppedFiles(IDataObject* data)
 {
     FORMATETC format = FileListFormat();
     STGMEDIUM medium = {};
-    if (FAILED(data->GetData(&format, &medium))) return WMU_COPY_ERROR;
+    uint64_t removals = FolderTreeRemovals();
+    uint64_t opening = CurrentOpening();
+    s_dropBeingTaken = true;
+    HRESULT got = data->GetData(&format, &medium);
+    s_dropBeingTaken = false;
+    if (FAILED(got)) return WMU_COPY_ERROR;
+    // Asking the other program served this thread's messages: a device notice or a refresh may have
+    // closed the location or freed the destination's node meanwhile. The drop then goes nowhere.
+    if (CurrentOpening() != opening || FolderTreeRemovals() != removals || !LocationOpen()) {
+        g_dropFolder = nullptr;
+        g_dropTreeItem = nullptr;
+        ReleaseStgMedium(&medium);
+        return WMU_CANT_COPY_TO;
+    }
     UINT outcome = TakeFileList(medium.tymed == TYMED_HGLOBAL ? medium.hGlobal : nullptr);
     ReleaseStgMedium(&medium);
     return outcome;
@@ -271,6 +288,7 @@ public:
             } else {
                 ClearListSelection(window_);
             }
+            savedRemovals_ = FolderTreeRemovals();
             dragActive_ = 1;
         }
         ShowHighlight(point);
@@ -336,6 +354,13 @@ private:
 
     void ShowHighlight(POINTL point)
     {
+        // The tree was changed under the hovering drag (a device went, or a folder was listed
+        // again): the saved item and the highlighted row may be gone.
+        if (savedRemovals_ != FolderTreeRemovals()) {
+            savedRemovals_ = FolderTreeRemovals();
+            savedTreeItem_ = isTree_ ? TreeView_GetSelection(window_) : nullptr;
+            hilitedIndex_ = -1;
+        }
         if (isTree_) {
             HTREEITEM item = TreeItemAt(window_, point);
             HTREEITEM target = item ? item : savedTreeItem_;
@@ -407,6 +432,7 @@ private:
     int32_t isTree_;
     int32_t dragActive_ = 0;
     HTREEITEM savedTreeItem_ = nullptr;
+    uint64_t savedRemovals_ = 0;
     int32_t hilitedIndex_ = -1;
 };
 
@@ -430,6 +456,11 @@ void RegisterDropTargets(HWND mainWindow)
 {
     g_treeDropTarget = RegisterDropTarget(GetDlgItem(mainWindow, IDC_FOLDER_TREE), true);
     g_listDropTarget = RegisterDropTarget(g_fileList, false);
+}
+
+bool DropBeingTaken()
+{
+    return s_dropBeingTaken;
 }
 
 bool UploadFileListInto(HGLOBAL fileList, FolderNode* folder, HTREEITEM item)

@@ -204,6 +204,7 @@ FolderNode* ListRoot(FolderNode* root)
 
 void DeleteChildItems(HWND tree, HTREEITEM item)
 {
+    NoteFolderTreeRemoval();
     HTREEITEM child = TreeView_GetChild(tree, item);
     while (child) {
         HTREEITEM next = TreeView_GetNextSibling(tree, child);
@@ -393,9 +394,24 @@ FolderNode* NewFolderNode(FolderNode* parent, const wchar_t* name, const wchar_t
     return node;
 }
 
+namespace {
+std::atomic<uint64_t> s_removals{0};
+}  // namespace
+
+uint64_t FolderTreeRemovals()
+{
+    return s_removals.load();
+}
+
+void NoteFolderTreeRemoval()
+{
+    ++s_removals;
+}
+
 void FreeFolderNode(FolderNode* node)
 {
     if (!node) return;
+    NoteFolderTreeRemoval();
     FreeFolderList(node->children);
     FreeString(node->name);
     FreeString(node->path);

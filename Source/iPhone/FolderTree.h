@@ -29,6 +29,10 @@ HTREEITEM CurrentFolderTreeItem(HWND tree);
 HTREEITEM FindChildTreeItem(HWND tree, HTREEITEM parent, const FolderNode* node);
 // Releases one node with its strings and everything below it (not its siblings).
 void FreeFolderNode(FolderNode* node);
+// Counts the folder nodes freed and the tree items deleted: a node or tree item taken before a wait
+// is still good afterwards if the count is the same.
+uint64_t FolderTreeRemovals();
+void NoteFolderTreeRemoval();
 // Releases a whole content list: every node from `first` along `next`.
 void FreeFolderList(FolderNode* first);
 // A new unlisted node with copies of `name` and `path` (path may be null); null when memory runs out.

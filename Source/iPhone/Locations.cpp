@@ -11,6 +11,13 @@ namespace {
 const wchar_t kAsRootPath[] = L"/Library/Application Support/" EDITION_IPHONE_IDENTIFIER ".ASRoot/UserDocs";
 const wchar_t kCacheRootPath[] = L"/Library/Caches/" EDITION_IPHONE_IDENTIFIER ".CacheRoot/UserDocs";
 
+// The number of the open location and its connection; numbers are never given twice, so that what
+// was made for one opening never takes a later one for its own, even on a connection at the same
+// address. Read by a copy thread too.
+std::atomic<uint64_t> s_openingNumber{0};
+std::atomic<AFCConnectionRef> s_openingConnection{nullptr};
+uint64_t s_lastOpeningNumber;
+
 CFStringRef EditionIdentifier(AppEdition code)
 {
     switch (code) {
@@ -93,8 +100,19 @@ bool ShowNewRoot(HWND tree)
 
 }  // namespace
 
+uint64_t CurrentOpening()
+{
+    AFCConnectionRef afc = CurrentConnection();
+    uint64_t number = s_openingNumber.load();
+    return afc && afc == s_openingConnection.load() ? number : 0;
+}
+
 void CloseOpenLocation(DeviceEntry* device)
 {
+    if (device->afc && device->afc == s_openingConnection.load()) {
+        s_openingNumber = 0;
+        s_openingConnection = nullptr;
+    }
     if (device->afc) g_lib.AFCConnectionClose(device->afc);
     device->afc = nullptr;
     g_lib.AMDeviceStopSession(device->device);
@@ -143,6 +161,8 @@ void OpenLocation(AppEdition code)
         return;
     }
     device->afc = afc;
+    s_openingConnection = afc;
+    s_openingNumber = ++s_lastOpeningNumber;
     ChooseUserDocsPath(afc);
     if (!ShowNewRoot(tree)) {
         ResetDevices();
@@ -168,6 +188,7 @@ void ClearTreeView()
     HWND tree = MainWindowControl(IDC_FOLDER_TREE);
     if (!tree) return;
     LONG_PTR style = GetWindowLongPtrW(tree, GWL_STYLE);
+    NoteFolderTreeRemoval();
     TreeView_DeleteAllItems(tree);
     SetWindowLongPtrW(tree, GWL_STYLE, style);
 }

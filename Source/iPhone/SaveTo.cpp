@@ -86,8 +86,8 @@ void RemoveLocalTree(const std::wstring& folder)
 // another program meanwhile, which fails the copy.
 class LocalCopy {
 public:
-    LocalCopy(const DescriptorSet& set, AFCConnectionRef afc, const wchar_t* folder, DWORD chunkBytes)
-        : set_(set), afc_(afc), folder_(folder), chunkBytes_(chunkBytes)
+    LocalCopy(const DescriptorSet& set, uint64_t opening, const wchar_t* folder, DWORD chunkBytes)
+        : set_(set), opening_(opening), folder_(folder), chunkBytes_(chunkBytes)
     {
         // A drive's root comes with its "\"; a name is joined with one of its own.
         if (!folder_.empty() && folder_.back() == L'\\') folder_.pop_back();
@@ -181,7 +181,7 @@ private:
     {
         ShowName(path);
         StreamHolder source;
-        if (FAILED(OpenDeviceFileStreamAt(afc_, set_.devicePaths[index], &source.stream))) return false;
+        if (FAILED(OpenDeviceFileStreamAt(opening_, set_.devicePaths[index], &source.stream))) return false;
         for (;;) {
             ULONG got = 0;
             if (FAILED(source.stream->Read(buffer_.get(), chunkBytes_, &got))) return false;
@@ -227,7 +227,7 @@ private:
     }
 
     const DescriptorSet& set_;
-    AFCConnectionRef afc_;
+    uint64_t opening_;
     std::wstring folder_;
     DWORD chunkBytes_;
     std::unique_ptr<char[]> buffer_;
@@ -242,34 +242,35 @@ private:
 // What the copy thread is handed, and releases.
 struct SaveJob {
     DescriptorSet set;
-    AFCConnectionRef afc = nullptr;
+    uint64_t opening = 0;
     OwnedWide folder;
 };
 
 DWORD WINAPI SaveThreadProc(void* parameter)
 {
     std::unique_ptr<SaveJob> job(static_cast<SaveJob*>(parameter));
-    // The dialog publishes its controls before itself.
-    while (!g_copyDialog.load()) Sleep(10);
-    SaveOutcome outcome = SaveDescriptorSetTo(job->set, job->afc, job->folder.get(), kChunkBytes);
+    if (!WaitForCopyDialog()) {
+        job.reset();
+        EndCopyThread();
+        return 0;
+    }
+    SaveOutcome outcome = SaveDescriptorSetTo(job->set, job->opening, job->folder.get(), kChunkBytes);
     job.reset();
     if (outcome != SaveOutcome::Saved) {
         PostMessageW(g_mainWindow.load(), outcome == SaveOutcome::Failed ? WMU_COPY_ERROR : WMU_COPY_CANCELLED, 0, 0);
     }
     PostCopyEndNotice();
-    // Last: the dialog ends once it sees the handle cleared.
-    CloseHandle(g_copyThread.load());
-    g_copyThread = nullptr;
+    EndCopyThread();
     return 0;
 }
 
 }  // namespace
 
-SaveOutcome SaveDescriptorSetTo(const DescriptorSet& set, AFCConnectionRef afc, const wchar_t* folder,
+SaveOutcome SaveDescriptorSetTo(const DescriptorSet& set, uint64_t opening, const wchar_t* folder,
                                 DWORD chunkBytes)
 {
     try {
-        return LocalCopy(set, afc, folder, chunkBytes).Run();
+        return LocalCopy(set, opening, folder, chunkBytes).Run();
     } catch (const std::bad_alloc&) {
         // Nothing was made: the copy had not begun.
         return SaveOutcome::Failed;
@@ -278,11 +279,11 @@ SaveOutcome SaveDescriptorSetTo(const DescriptorSet& set, AFCConnectionRef afc, 
 
 void SaveItemsTo(const DragItems& items, const wchar_t* folder)
 {
-    AFCConnectionRef afc = CurrentConnection();
-    if (items.empty() || !afc || !TransferIdle()) return;
+    uint64_t opening = CurrentOpening();
+    if (items.empty() || !opening || !TransferIdle()) return;
     std::unique_ptr<SaveJob> job(new (std::nothrow) SaveJob);
     if (job) {
-        job->afc = afc;
+        job->opening = opening;
         job->folder.reset(LocalPathAsIs(folder));
     }
     DescriptorsBuilt built = job && job->folder ? BuildDescriptorSet(items, job->set) : DescriptorsBuilt::Failed;
@@ -303,10 +304,9 @@ void SaveItemsTo(const DragItems& items, const wchar_t* folder)
 
 void SaveItemsToChosenFolder(const DragItems& items)
 {
-    AFCConnectionRef afc = CurrentConnection();
-    FolderNode* root = g_rootFolder.load();
+    uint64_t opening = CurrentOpening();
     std::vector<std::wstring> chosen = PickLocalItems(PickWhat::SaveFolder);
     // The picker served this thread's messages: the items must still be of the open location.
-    if (chosen.size() != 1 || !afc || CurrentConnection() != afc || g_rootFolder.load() != root) return;
+    if (chosen.size() != 1 || !opening || CurrentOpening() != opening) return;
     SaveItemsTo(items, chosen[0].c_str());
 }

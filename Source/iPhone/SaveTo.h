@@ -20,5 +20,5 @@ void SaveItemsTo(const DragItems& items, const wchar_t* folder);
 // from the device `chunkBytes` at a time and written as it comes. Stops at the first failure or when
 // g_copyCancel is raised, and then removes all it made. Shows its progress while the copy dialog
 // is open.
-SaveOutcome SaveDescriptorSetTo(const DescriptorSet& set, AFCConnectionRef afc, const wchar_t* folder,
+SaveOutcome SaveDescriptorSetTo(const DescriptorSet& set, uint64_t opening, const wchar_t* folder,
                                 DWORD chunkBytes);

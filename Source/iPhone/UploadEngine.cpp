@@ -30,6 +30,9 @@ struct UploadRecord {
 };
 UploadRecord s_record;
 
+// The tree's removals when the copy started (NoteDropDestination).
+uint64_t s_destinationRemovals;
+
 // The dialog is told at most this often what is copied and how far. Moving a progress bar redraws
 // it at once, which can take longer than copying a chunk; the bar is therefore told without waiting,
 // and the text line, which is told and waited for, never right after the bar.
@@ -274,22 +277,6 @@ void PostToMainWindow(UINT message)
     PostMessageW(g_mainWindow.load(), message, 0, 0);
 }
 
-// After a good copy: the destination is selected and listed afresh from the device. The selection
-// comes first, so that no tree item selected, nor the current folder, is one of the nodes that are
-// freed when the destination is the parent of the folder shown.
-void ShowDestinationAfresh()
-{
-    FolderNode* folder = g_dropFolder;
-    HTREEITEM item = g_dropTreeItem;
-    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
-    FATAL_CHECK(tree);
-    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
-    FreeFolderList(folder->children);
-    folder->children = nullptr;
-    folder->listed = 0;
-    ShowFolderInList(item, folder);
-}
-
 bool AddFolderSize(const wchar_t* folder, uint64_t& total)
 {
     OwnedWide status(ConcatStrings(L"Calculating size: ", ShownLocalPath(folder)));
@@ -350,8 +337,12 @@ void RollBackUpload()
 
 DWORD WINAPI UploadThreadProc(void*)
 {
-    // The dialog publishes its controls before itself: once it is seen, both may be used.
-    while (!g_copyDialog.load()) Sleep(10);
+    // A window gone before it showed the copy dialog: nothing was copied, nothing is.
+    if (!WaitForCopyDialog()) {
+        FreeTransferList();
+        EndCopyThread();
+        return 0;
+    }
     FATAL_CHECK(g_dropFolder.load());
     FATAL_CHECK(g_dropTreeItem.load());
     FATAL_CHECK(g_transferList.load());
@@ -363,15 +354,38 @@ DWORD WINAPI UploadThreadProc(void*)
         RollBackUpload();
         PostToMainWindow(WMU_COPY_CANCELLED);
     } else {
-        ShowDestinationAfresh();
+        // The folder is listed again by the window's thread: the list's images and the extension
+        // table are that thread's, and so is the shell's icon lookup.
+        PostToMainWindow(WMU_SHOW_DROP_DESTINATION);
     }
     s_record = UploadRecord();
     FreeTransferList();
     SendMessageW(g_mainWindow.load(), WMU_UPDATE_TOOLBAR, 0, 0);
     RefreshDiskSpace();
     PostCopyEndNotice();
-    // Last: the dialog ends once it sees the handle cleared.
-    CloseHandle(g_copyThread.load());
-    g_copyThread = nullptr;
+    EndCopyThread();
     return 0;
+}
+
+void NoteDropDestination()
+{
+    s_destinationRemovals = FolderTreeRemovals();
+}
+
+void ShowDropDestination()
+{
+    // Device changes held back during the copy run once it ends, and may come first: the nodes of
+    // the destination are trusted only while nothing of the tree went since the copy started.
+    if (!WaitUntilNoCopyThread() || MainWindowGone()) return;
+    FolderNode* folder = g_dropFolder;
+    HTREEITEM item = g_dropTreeItem;
+    HWND tree = MainWindowControl(IDC_FOLDER_TREE);
+    if (!folder || !item || !tree || !LocationOpen() || FolderTreeRemovals() != s_destinationRemovals) return;
+    // The selection comes first, so that no tree item selected, nor the current folder, is one of
+    // the nodes that are freed when the destination is the parent of the folder shown.
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    FreeFolderList(folder->children);
+    folder->children = nullptr;
+    folder->listed = 0;
+    ShowFolderInList(item, folder);
 }

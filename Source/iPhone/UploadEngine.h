@@ -6,6 +6,12 @@
 // The copy thread of one drop: started by the drop once the transfer list, g_dropFolder and
 // g_dropTreeItem are set and g_copyCancel is cleared. Its parameter is not used.
 DWORD WINAPI UploadThreadProc(void* unused);
+// Notes, as the copy starts, that g_dropFolder and g_dropTreeItem are good now.
+void NoteDropDestination();
+// WMU_SHOW_DROP_DESTINATION, after a good copy: once the copy thread has ended, the destination is
+// selected and listed afresh from the device, unless the tree changed meanwhile (its nodes may be
+// gone).
+void ShowDropDestination();
 
 // Adds the size of a local file, or of every file below a local folder, to `total`. False on a
 // failure; true also when it stopped early because the copy was cancelled.

@@ -109,6 +109,10 @@ extern std::atomic<FolderNode*> g_currentFolder;
 
 // The current device's AFC connection into the open location, or null.
 AFCConnectionRef CurrentConnection();
+// The number of the location open on the current device, 0 while none is: never the same for two
+// openings. What is made for one opening (a drag out's data, a file stream) compares it before it
+// uses the connection, since a later connection may get the address of a closed one.
+uint64_t CurrentOpening();
 // A location is open and a folder of it is shown.
 bool LocationOpen();
 
@@ -166,5 +170,8 @@ enum : UINT {
 // the second parameter is the change (RunDeviceListChange, Devices.h). Below WM_APP, apart from the
 // messages above, which carry no parameters.
 const UINT WMU_CHANGE_DEVICE_LIST = WM_USER + 0x100;
-// Posted when a drag out is over that left links out, so that the user is told which.
-const UINT WMU_SHOW_LEFT_OUT_LINKS = WM_USER + 0x101;
+// Posted when a drag out is over that left links out or met a path too long for Windows, so that
+// the user is told once the target's call has returned.
+const UINT WMU_SHOW_DRAG_OUT_NOTE = WM_USER + 0x101;
+// Posted by the copy thread of a good upload: the window's thread shows the destination afresh.
+const UINT WMU_SHOW_DROP_DESTINATION = WM_USER + 0x102;

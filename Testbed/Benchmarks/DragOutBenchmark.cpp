@@ -200,7 +200,7 @@ ReadMeasure SaveFile(const wchar_t* path, const std::wstring& folder, uint64_t e
     SimResetCounters();
     LARGE_INTEGER start = Now();
     if (!measure.failed) {
-        measure.failed = SaveDescriptorSetTo(set, CurrentConnection(), folder.c_str(), piece) != SaveOutcome::Saved;
+        measure.failed = SaveDescriptorSetTo(set, CurrentOpening(), folder.c_str(), piece) != SaveOutcome::Saved;
     }
     measure.seconds = Seconds(start);
     unsigned calls = SimCallCount(nullptr);

@@ -1,7 +1,7 @@
 // ExplorerTarget.exe: stands in for Explorer as a drop target of virtual files.
 //
 //   ExplorerTarget.exe --out FOLDER [--mode sync|async|late|refuse] [--delay MS] [--paste]
-//                      [--log FILE] [--title TITLE] [--place X,Y,W,H]
+//                      [--keep-stream] [--log FILE] [--title TITLE] [--place X,Y,W,H]
 //
 // Its window is a drop target that accepts a data object offering "FileGroupDescriptorW" in an
 // HGLOBAL (DROPEFFECT_COPY) and takes the files out as Explorer does: reads the descriptors, makes
@@ -18,8 +18,10 @@
 //           DragLeave, not Drop); a Drop answers DROPEFFECT_NONE and takes nothing.
 // While an extraction is pending, new drags are refused. With --paste a press of the left button in
 // its window takes the virtual files on the clipboard (OleGetClipboard) and writes them as a
-// synchronous drop does, as Explorer's Paste does. Defaults: title "Explorer Target", place
-// 420,300,360,240.
+// synchronous drop does, as Explorer's Paste does. With --keep-stream it holds the stream of the
+// last file it read (the source's object, across processes) until its window is closed, past the
+// end of the drop, as a program that keeps a file's stream open does. Defaults: title "Explorer
+// Target", place 420,300,360,240.
 //
 // Log (line format in BedLog.h):
 //   start            program=ExplorerTarget pid= title=
@@ -38,6 +40,7 @@
 //   finished         hr=0x effect=            (last line of every Drop, synchronous or not)
 //   paste            hr=0x                     (--paste: OleGetClipboard's; then as a synchronous
 //                                              drop, up to its "finished")
+//   release-stream                             (--keep-stream: the kept stream released, on close)
 //   exit
 #include <windows.h>
 #include <ole2.h>
@@ -73,6 +76,8 @@ struct TargetState {
     std::vector<FILEDESCRIPTORW> pendingDescriptors;
     HRESULT pendingRead = S_OK;  // what reading the descriptors gave
     bool paste = false;          // a press takes the clipboard's files
+    bool keepStream = false;
+    IStream* keptStream = nullptr;  // the last file's stream, with --keep-stream
 };
 
 TargetState g_state;
@@ -138,11 +143,16 @@ DWORD Finish(HRESULT descriptorsRead, HRESULT hr)
     return effect;
 }
 
+IStream** KeptStream()
+{
+    return g_state.keepStream ? &g_state.keptStream : nullptr;
+}
+
 DWORD ExtractNow(IDataObject* data)
 {
     std::vector<FILEDESCRIPTORW> descriptors;
     HRESULT read = bed::ReadDescriptors(data, &descriptors);
-    HRESULT hr = SUCCEEDED(read) ? bed::ExtractFiles(data, descriptors, g_state.outFolder) : read;
+    HRESULT hr = SUCCEEDED(read) ? bed::ExtractFiles(data, descriptors, g_state.outFolder, KeptStream()) : read;
     return Finish(read, hr);
 }
 
@@ -215,7 +225,9 @@ void ExtractPending()
         g_state.pendingRead = bed::ReadDescriptors(g_state.pendingData, &g_state.pendingDescriptors);
     }
     HRESULT hr = g_state.pendingRead;
-    if (SUCCEEDED(hr)) hr = bed::ExtractFiles(g_state.pendingData, g_state.pendingDescriptors, g_state.outFolder);
+    if (SUCCEEDED(hr)) {
+        hr = bed::ExtractFiles(g_state.pendingData, g_state.pendingDescriptors, g_state.outFolder, KeptStream());
+    }
     EndPending(hr);
 }
 
@@ -250,6 +262,12 @@ LRESULT CALLBACK TargetWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             g_state.pendingRead = E_ABORT;
             EndPending(E_ABORT);
         }
+        if (g_state.keptStream) {
+            // Its source may have ended meanwhile: the release must not hang then either.
+            g_state.keptStream->Release();
+            g_state.keptStream = nullptr;
+            bed::Log("release-stream");
+        }
         break;
     }
     return bed::DefaultWindowProc(window, message, wParam, lParam);
@@ -259,6 +277,7 @@ bool Configure(const bed::Arguments& arguments)
 {
     g_state.modeName = arguments.Value(L"--mode", L"sync");
     g_state.paste = arguments.Has(L"--paste");
+    g_state.keepStream = arguments.Has(L"--keep-stream");
     g_state.outFolder = bed::LocalPath(arguments.Value(L"--out"));
     std::wstring delay = arguments.Value(L"--delay", L"300");
     g_state.delayMs = static_cast<UINT>(_wtoi(delay.c_str()));
@@ -271,7 +290,8 @@ bool Configure(const bed::Arguments& arguments)
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    bed::ProgramInfo info = {L"ExplorerTarget", L"Explorer Target", {420, 300, 360, 240}, {L"--paste"},
+    bed::ProgramInfo info = {L"ExplorerTarget", L"Explorer Target", {420, 300, 360, 240},
+                             {L"--paste", L"--keep-stream"},
                              L"Drop target for virtual files (FileGroupDescriptorW and FileContents): "
                              L"writes them under its output folder."};
     bed::Arguments arguments;

@@ -161,7 +161,7 @@ void ReadGlobal(HGLOBAL block, const FILEDESCRIPTORW& descriptor, HANDLE file, R
 }
 
 void WriteFileItem(IDataObject* data, const FILEDESCRIPTORW& descriptor, int index, const std::wstring& outFolder,
-                   Tally* tally)
+                   IStream** keptStream, Tally* tally)
 {
     FORMATETC format = {FileContentsFormat(), nullptr, DVASPECT_CONTENT, index, TYMED_ISTREAM | TYMED_HGLOBAL};
     STGMEDIUM medium = {};
@@ -193,7 +193,13 @@ void WriteFileItem(IDataObject* data, const FILEDESCRIPTORW& descriptor, int ind
         }
         CloseHandle(file);
     }
-    ReleaseStgMedium(&medium);
+    bool keep = keptStream && medium.tymed == TYMED_ISTREAM && medium.pstm;
+    if (keep) {
+        if (*keptStream) (*keptStream)->Release();
+        *keptStream = medium.pstm;
+    } else {
+        ReleaseStgMedium(&medium);
+    }
 
     const char* result = "written";
     if (file == INVALID_HANDLE_VALUE || received.writeFailed || FAILED(received.lastRead)) {
@@ -210,6 +216,7 @@ void WriteFileItem(IDataObject* data, const FILEDESCRIPTORW& descriptor, int ind
         .Text("result", result);
     if (received.writeFailed) error = received.error;
     if (error) line.Number("error", error);
+    if (keep) line.Text("stream", "kept");
     if (std::string(result) == "written") {
         ++tally->files;
         return;
@@ -272,7 +279,8 @@ HRESULT ReadDescriptors(IDataObject* data, std::vector<FILEDESCRIPTORW>* descrip
     return hr;
 }
 
-HRESULT ExtractFiles(IDataObject* data, const std::vector<FILEDESCRIPTORW>& descriptors, const std::wstring& outFolder)
+HRESULT ExtractFiles(IDataObject* data, const std::vector<FILEDESCRIPTORW>& descriptors, const std::wstring& outFolder,
+                     IStream** keptStream)
 {
     Tally tally;
     for (size_t i = 0; i < descriptors.size(); ++i) {
@@ -285,7 +293,7 @@ HRESULT ExtractFiles(IDataObject* data, const std::vector<FILEDESCRIPTORW>& desc
         } else if (IsFolder(descriptor)) {
             MakeFolder(descriptor, index, outFolder, &tally);
         } else {
-            WriteFileItem(data, descriptor, index, outFolder, &tally);
+            WriteFileItem(data, descriptor, index, outFolder, keptStream, &tally);
         }
     }
     Log("extract-end")

@@ -22,13 +22,16 @@ HRESULT ReadDescriptors(IDataObject* data, std::vector<FILEDESCRIPTORW>* descrip
 //   folder       index= name= result=created|exists|failed [error=]
 //   get-contents index= hr=0x [medium=0x]
 //   file         index= name= bytes= sha256= read-hr=0x result=written|failed|incomplete [error=]
+//                [stream=kept]
 //                (bytes and sha256 are of what the stream gave; read-hr is the HRESULT of the last
 //                Read; a file that failed or is shorter or longer than its FD_FILESIZE size is
 //                removed again)
 //   extract-end  files= folders= skipped= failed= hr=0x
 // The result is S_OK when every item was made, else the first failure's HRESULT (E_FAIL for a
-// skipped name).
-HRESULT ExtractFiles(IDataObject* data, const std::vector<FILEDESCRIPTORW>& descriptors, const std::wstring& outFolder);
+// skipped name). With `keptStream`, the last contents that came as a stream are not released but
+// left there (an earlier one there is released), as a target that holds on to a file's stream.
+HRESULT ExtractFiles(IDataObject* data, const std::vector<FILEDESCRIPTORW>& descriptors, const std::wstring& outFolder,
+                     IStream** keptStream = nullptr);
 
 // Why a descriptor's name may not be written below the output folder, or null when it may:
 // "empty", "absolute", "drive", "colon", "dot-element", "empty-element", "invalid-character",

@@ -41,7 +41,10 @@ HGLOBAL MakeTextBlock(const std::wstring& text)
 
 class FileDropData final : public IDataObject {
 public:
-    FileDropData(const std::vector<std::wstring>& paths, FileDropKind kind) : paths_(paths), kind_(kind) {}
+    FileDropData(const std::vector<std::wstring>& paths, FileDropKind kind, std::function<void()> whileAsked)
+        : paths_(paths), kind_(kind), whileAsked_(std::move(whileAsked))
+    {
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
@@ -66,6 +69,7 @@ public:
     {
         HRESULT offered = QueryGetData(format);
         if (offered != S_OK) return offered;
+        if (whileAsked_) whileAsked_();
         if (kind_ == FileDropKind::GetDataFails) return E_UNEXPECTED;
         medium->tymed = TYMED_HGLOBAL;
         medium->pUnkForRelease = nullptr;
@@ -101,23 +105,26 @@ private:
     LONG refCount_ = 1;
     std::vector<std::wstring> paths_;
     FileDropKind kind_;
+    std::function<void()> whileAsked_;
 };
 
 }  // namespace
 
-IDataObject* NewFileDropData(const std::vector<std::wstring>& paths, FileDropKind kind)
+IDataObject* NewFileDropData(const std::vector<std::wstring>& paths, FileDropKind kind,
+                             std::function<void()> whileAsked)
 {
-    return new (std::nothrow) FileDropData(paths, kind);
+    return new (std::nothrow) FileDropData(paths, kind, std::move(whileAsked));
 }
 
-ForeignFileDrop::ForeignFileDrop(const std::vector<std::wstring>& paths, FileDropKind kind)
+ForeignFileDrop::ForeignFileDrop(const std::vector<std::wstring>& paths, FileDropKind kind,
+                                 std::function<void()> whileAsked)
 {
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     IStream* stream = nullptr;
     owner_ = std::thread([&, paths, kind] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        IDataObject* data = NewFileDropData(paths, kind);
+        IDataObject* data = NewFileDropData(paths, kind, whileAsked);
         if (data) CoMarshalInterThreadInterfaceInStream(IID_IDataObject, data, &stream);
         SetEvent(ready);
         // The apartment must outlive the proxy: its calls run here, in the multithreaded apartment.

@@ -13,6 +13,7 @@
 
 #include <ole2.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,12 +26,16 @@ enum class FileDropKind {
     Unterminated,   // a CF_HDROP block whose name list runs to the block's end without its zeros
 };
 
-// A new data object with a reference count of 1; null when memory runs out.
-IDataObject* NewFileDropData(const std::vector<std::wstring>& paths, FileDropKind kind = FileDropKind::Paths);
+// A new data object with a reference count of 1; null when memory runs out. `whileAsked`, if set,
+// runs inside each GetData before it answers (on the calling thread), as a slow source lets the
+// target's thread serve its messages meanwhile.
+IDataObject* NewFileDropData(const std::vector<std::wstring>& paths, FileDropKind kind = FileDropKind::Paths,
+                             std::function<void()> whileAsked = nullptr);
 
 class ForeignFileDrop {
 public:
-    explicit ForeignFileDrop(const std::vector<std::wstring>& paths, FileDropKind kind = FileDropKind::Paths);
+    explicit ForeignFileDrop(const std::vector<std::wstring>& paths, FileDropKind kind = FileDropKind::Paths,
+                             std::function<void()> whileAsked = nullptr);
     ~ForeignFileDrop();
     ForeignFileDrop(const ForeignFileDrop&) = delete;
     ForeignFileDrop& operator=(const ForeignFileDrop&) = delete;

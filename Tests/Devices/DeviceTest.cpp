@@ -331,11 +331,16 @@ TEST_F(DeviceTest, RemovingTheCurrentDeviceThatIsNotFirstMakesTheFirstCurrent)
 
 TEST_F(DeviceTest, RemovingTheOnlyDeviceEmptiesTheWindow)
 {
+    const unsigned handles = SimOpenHandles();
     ASSERT_TRUE(LoadDevices(Config({Phone("one", "One")})));
     ASSERT_FALSE(ListTexts(g_fileList).empty());
 
+    SimResetCounters();
     ASSERT_EQ(SimDetach("one"), 0);
     ASSERT_TRUE(WaitForNotices());
+    // Its connection and session go with it, as when another device is left.
+    EXPECT_EQ(SimOpenHandles(), handles);
+    EXPECT_EQ(SimCallCount("AMDeviceStopSession"), 1u);
     EXPECT_EQ(g_devices.load(), nullptr);
     EXPECT_EQ(Current(), nullptr);
     EXPECT_EQ(g_rootFolder.load(), nullptr);

@@ -584,6 +584,8 @@ TEST_F(MainDispatch, PrivateMessagesRunTheCopyDialogsOverTheWindow)
     }
     {
         SCOPED_TRACE("copy busy");
+        // Only while a drag out is open: nothing would close it otherwise.
+        g_dragSourceFolder = DupString(L"/Documents");
         MessageBoxWatch watch(L"Now Copying...", 1, [](HWND) {}, {s_window});
         UINT_PTR timer = SetTimer(nullptr, 0, 300, EndCopyBusyDialog);
         PostMessageW(s_window, WMU_SHOW_COPY_BUSY, 0, 0);
@@ -591,6 +593,8 @@ TEST_F(MainDispatch, PrivateMessagesRunTheCopyDialogsOverTheWindow)
         KillTimer(nullptr, timer);
         EXPECT_EQ(watch.Box().owner, s_window);
         EXPECT_EQ(watch.Text(), L"Copy operation in progress...");
+        FreeString(g_dragSourceFolder);
+        g_dragSourceFolder = nullptr;
     }
 }
 
@@ -869,16 +873,23 @@ protected:
     }
 };
 
+// Neither do the close and Exit while a drag out is open (its target may still extract): they would
+// cut it off.
 TEST_F(MainWindowEnding, EnterAndEscapeNeverEndItTheCloseCommandDoes)
 {
     std::atomic<bool> openAfterKeys{false};
     bool seen = false;
+    g_dragSourceFolder = DupString(L"/Documents");
     INT_PTR result = RunModal(
         [&openAfterKeys](HWND window) {
             PostMessageW(window, WM_COMMAND, IDOK, 0);
             PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
             Sleep(500);
             openAfterKeys = IsWindow(window) && IsWindowVisible(window);
+            FreeString(g_dragSourceFolder);
+            g_dragSourceFolder = nullptr;
             PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         },
         &seen);

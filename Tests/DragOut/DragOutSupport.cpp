@@ -10,6 +10,7 @@ const wchar_t kUserDocs[] = L"\\Library\\Application Support\\com.marlquist.tova
 namespace {
 
 IDataObjectAsyncCapability* s_ending;
+bool s_pressCancel;
 int s_busyDialogsSeen;
 
 void CALLBACK WatchBusyDialog(HWND, UINT, UINT_PTR, DWORD)
@@ -19,6 +20,8 @@ void CALLBACK WatchBusyDialog(HWND, UINT, UINT_PTR, DWORD)
     ++s_busyDialogsSeen;
     if (s_ending) {
         EXPECT_EQ(s_ending->EndOperation(S_OK, nullptr, DROPEFFECT_COPY), S_OK);
+    } else if (s_pressCancel) {
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     } else {
         EndDialog(dialog, 0);  // opened with nothing left to close it: a fault, counted above
     }
@@ -26,9 +29,10 @@ void CALLBACK WatchBusyDialog(HWND, UINT, UINT_PTR, DWORD)
 
 }  // namespace
 
-int BusyDialogsWhilePumping(IDataObjectAsyncCapability* ending)
+int BusyDialogsWhilePumping(IDataObjectAsyncCapability* ending, bool pressCancel)
 {
     s_ending = ending;
+    s_pressCancel = pressCancel;
     s_busyDialogsSeen = 0;
     UINT_PTR timer = SetTimer(nullptr, 0, 100, WatchBusyDialog);
     PumpMessages(600);

@@ -12,9 +12,9 @@
 #include "ProgramHarness.h"
 
 // Pumps for a while as the program's message loop does and counts the busy dialogs that open. Each
-// one is ended from inside its own loop: through `ending`'s EndOperation, or else directly (then it
-// opened with nothing left to close it).
-int BusyDialogsWhilePumping(IDataObjectAsyncCapability* ending);
+// one is ended from inside its own loop: through `ending`'s EndOperation, with its Cancel when
+// `pressCancel`, or else directly (then it opened with nothing left to close it).
+int BusyDialogsWhilePumping(IDataObjectAsyncCapability* ending, bool pressCancel = false);
 
 class DragOutTest : public ProgramTest {
 protected:

@@ -190,10 +190,11 @@ const std::vector<DialogSpec>& AllDialogs()
              {IDC_CALCULATING_TEXT, L"Static", {7, 21, 365, 8}, kChild | SS_ENDELLIPSIS, SS_PATHELLIPSIS, L"",
               false},
          }},
-        {IDD_COPY_BUSY, L"Now Copying...", 253, 52, WS_POPUP | WS_CAPTION | DS_SETFONT, WS_SYSMENU, 0,
+        {IDD_COPY_BUSY, L"Now Copying...", 253, 56, WS_POPUP | WS_CAPTION | DS_SETFONT, WS_SYSMENU, 0,
          {
-             {IDC_COPY_BUSY_TEXT, L"Static", {7, 21, 239, 8}, kChild | SS_ENDELLIPSIS, SS_PATHELLIPSIS,
+             {IDC_COPY_BUSY_TEXT, L"Static", {7, 14, 239, 8}, kChild | SS_ENDELLIPSIS, SS_PATHELLIPSIS,
               L"Copy operation in progress...", false},
+             {IDCANCEL, L"Button", {196, 35, 50, 14}, kChild | WS_TABSTOP, BS_DEFPUSHBUTTON, L"Cancel", false},
          }},
     };
     return dialogs;

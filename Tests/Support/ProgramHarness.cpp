@@ -155,9 +155,10 @@ POINTL OverBlank(HWND control)
     return POINTL{point.x, point.y};
 }
 
-DWORD DropFilesAt(IDropTarget* target, POINTL point, const std::vector<std::wstring>& paths, FileDropKind kind)
+DWORD DropFilesAt(IDropTarget* target, POINTL point, const std::vector<std::wstring>& paths, FileDropKind kind,
+                  std::function<void()> whileAsked)
 {
-    ForeignFileDrop drop(paths, kind);
+    ForeignFileDrop drop(paths, kind, std::move(whileAsked));
     EXPECT_NE(drop.Data(), nullptr);
     DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
     target->DragEnter(drop.Data(), MK_LBUTTON, point, &effect);

@@ -26,6 +26,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,9 +96,10 @@ std::wstring StatusLineText();
 // A screen point over the blank space of a control (its lower right corner).
 POINTL OverBlank(HWND control);
 // A full drag of local paths over a drop target from another apartment: DragEnter, DragOver and
-// Drop at one point. Answers the effect Drop gave.
+// Drop at one point. Answers the effect Drop gave. `whileAsked` runs on the source's thread while
+// the drop asks it for the paths.
 DWORD DropFilesAt(IDropTarget* target, POINTL point, const std::vector<std::wstring>& paths,
-                  FileDropKind kind = FileDropKind::Paths);
+                  FileDropKind kind = FileDropKind::Paths, std::function<void()> whileAsked = nullptr);
 
 // Modifier keys as the window's keyboard handling reads them (GetKeyboardState).
 void SetModifierKeys(bool shift, bool ctrl, bool alt);

@@ -6,12 +6,14 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "BedLog.h"
 #include "E2EDriver.h"
+#include "SimDevice.h"
 #include "StandIn.h"
 #include "TransferRun.h"
 #include "resource.h"
@@ -44,17 +46,19 @@ TreeSnapshot Expected(const TreeSnapshot& documents, const std::set<std::wstring
     return expected;
 }
 
-// An Explorer target stand-in in one mode, writing under <folder>\<mode>\out.
+// An Explorer target stand-in in one mode, writing under <folder>\<mode>\out. The options in
+// `more` come first, and the first of an option counts (e.g. another "--delay").
 struct Target {
     std::wstring run;
     std::wstring out;
     StandIn window;
     TreeSnapshot written;  // what its folder should hold after the drops so far
 
-    Target(const std::wstring& folder, const wchar_t* mode, const std::wstring& place)
+    Target(const std::wstring& folder, const wchar_t* mode, const std::wstring& place,
+           std::vector<std::wstring> more = {})
         : run(folder + L"\\" + mode), out(run + L"\\out"),
           window(L"ExplorerTarget", std::wstring(L"Target ") + mode, place, run + L".log",
-                 {L"--out", out, L"--mode", mode, L"--delay", L"1500"})
+                 (more.insert(more.end(), {L"--out", out, L"--mode", mode, L"--delay", L"1500"}), more))
     {
     }
 };
@@ -83,19 +87,35 @@ protected:
         return false;
     }
 
+    // Presses OK in each message box of the program not answered yet, keeping what it said; true
+    // once the program is usable again: no busy dialog, its window enabled.
+    bool Settled()
+    {
+        for (HWND box : e2e::FindTopWindows(kMainTitle, ProgramId())) {
+            // Its main window has the same title, and no message.
+            std::wstring text = box == main_ || answered_.count(box) ? L"" : e2e::MessageBoxText(box);
+            if (text.empty()) continue;
+            answered_.insert(box);
+            boxTexts_.push_back(text);
+            e2e::PressButton(box, IDOK);
+        }
+        return !BusyDialogShown() && IsWindowEnabled(main_);
+    }
+
     // One drag onto a target and its outcome: the target's folder holds exactly what it should,
     // and, when the extraction runs after the drop, the busy dialog showed until it had ended.
     void DragOnto(Target& target, POINT from, const TreeSnapshot& adds, bool asynchronous)
     {
         const std::wstring& log = target.window.LogPath();
         size_t drops = bed::ReadEvents(log, "finished").size();
+        size_t ends = bed::ReadEvents(log, "end-operation").size();
         DWORD began = GetTickCount();
         TimedMouseDrag(from, target.window.Centre());
         if (asynchronous) {
             bool shown = PollUntil([&] { return BusyDialogShown() || bed::ReadEvents(log, "finished").size() > drops; },
                                    kDropMs);
             EXPECT_TRUE(shown && BusyDialogShown()) << "no busy dialog while the target extracted";
-            EXPECT_LT(bed::LineOf(log, "end-operation"), 0) << "EndOperation ran before the busy dialog was seen";
+            EXPECT_EQ(bed::ReadEvents(log, "end-operation").size(), ends) << "EndOperation came before the busy dialog";
         }
         ASSERT_TRUE(bed::WaitForEvents(log, "finished", drops + 1, kDropMs));
         std::printf("[   drop   ] %lu ms from the press to the target's last line\n", GetTickCount() - began);
@@ -111,6 +131,9 @@ protected:
         for (const auto& entry : target.written) expected[L"out/" + entry.first] = entry.second;
         EXPECT_EQ(SnapshotTree(target.run), expected);
     }
+
+    std::set<HWND> answered_;
+    std::vector<std::wstring> boxTexts_;  // what the message boxes answered so far said
 };
 
 TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
@@ -166,7 +189,7 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     EXPECT_EQ(SnapshotTree(saved), copy);
 
     // The names are taken now: this copy would go beside them, numbered, and goes entirely.
-    LimitDeviceRate(1000000);
+    ConfigureDevices("bandwidth 1000000\n");
     ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_SAVE_TO));
     ChooseInDialog(L"Save to", saved);
     ASSERT_TRUE(PollUntil(copying, kStepTimeoutMs));
@@ -183,8 +206,96 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
         kDropMs));
     if (told) e2e::PressButton(told, IDOK);
     EXPECT_EQ(SnapshotTree(saved), copy);
-    LimitDeviceRate(0);
+    ConfigureDevices("");
     EXPECT_TRUE(paste.Close());
+}
+
+// The open device unplugged while a target still waits to extract what was dragged from it: the
+// program goes over to the other device, whose "readme.txt" holds other bytes of the same size. The
+// target gets the unplugged device's bytes or an error, never the other device's bytes by that name.
+TEST_F(DragOutEndToEnd, UnpluggedSourceNeverLendsTheOtherDevicesFile)
+{
+    const std::string own = SnapshotTree(documents_)[L"readme.txt"];
+    const std::string second = SimWriteDeviceTree(folder_ + L"\\second", "second", "Second");
+    ASSERT_TRUE(SimWriteFile(folder_ + L"\\second\\ipad\\Documents\\readme.txt", "HELLO WORLD"));
+    ConfigureDevices(second);
+    const HWND devices = GetDlgItem(main_, IDC_DEVICE_LIST);
+    ASSERT_TRUE(PollUntil([&] { return ListTexts(devices).size() == 2; }, kStepTimeoutMs));
+    // Late and slow: even the descriptors are asked for after the unplugging.
+    Target late(folder_, L"late", StandInPlace(0), {L"--delay", L"5000"});
+    ASSERT_TRUE(late.window.Window());
+    TimedMouseDrag(ListItemCentre(L"readme.txt"), late.window.Centre());
+    ASSERT_TRUE(PollUntil([this] { return BusyDialogShown(); }, kDropMs)) << "no busy dialog while the target waited";
+    ConfigureDevices("  attached 0\n" + second);
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            return ListTexts(devices) == std::vector<std::wstring>{L"Second"} &&
+                   e2e::FindTreeItem(tree_, L"My Documents");
+        },
+        kStepTimeoutMs))
+        << "the program did not go over to the other device";
+    ASSERT_TRUE(bed::WaitForEvents(late.window.LogPath(), "finished", 1, kDropMs)) << "the target's drop did not end";
+    const TreeSnapshot written = SnapshotTree(late.out);
+    const std::string hr = bed::ReadEvents(late.window.LogPath(), "finished")[0].Field("hr");
+    EXPECT_TRUE(written == (TreeSnapshot{{L"readme.txt", own}}) || (written.empty() && hr != "0x00000000"))
+        << "neither the unplugged device's bytes nor an error: hr=" << hr << ", " << written.size() << " file(s)";
+    EXPECT_TRUE(PollUntil([this] { return Settled(); }, kStepTimeoutMs)) << "the program stayed busy";
+    EXPECT_TRUE(late.window.Close());
+}
+
+// A folder whose deepest file lies 267 characters below it, a path no descriptor holds: the drag is
+// refused with one warning, the target writes nothing, neither program hangs, and the next drag
+// onto the same target arrives.
+TEST_F(DragOutEndToEnd, OverLongPathIsRefusedWithOneWarningAndTheNextDragArrives)
+{
+    std::wstring deep = L"Deep";
+    for (wchar_t c = L'a'; c <= L'e'; ++c) deep += L"\\" + std::wstring(50, c);
+    deep += L"\\end.txt";
+    ASSERT_TRUE(SimWriteFile(L"\\\\?\\" + documents_ + L"\\" + deep, "deep"));
+    // Refresh shows the root again: down to the new folder from there.
+    ASSERT_TRUE(e2e::PressButton(main_, IDC_REFRESH));
+    ASSERT_TRUE(PollUntil([&] { return e2e::SelectTreeItem(tree_, L"My Documents") && Listed(L"Deep"); },
+                          kStepTimeoutMs));
+    Target async(folder_, L"async", StandInPlace(0));
+    ASSERT_TRUE(async.window.Window());
+    TimedMouseDrag(ListItemCentre(L"Deep"), async.window.Centre());
+    EXPECT_TRUE(PollUntil([&] { return Settled(), !boxTexts_.empty(); }, kDropMs)) << "no warning";
+    // A drop that hangs fails here in time; the target and the program are ended at the test's end.
+    ASSERT_TRUE(bed::WaitForEvents(async.window.LogPath(), "finished", 1, kDropMs)) << "the target's drop hangs";
+    EXPECT_TRUE(PollUntil([this] { return Settled(); }, kStepTimeoutMs)) << "the program stayed busy";
+    EXPECT_EQ(SnapshotTree(async.run), (TreeSnapshot{{L"out", kSnapshotFolder}}));
+
+    DragOnto(async, ListItemCentre(L"readme.txt"), {{L"readme.txt", SnapshotTree(documents_)[L"readme.txt"]}}, true);
+    Settled();
+    ASSERT_EQ(boxTexts_.size(), 1u) << testing::PrintToString(boxTexts_);
+    EXPECT_EQ(boxTexts_[0], L"Can't copy out \"" + deep + L"\": the path is too long for Windows. Nothing was copied.");
+    EXPECT_TRUE(async.window.Close());
+}
+
+// A target still holds a file's stream, its drop ended (EndOperation called), when the user closes
+// the program: the program ends with status 0, no hang, and closes that device file through the
+// device library on its way out (releasing the stream after the library has gone calls into nothing:
+// Wine catches that fault, so the file left open is what shows it). Closing the target afterwards,
+// which releases a stream of a process that has ended, does not hang it either.
+TEST_F(DragOutEndToEnd, ClosingWhileATargetHoldsAFileStreamClosesItsDeviceFile)
+{
+    Target keep(folder_, L"async", StandInPlace(0), {L"--keep-stream"});
+    ASSERT_TRUE(keep.window.Window());
+    ConfigureDevices("trace " + Utf8(folder_) + "\\trace.txt\n");
+    DragOnto(keep, ListItemCentre(L"readme.txt"), {{L"readme.txt", SnapshotTree(documents_)[L"readme.txt"]}}, true);
+    ASSERT_GE(bed::LineOf(keep.window.LogPath(), "file", "stream", "kept"), 0);
+
+    CloseProgram();
+    std::ifstream trace((folder_ + L"\\trace.txt").c_str());
+    size_t opened = 0, closed = 0;
+    for (std::string line; std::getline(trace, line);) {
+        opened += line.find("AFCFileRefOpen(") != std::string::npos;
+        closed += line.find("AFCFileRefClose(") != std::string::npos;
+    }
+    ASSERT_GE(opened, 1u);
+    EXPECT_EQ(closed, opened) << "the stream's device file was left open";
+    EXPECT_TRUE(keep.window.Close()) << "the target did not end after releasing the stream";
+    EXPECT_EQ(bed::ReadEvents(keep.window.LogPath(), "release-stream").size(), 1u);
 }
 
 }  // namespace

@@ -53,12 +53,7 @@ void TransferRun::SetUp()
 
 void TransferRun::TearDown()
 {
-    if (run_ && main_) {
-        EXPECT_TRUE(e2e::CloseWindowLikeUser(main_));
-        DWORD exitCode = 0xFFFFFFFF;
-        EXPECT_TRUE(run_->Ended(kStepTimeoutMs, &exitCode));
-        EXPECT_EQ(exitCode, 0u);
-    }
+    if (run_ && main_) CloseProgram();
     EXPECT_TRUE(NoCrashWindow());
     run_.reset();
     config_.reset();
@@ -95,6 +90,15 @@ POINT TransferRun::TreeItemCentre(const std::wstring& name) const
     return e2e::CentreOf(item);
 }
 
+void TransferRun::CloseProgram()
+{
+    EXPECT_TRUE(e2e::CloseWindowLikeUser(main_));
+    main_ = nullptr;  // nothing left for the test's end to close
+    DWORD exitCode = 0xFFFFFFFF;
+    EXPECT_TRUE(run_->Ended(kStepTimeoutMs, &exitCode)) << "the program did not end";
+    EXPECT_EQ(exitCode, 0u);
+}
+
 DWORD TransferRun::ProgramId() const
 {
     return run_ ? run_->Id() : 0;
@@ -111,10 +115,8 @@ void TransferRun::ChooseInDialog(const wchar_t* title, const std::wstring& path)
     EXPECT_TRUE(e2e::WaitForWindowGone(dialog, kStepTimeoutMs));
 }
 
-void TransferRun::LimitDeviceRate(unsigned bytesPerSecond) const
+void TransferRun::ConfigureDevices(const std::string& lines) const
 {
-    // Read again by the library within 100 ms; the devices stay as they are.
-    std::string rate = "bandwidth " + std::to_string(bytesPerSecond) + "\n";
-    ASSERT_TRUE(SimWriteFile(folder_ + L"\\devices.conf", deviceConfig_ + rate));
+    ASSERT_TRUE(SimWriteFile(folder_ + L"\\devices.conf", deviceConfig_ + lines));
     Sleep(300);
 }

@@ -46,8 +46,11 @@ protected:
     DWORD ProgramId() const;
     // Types a path into the program's open dialog with this title and presses its OK button.
     void ChooseInDialog(const wchar_t* title, const std::wstring& path) const;
-    // Device reads and writes go at this rate from now on (the simulated library's bandwidth).
-    void LimitDeviceRate(unsigned bytesPerSecond) const;
+    // The simulated library's configuration from now on (read again within 100 ms): the program's
+    // device, then these lines; those right after apply to that device ("  attached 0\n").
+    void ConfigureDevices(const std::string& lines) const;
+    // Closes the program with its close box: it ends in time, with status 0.
+    void CloseProgram();
 
     std::wstring folder_;     // everything of one test, removed at its end
     std::wstring documents_;  // "My Documents" of the opened edition on disk

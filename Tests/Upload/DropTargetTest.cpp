@@ -10,6 +10,7 @@
 #include "UploadSupport.h"
 #include "WindowHarness.h"
 #include "iPhone.h"
+#include "resource.h"
 
 namespace {
 
@@ -206,12 +207,31 @@ TEST_F(DropTargetTest, RefusedDropsWarnOnceAndCopyNothing)
         EXPECT_EQ(TreeView_GetDropHilight(tree), nullptr);
         if (c.atRoot) SelectTreeItemByNames({L"My Documents"});
     }
+    // The location is listed afresh while the source is asked for its paths (the call serves this
+    // thread's messages): the folder chosen under the cursor is gone, and the drop goes nowhere.
+    HWND window = window_;
+    MessageBoxWatch gone(kWarningTitle, 1, nullptr, {window_});
+    EXPECT_EQ(DropFilesAt(g_listDropTarget, OverListItem(L"Books"), {Local(L"new.txt")}, FileDropKind::Paths,
+                          [window] { SendMessageW(window, WM_COMMAND, IDC_REFRESH, 0); }),
+              static_cast<DWORD>(DROPEFFECT_NONE));
+    ASSERT_TRUE(gone.Wait(10000));
+    EXPECT_EQ(gone.Text(), L"Can't copy to this location");
     EXPECT_EQ(SnapshotTree(DeviceDocuments()), device);
     EXPECT_EQ(SimOpenHandles(), handles);
 }
 
+// Counts the list items another thread's call puts in: only the window's thread may fill the list,
+// whose images and extension table are that thread's.
+LRESULT CALLBACK CountForeignInserts(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count)
+{
+    if (message == LVM_INSERTITEMW && InSendMessage()) ++*reinterpret_cast<int*>(count);
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
 TEST_F(DropTargetTest, CopiesIntoTheFolderUnderTheCursorThenShowsIt)
 {
+    int foreignInserts = 0;
+    ASSERT_TRUE(SetWindowSubclass(g_fileList, CountForeignInserts, 1, reinterpret_cast<DWORD_PTR>(&foreignInserts)));
     SimWriteFile(Local(L"one.txt"), "first file");
     SimWriteFile(Local(L"Folder\\inner.txt"), "inner");
     SimWriteFile(Local(L"two.txt"), "second file");
@@ -242,6 +262,8 @@ TEST_F(DropTargetTest, CopiesIntoTheFolderUnderTheCursorThenShowsIt)
     EXPECT_EQ(DropAndFinish(g_listDropTarget, OverListItem(L"readme.txt"), {Local(L"three.txt")}, L""), L"");
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"Empty", L"readme.txt", L"three.txt", L"two.txt"}));
     EXPECT_EQ(SimOpenHandles(), handles);
+    RemoveWindowSubclass(g_fileList, CountForeignInserts, 1);
+    EXPECT_EQ(foreignInserts, 0);
 }
 
 // A drag that comes while a copy runs, tried from inside the progress dialog's loop as OLE's calls of
