@@ -94,7 +94,7 @@ void EndMainWindow(HWND window)
     // A copy running, a drag out whose target may still extract, or a drop asking its source would
     // be cut off (the posted request for the copy dialog would never be handled): the close is
     // refused until it is over, which the busy and copy dialogs let the user hasten.
-    if (!TransferIdle() || DropBeingTaken()) {
+    if (!TransferIdle()) {
         MessageBeep(MB_ICONWARNING);
         return;
     }

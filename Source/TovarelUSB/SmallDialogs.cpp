@@ -21,13 +21,6 @@ const int kCopyProgressRange = 10000;
 int s_busyRequestsQueued;
 int s_busyRequestsEnded;
 
-void WaitForCopyThreadToFinish()
-{
-    // The copy thread has made its last call into the window; it only has its handle to close.
-    // Sent messages are still served, in case it makes one more call all the same.
-    while (g_copyThread.load() != nullptr) ServeSentMessagesBriefly();
-}
-
 void OnCopyProgressInit(HWND dialog)
 {
     HWND bar = GetDlgItem(dialog, IDC_COPY_PROGRESS_BAR);
@@ -156,6 +149,12 @@ void PostCopyEndNotice()
     if (!dialog) return;
     g_copyEndNoticePosted = true;
     if (!PostMessageW(dialog, WM_COMMAND, IDOK, 0)) g_copyEndNoticePosted = false;
+}
+
+void WaitForCopyThreadToFinish()
+{
+    // Sent messages are still served, in case the copy thread makes one more call into the window.
+    while (g_copyThread.load() != nullptr) ServeSentMessagesBriefly();
 }
 
 bool WaitForCopyDialog()

@@ -16,6 +16,8 @@ void PostCopyEndNotice();
 bool WaitForCopyDialog();
 // The copy thread's last step: clears g_copyThread, which ends the copy dialog's wait.
 void EndCopyThread();
+// Waits on the window's thread until the copy thread is gone, serving the messages it sends.
+void WaitForCopyThreadToFinish();
 
 // The busy dialog of a drag out's asynchronous extraction. The request is posted (the target's
 // StartOperation returns first) and the end may come before the request is handled: a request

@@ -6,6 +6,7 @@
 #include "Devices.h"
 #include "DragObjects.h"
 #include "MainWindow.h"
+#include "SmallDialogs.h"
 #include "Splitter.h"
 #include "StatusLine.h"
 #include "TextUtil.h"
@@ -116,7 +117,7 @@ void StopProgram()
     // A copy still running (the window was ended under it) stops and rolls back while the library
     // is there.
     g_copyCancel = 1;
-    while (g_copyThread.load()) ServeSentMessagesBriefly();
+    WaitForCopyThreadToFinish();
     // What other processes still hold of a drag out goes before the library: releasing a file
     // stream closes its device file.
     CancelDragOut();

@@ -335,7 +335,6 @@ AddOutcome AddDragItem(DescriptorBuilder& builder, const DragItem& item)
 
 void WarnPathTooLong(const wchar_t* relativePath)
 {
-    if (!relativePath) return;
     OwnedWide text(ConcatStrings(L"Can't copy out \"", relativePath));
     OwnedWide full(text ? ConcatStrings(text.get(), L"\": the path is too long for Windows. Nothing was copied.")
                         : nullptr);

@@ -53,13 +53,6 @@ bool OffersFileList(IDataObject* data)
     return data->QueryGetData(&format) == S_OK;
 }
 
-// A copy runs or is being handed over, or a drag out of this program is open: a drop now would
-// meet a transfer list in use.
-bool TransferBusy()
-{
-    return g_copyThread.load() || g_transferList.load() || g_dragSourceFolder || s_dropBeingTaken;
-}
-
 POINT ClientPoint(HWND control, POINTL screen)
 {
     POINT point = {screen.x, screen.y};
@@ -280,7 +273,7 @@ public:
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL point, DWORD* effect) override
     {
         *effect = DROPEFFECT_NONE;
-        if (TransferBusy() || !ComesFromOutside(data) || !LocationOpen() || !OffersFileList(data)) return S_OK;
+        if (!TransferIdle() || !ComesFromOutside(data) || !LocationOpen() || !OffersFileList(data)) return S_OK;
         if (!dragActive_) {
             if (isTree_) {
                 savedTreeItem_ = TreeView_GetSelection(window_);
@@ -317,7 +310,7 @@ public:
     {
         *effect = DROPEFFECT_NONE;
         // A copy running, or a location gone since the drag entered: nothing to hand over to.
-        if (TransferBusy() || !LocationOpen()) {
+        if (!TransferIdle() || !LocationOpen()) {
             EndDrag();
             return S_OK;
         }
@@ -465,7 +458,7 @@ bool DropBeingTaken()
 
 bool UploadFileListInto(HGLOBAL fileList, FolderNode* folder, HTREEITEM item)
 {
-    if (TransferBusy() || !LocationOpen() || !folder || !item) return false;
+    if (!TransferIdle() || !LocationOpen() || !folder || !item) return false;
     g_dropFolder = folder;
     g_dropTreeItem = item;
     UINT outcome = TakeFileList(fileList);

@@ -1,4 +1,5 @@
 // The transfer list shared by uploads and drags out, and the state of both.
+#include "DropTarget.h"
 #include "TextUtil.h"
 #include "iPhone.h"
 
@@ -52,5 +53,6 @@ void AppendTransferItem(TransferItem* item)
 
 bool TransferIdle()
 {
-    return !g_copyThread.load() && !g_transferList.load() && !g_dragSourceFolder && !g_dragDescriptors;
+    return !g_copyThread.load() && !g_transferList.load() && !g_dragSourceFolder && !g_dragDescriptors &&
+           !DropBeingTaken();
 }

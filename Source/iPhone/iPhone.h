@@ -131,7 +131,8 @@ extern std::atomic<TransferItem*> g_transferList;
 void FreeTransferList();
 // Appends an item at the tail of the transfer list, which then owns it.
 void AppendTransferItem(TransferItem* item);
-// No transfer is prepared or runs, and no drag out is open: another one may start.
+// No transfer is prepared or runs (a drop asking its source is preparing one), and no drag out is
+// open: another one may start.
 bool TransferIdle();
 
 // Destination of the running upload: its folder node and that folder's tree item.
