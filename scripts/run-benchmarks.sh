@@ -17,7 +17,7 @@ here=$(dirname "$(realpath "$0")")
 if [ -z "${1:-}" ]; then
   # shellcheck source=arch.sh
   source "$here/arch.sh"
-  tovarel_pick_archs
+  tovarel_pick_archs || { echo "$tovarel_arch_note" >&2; exit 1; }
   set -- "$(dirname "$here")/build/${tovarel_run_archs[0]}"
 fi
 build=$(realpath -m "$1")

@@ -8,7 +8,7 @@ root=$(dirname "$(dirname "$(realpath "$0")")")
 top=$(realpath -m "${BUILD_DIR:-$root/build}")
 # shellcheck source=arch.sh
 source "$root/scripts/arch.sh"
-tovarel_pick_archs
+tovarel_prepare
 "$root/scripts/build.sh"
 arch=${tovarel_run_archs[0]}
 build=$top/$arch

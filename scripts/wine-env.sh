@@ -11,7 +11,7 @@ fi
 export TOVAREL_WINE_ARCH=${TOVAREL_WINE_ARCH:-x86}
 if [ "$TOVAREL_WINE_ARCH" = x64 ]; then
   export WINEARCH=win64
-  export WINELOADER=/usr/lib/wine/wine64
+  export WINELOADER=${TOVAREL_WINE64_LOADER:-/usr/lib/wine/wine64}
   wine() { "$WINELOADER" "$@"; }
 else
   export WINEARCH=win32
