@@ -40,45 +40,30 @@ decide() {  # decide <folder> [VAR=value...]
 }
 
 # --- Which editions run ---------------------------------------------------------------------------
-none=$scratch/none
-IFS='|' read -r s list note < <(decide "$none")
-check "no loader: nothing runs" '[ "$s" = 1 ] && [ -z "$list" ]'
-check "no loader: the note says so for each edition" 'contains "$note" "x86: no Wine loader at $none/wine"'
-check "no loader: x64 named too" 'contains "$note" "x64: no Wine loader at $none/wine64"'
-
-failing=$scratch/failing
-make_loader "$failing/wine" fails
-make_loader "$failing/wine64" fails
-IFS='|' read -r s list note < <(decide "$failing")
-check "failing loaders: nothing runs" '[ "$s" = 1 ] && [ -z "$list" ]'
-check "failing loaders: the note tells a failing loader from a missing one" \
-  'contains "$note" "x86: its Wine loader $failing/wine fails"'
-
-plain=$scratch/plain
-make_loader "$plain/wine" plain
-make_loader "$plain/wine64" works
-IFS='|' read -r s list note < <(decide "$plain")
-check "x64 only: the list" '[ "$s" = 0 ] && [ "$list" = x64 ]'
-check "x64 only: the note gives x86's reason" 'contains "$note" "no Wine loader at $plain/wine"'
-
-mixed=$scratch/mixed
-make_loader "$mixed/wine" fails
-make_loader "$mixed/wine64" works
-IFS='|' read -r s list note < <(decide "$mixed")
-check "32-bit loader failing: x64 alone" '[ "$s" = 0 ] && [ "$list" = x64 ] && contains "$note" "fails"'
-
-both=$scratch/both
-make_loader "$both/wine" works
-make_loader "$both/wine64" works
-IFS='|' read -r s list note < <(decide "$both")
-check "both loaders: both run, x86 first" '[ "$s" = 0 ] && [ "$list" = "x86 x64" ]'
-
-IFS='|' read -r s list note < <(decide "$both" TOVAREL_ARCH=x64)
-check "TOVAREL_ARCH=x64 limits to x64" '[ "$s" = 0 ] && [ "$list" = x64 ]'
-IFS='|' read -r s list note < <(decide "$mixed" TOVAREL_ARCH=x86)
-check "TOVAREL_ARCH=x86 where x86 cannot run fails" '[ "$s" = 1 ] && [ -z "$list" ] && contains "$note" "x86"'
-IFS='|' read -r s list note < <(decide "$both" TOVAREL_ARCH=arm64)
-check "an unknown TOVAREL_ARCH fails and is named" '[ "$s" = 1 ] && contains "$note" "arm64"'
+# Each row: the state of the 32-bit and the 64-bit loader (missing, fails, plain = not executable,
+# works), TOVAREL_ARCH, then the status, the list and a part of the note expected; in the note, @
+# stands for the row's folder.
+while IFS=, read -r w32 w64 only want_status want_list want_note; do
+  dir=$scratch/$w32-$w64-$only
+  [ "$w32" = missing ] || make_loader "$dir/wine" "$w32"
+  [ "$w64" = missing ] || make_loader "$dir/wine64" "$w64"
+  if [ -n "$only" ]; then set -- TOVAREL_ARCH="$only"; else set --; fi
+  IFS='|' read -r s list note < <(decide "$dir" "$@")
+  check "loaders $w32/$w64, TOVAREL_ARCH '$only': status $want_status, editions '$want_list'" \
+    '[ "$s" = "$want_status" ] && [ "$list" = "$want_list" ]'
+  check "loaders $w32/$w64, TOVAREL_ARCH '$only': the note names '$want_note'" \
+    'contains "$note" "${want_note//@/$dir}"'
+done <<'ROWS'
+missing,missing,,1,,x86: no Wine loader at @/wine; x64: no Wine loader at @/wine64
+fails,fails,,1,,x86: its Wine loader @/wine fails; x64: its Wine loader @/wine64 fails
+plain,works,,0,x64,no Wine loader at @/wine
+fails,works,,0,x64,its Wine loader @/wine fails
+works,missing,,0,x86,no Wine loader at @/wine64
+works,works,,0,x86 x64,x86 and x64
+works,works,x64,0,x64,x64 only
+fails,works,x86,1,,x86: its Wine loader @/wine fails
+works,works,arm64,1,,arm64
+ROWS
 
 # --- Install first, then decide -------------------------------------------------------------------
 # A fresh machine: the loaders are not there until the set-up step puts them there.
@@ -95,7 +80,7 @@ IFS='|' read -r s list < <(prepare "$fresh" "$setup")
 check "prepare installs before it decides" '[ "$s" = 0 ] && [ "$list" = "x86 x64" ]'
 IFS='|' read -r s list < <(prepare "$scratch/never" true)
 check "prepare fails when the set-up leaves no loader" '[ "$s" = 1 ] && [ -z "$list" ]'
-IFS='|' read -r s list < <(prepare "$both" false)
+IFS='|' read -r s list < <(prepare "$scratch/works-works-" false)
 check "prepare fails when the set-up fails" '[ "$s" != 0 ]'
 for script in test.sh run.sh; do
   file=$root/scripts/$script
