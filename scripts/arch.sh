@@ -91,6 +91,7 @@ tovarel_prepare() {
   local here
   here=$(dirname "${BASH_SOURCE[0]}")
   "${TOVAREL_SETUP:-$here/setup.sh}" || return 1
+  export TOVAREL_SETUP_DONE=1
   if ! tovarel_pick_archs; then
     echo "$tovarel_arch_note" >&2
     return 1

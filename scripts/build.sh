@@ -8,7 +8,8 @@ root=$(dirname "$(dirname "$(realpath "$0")")")
 build=$(realpath -m "${BUILD_DIR:-$root/build}")
 # shellcheck source=arch.sh
 source "$root/scripts/arch.sh"
-"$root/scripts/setup.sh"
+# The test and run commands have installed already (tovarel_prepare); a build of its own installs here.
+[ -n "${TOVAREL_SETUP_DONE:-}" ] || "$root/scripts/setup.sh"
 declare -A toolchain=([x86]=mingw-i686 [x64]=mingw-x86_64)
 for arch in "${tovarel_all_archs[@]}"; do
   runs=OFF
