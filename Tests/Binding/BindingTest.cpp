@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <psapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <cwctype>
@@ -269,6 +270,11 @@ struct LayoutRow {
     void (*run)(SupportLayouts& layout);
 };
 
+void PrintTo(const LayoutRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 // Apple's device support laid out as each installer leaves it: registry values in the right view
 // and the simulated libraries copied under Apple's file names into a folder of the test's own.
 // Every Apple key the search reads is guarded, and starts out empty.
@@ -315,12 +321,18 @@ public:
         return m_root + L"\\" + relative;
     }
 
+    void MakeFolder(const std::wstring& relative)
+    {
+        int result = SHCreateDirectoryExW(nullptr, Path(relative).c_str(), nullptr);
+        ASSERT_TRUE(result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS) << result;
+    }
+
     // MobileDevice.dll and CoreFoundation.dll of this edition (or of the other one) in the folder.
     void PlaceSupport(const std::wstring& relative, bool otherArchitecture = false, bool withCoreFoundation = true)
     {
         const std::wstring from = otherArchitecture ? OtherSimDir() : SimDir();
-        ASSERT_FALSE(from.empty());
-        ASSERT_TRUE(SimWriteFile(Path(relative + L"\\x"), ""));
+        if (from.empty()) return;  // an x86 build has no x64 library beside it
+        MakeFolder(relative);
         ASSERT_TRUE(CopyFileW((from + L"\\SimMobileDevice.dll").c_str(), Path(relative + L"\\MobileDevice.dll").c_str(),
                               FALSE));
         if (withCoreFoundation) PlaceCoreFoundation(relative, otherArchitecture);
@@ -328,7 +340,8 @@ public:
     void PlaceCoreFoundation(const std::wstring& relative, bool otherArchitecture = false)
     {
         const std::wstring from = otherArchitecture ? OtherSimDir() : SimDir();
-        ASSERT_TRUE(SimWriteFile(Path(relative + L"\\x"), ""));
+        if (from.empty()) return;
+        MakeFolder(relative);
         ASSERT_TRUE(CopyFileW((from + L"\\CoreFoundation.dll").c_str(),
                               Path(relative + L"\\CoreFoundation.dll").c_str(), FALSE));
     }
@@ -469,8 +482,12 @@ const wchar_t* const kStoreITunes = L"AppleInc.iTunes_12139.11001.62009.0_x64__n
 const wchar_t* const kOtherEdition =
     L"This computer has 32-bit Apple device support. Use the x86 edition of TovarelUSB.";
 const wchar_t* const kOwnStoreFolder = L"AMDS64";
+const wchar_t* const kOtherStoreFolder = L"AMDS32";
+const wchar_t* const kOwnRuntimeFolder = L"VFS\\SystemX64";
 #else
 const wchar_t* const kOwnStoreFolder = L"AMDS32";
+const wchar_t* const kOtherStoreFolder = L"AMDS64";
+const wchar_t* const kOwnRuntimeFolder = L"VFS\\SystemX86";
 #endif
 
 const LayoutRow kLayoutRows[] = {
@@ -536,13 +553,14 @@ const LayoutRow kLayoutRows[] = {
      }},
     {"StoreITunesNewestVersionStillThere",
      [](SupportLayouts& t) {
-         for (const wchar_t* version : {L"12139", L"12129"}) {
+         for (const wchar_t* version : {L"12139", L"9999"}) {
              std::wstring root = std::wstring(L"WindowsApps\\") + version;
-             t.PlaceSupport(root + L"\\AMDS64");
-             t.PlaceSupport(root + L"\\AMDS32", true);
+             t.PlaceSupport(root + L"\\" + kOwnStoreFolder);
+             t.PlaceSupport(root + L"\\" + kOtherStoreFolder, true);
          }
          t.RegisterPackage(kStoreITunes, L"WindowsApps\\12139");
-         t.RegisterPackage(L"AppleInc.iTunes_12129.1.1.0_x64__nzyj5cx40ttqa", L"WindowsApps\\12129");
+         // An older version, whose number sorts after as text.
+         t.RegisterPackage(L"AppleInc.iTunes_9999.1.1.0_x64__nzyj5cx40ttqa", L"WindowsApps\\9999");
          // A newer version whose folder is gone stays registered.
          t.RegisterPackage(L"AppleInc.iTunes_12140.1.1.0_x64__nzyj5cx40ttqa", L"WindowsApps\\12140");
          // Another publisher's package of the same name is not Apple's.
@@ -566,11 +584,20 @@ const LayoutRow kLayoutRows[] = {
          // package's runtime folder in the search while they load.
          t.PlaceSupport(L"WindowsApps\\ITunes\\DeviceSupport", false, false);
          t.PlaceCoreFoundation(L"WindowsApps\\ITunes");
-         ASSERT_TRUE(SimWriteFile(t.Path(L"WindowsApps\\ITunes\\VFS\\SystemX64\\x"), ""));
-         ASSERT_TRUE(SimWriteFile(t.Path(L"WindowsApps\\ITunes\\VFS\\SystemX86\\x"), ""));
+         t.MakeFolder(std::wstring(L"WindowsApps\\ITunes\\") + kOwnRuntimeFolder);
          t.RegisterPackage(kStoreITunes, L"WindowsApps\\ITunes");
          t.ExpectBound(t.Path(L"WindowsApps\\ITunes\\DeviceSupport\\MobileDevice.dll"),
                        t.Path(L"WindowsApps\\ITunes\\CoreFoundation.dll"));
+     }},
+    {"StoreRuntimeFolderInTheSearch",
+     [](SupportLayouts& t) {
+         // The library's CoreFoundation only in the package's runtime folder: it is not taken as the
+         // CoreFoundation to bind, but the library's own import finds it there, so the library loads
+         // (and, without CoreFoundation's functions, is too old rather than failing to load).
+         t.PlaceSupport(L"WindowsApps\\ITunes\\DeviceSupport", false, false);
+         t.PlaceCoreFoundation(std::wstring(L"WindowsApps\\ITunes\\") + kOwnRuntimeFolder);
+         t.RegisterPackage(kStoreITunes, L"WindowsApps\\ITunes");
+         t.ExpectMessage(kTooOld);
      }},
     {"TooOldFirstGoodSecond",
      [](SupportLayouts& t) {
