@@ -18,21 +18,21 @@ const wchar_t* const kCoreFoundationFile = L"CoreFoundation.dll";
 
 // The Store's packages as Windows lists them: for every user, and for the current one.
 const wchar_t* const kMachinePackagesKey =
-    L"SOFTWARE\\Classes\\Local "
-    L"Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\PackageRepository\\Packages";
+    L"SOFTWARE\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\"
+    L"PackageRepository\\Packages";
 const wchar_t* const kUserPackagesKey =
-    L"Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\Repository\\Packages";
+    L"Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\"
+    L"Repository\\Packages";
 // Apple Devices first: it is the app Apple now offers for devices, and it lives on after iTunes.
 const wchar_t* const kStoreFamilies[] = {L"AppleInc.AppleDevices_nzyj5cx40ttqa", L"AppleInc.iTunes_nzyj5cx40ttqa"};
 
-const SupportArchitecture kSupport64 = {IMAGE_FILE_MACHINE_AMD64, KEY_WOW64_64KEY, L"AMDS64",
-                                        L"VFS\\SystemX64",        nullptr,         false};
-const SupportArchitecture kSupport32 = {IMAGE_FILE_MACHINE_I386,
-                                        KEY_WOW64_32KEY,
-                                        L"AMDS32",
-                                        L"VFS\\SystemX86",
-                                        L"VFS\\ProgramFilesCommonX86\\Apple\\Apple Application Support",
-                                        true};
+// machine, registry view, the package's support folder, its system folder, its own CoreFoundation
+// folder, whether the mail interface's folder counts
+const SupportArchitecture kSupport64 = {
+    IMAGE_FILE_MACHINE_AMD64, KEY_WOW64_64KEY, L"AMDS64", L"VFS\\SystemX64", nullptr, false};
+const SupportArchitecture kSupport32 = {
+    IMAGE_FILE_MACHINE_I386, KEY_WOW64_32KEY, L"AMDS32", L"VFS\\SystemX86",
+    L"VFS\\ProgramFilesCommonX86\\Apple\\Apple Application Support", true};
 
 // A non-empty REG_SZ value, or empty. The text ends at its first zero, whatever the stored data
 // looks like (odd byte counts, no terminator of its own).
