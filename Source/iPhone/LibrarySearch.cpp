@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include <shlwapi.h>
+
 #include "RegistryKey.h"
 
 namespace {
@@ -223,7 +225,9 @@ struct Search {
     // True when the caller took this library and the search ends.
     bool Offer(const std::wstring& library, const std::wstring& packageRoot = {})
     {
-        if (library.empty() || !IsFile(library)) return false;  // not recorded, or a stale record
+        // Not recorded, a stale record, or a path without its folder, which would be looked for in
+        // the current folder (where anyone may have put a file of that name).
+        if (library.empty() || PathIsRelativeW(library.c_str()) || !IsFile(library)) return false;
         for (const std::wstring& earlier : offered) {
             if (SamePath(earlier, library)) return false;
         }

@@ -540,6 +540,15 @@ const LayoutRow kLayoutRows[] = {
          ASSERT_TRUE(t.Shared().SetString(L"MobileDeviceDLL", t.Path(L"Current\\MobileDevice.dll")));
          ASSERT_TRUE(t.ApplicationSupport().SetString(L"InstallDir", t.Path(L"Removed\\")));
          t.ExpectBound(t.Path(L"Current\\MobileDevice.dll"), t.Path(L"Current\\CoreFoundation.dll"));
+         // A file name without its folder is no record: it is not looked for in the current folder.
+         t.PlaceSupport(L"Planted");
+         ASSERT_TRUE(t.Shared().DeleteValue(L"MobileDeviceDLL"));
+         ASSERT_TRUE(t.Shared().SetString(L"iTunesMobileDeviceDLL", L"MobileDevice.dll"));
+         wchar_t before[MAX_PATH];
+         ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+         ASSERT_TRUE(SetCurrentDirectoryW(t.Path(L"Planted").c_str()));
+         t.ExpectMessage(kNotInstalled);
+         ASSERT_TRUE(SetCurrentDirectoryW(before));
      }},
     {"InstallFolderWithoutSeparatorOrOfAnotherType",
      [](SupportLayouts& t) {
