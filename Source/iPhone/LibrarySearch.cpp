@@ -137,7 +137,7 @@ void CollectPackages(HKEY root, const wchar_t* listPath, const wchar_t* folderVa
         StorePackage package;
         if (!ParsePackageName(name, family, package.version)) continue;
         package.root = ReadRegistryText(list.handle, name, folderValue, KEY_WOW64_64KEY);
-        if (!package.root.empty()) packages.push_back(package);
+        if (!PathIsRelativeW(package.root.c_str())) packages.push_back(package);
     }
 }
 
@@ -187,6 +187,8 @@ struct Search {
         if (!installDirRead) {
             installDir =
                 ReadRegistryText(HKEY_LOCAL_MACHINE, kApplicationSupportKey, L"InstallDir", architecture.registryView);
+            // A folder without its drive would be looked for below the current folder.
+            if (PathIsRelativeW(installDir.c_str())) installDir.clear();
             installDirRead = true;
         }
         return installDir;

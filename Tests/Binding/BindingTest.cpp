@@ -559,6 +559,14 @@ const LayoutRow kLayoutRows[] = {
          t.ExpectBound(SimDir() + L"\\SimMobileDevice.dll", SimDir() + L"\\CoreFoundation.dll");
          ASSERT_TRUE(t.ApplicationSupport().SetString(L"InstallDir", SimDir() + L"\\", REG_EXPAND_SZ));
          t.ExpectBound(SimDir() + L"\\SimMobileDevice.dll", SimDir() + L"\\CoreFoundation.dll");
+         // Nor is a folder without its drive one below the current folder.
+         t.PlaceCoreFoundation(L"Relative");
+         ASSERT_TRUE(t.ApplicationSupport().SetString(L"InstallDir", L"Relative\\"));
+         wchar_t before[MAX_PATH];
+         ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+         ASSERT_TRUE(SetCurrentDirectoryW(t.Path(L"").c_str()));
+         t.ExpectBound(SimDir() + L"\\SimMobileDevice.dll", SimDir() + L"\\CoreFoundation.dll");
+         ASSERT_TRUE(SetCurrentDirectoryW(before));
      }},
     {"StoreITunesNewestVersionStillThere",
      [](SupportLayouts& t) {
