@@ -112,6 +112,7 @@ public:
         m_remove = reinterpret_cast<decltype(&RemoveDllDirectory)>(
             reinterpret_cast<void*>(GetProcAddress(kernel, "RemoveDllDirectory")));
         if (!add || !m_remove) return;
+        m_cookies.reserve(folders.size());  // no allocation fails once a folder is added
         for (const std::wstring& folder : folders) {
             if (DLL_DIRECTORY_COOKIE cookie = add(folder.c_str())) m_cookies.push_back(cookie);
         }
