@@ -112,22 +112,173 @@ Section "-${PRODUCT}"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-; 64-bit iTunes registers only its 64-bit mobile device support, which a 32-bit program cannot load:
-; the x86 edition would stop at "iTunes is not installed". Say so before installing, and name the
-; setup that works; the user may still go on (a silent setup goes on).
+; Today's iTunes and Apple Mobile Device Support record only their 64-bit library, and the Store's
+; iTunes and Apple Devices record none: the x86 edition would stop at "iTunes is not installed" where
+; the x64 edition works. The setup looks where the program itself looks (the recorded libraries, the
+; install folder, the folder of the mail interface, the Store's packages) and warns only where it finds
+; 64-bit support but no 32-bit one; the user may still go on (a silent setup goes on).
 !if ${ARCH} == x86
-!define APPLE_SUPPORT_KEY "SOFTWARE\Apple Inc.\Apple Mobile Device Support\Shared"
+!define APPLE_SHARED_KEY "SOFTWARE\Apple Inc.\Apple Mobile Device Support\Shared"
+!define APPLE_SUPPORT_KEY "SOFTWARE\Apple Inc.\Apple Mobile Device Support"
+!define STORE_MACHINE_KEY "SOFTWARE\Classes\Local Settings\Software\Microsoft\Windows\CurrentVersion\AppModel\PackageRepository\Packages"
+!define STORE_USER_KEY "Software\Classes\Local Settings\Software\Microsoft\Windows\CurrentVersion\AppModel\Repository\Packages"
+!define MACHINE_I386 332
+!define MACHINE_AMD64 34404
+Var Found32
+Var Found64
+
+; Stack in: a file. Stack out: the machine its PE header names (decimal), or 0.
+Function PeMachine
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $3 0
+  ClearErrors
+  FileOpen $1 $0 r
+  ${IfNot} ${Errors}
+    ; The offset of the PE header is a 32-bit number at 0x3C; the machine follows "PE\0\0".
+    FileSeek $1 60
+    StrCpy $0 0
+    ${For} $2 0 3
+      FileReadByte $1 $3
+      IntOp $4 $2 * 8
+      IntOp $3 $3 << $4
+      IntOp $0 $0 | $3
+    ${Next}
+    IntOp $0 $0 + 4
+    FileSeek $1 $0
+    FileReadByte $1 $2
+    FileReadByte $1 $3
+    IntOp $3 $3 << 8
+    IntOp $3 $3 | $2
+    FileClose $1
+    ${If} ${Errors}
+      StrCpy $3 0
+    ${EndIf}
+  ${EndIf}
+  StrCpy $0 $3
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Stack in: a file that may be Apple's mobile device library. Notes which support it is.
+Function NoteLibrary
+  Exch $0
+  ${If} $0 != ""
+  ${AndIf} ${FileExists} $0
+    Push $0
+    Call PeMachine
+    Pop $0
+    ${If} $0 == ${MACHINE_I386}
+      StrCpy $Found32 1
+    ${ElseIf} $0 == ${MACHINE_AMD64}
+      StrCpy $Found64 1
+    ${EndIf}
+  ${EndIf}
+  Pop $0
+FunctionEnd
+
+; The libraries Apple's installers record in the current registry view.
+Function NoteRecordedLibraries
+  Push $0
+  ReadRegStr $0 HKLM "${APPLE_SHARED_KEY}" "iTunesMobileDeviceDLL"
+  Push $0
+  Call NoteLibrary
+  ReadRegStr $0 HKLM "${APPLE_SHARED_KEY}" "MobileDeviceDLL"
+  Push $0
+  Call NoteLibrary
+  ReadRegStr $0 HKLM "${APPLE_SUPPORT_KEY}" "InstallDir"
+  ${If} $0 != ""
+    Push "$0\MobileDevice.dll"
+    Call NoteLibrary
+  ${EndIf}
+  ReadRegStr $0 HKLM "${APPLE_SHARED_KEY}" "ASMapiInterfaceDLL"
+  ${If} $0 != ""
+    ${GetParent} $0 $0
+    Push "$0\MobileDevice.dll"
+    Call NoteLibrary
+  ${EndIf}
+  Pop $0
+FunctionEnd
+
+; Stack in: a package's full name, then its folder. Notes an Apple package's support.
+Function NotePackage
+  Exch $0
+  Exch
+  Exch $1
+  Push $2
+  Push $3
+  StrCpy $2 $0 16
+  StrCpy $3 $0 22
+  ${If} $2 == "AppleInc.iTunes_"
+  ${OrIf} $3 == "AppleInc.AppleDevices_"
+    StrCpy $2 $0 "" -14
+    ${If} $2 == "_nzyj5cx40ttqa"
+      Push "$1\AMDS32\MobileDevice.dll"
+      Call NoteLibrary
+      Push "$1\AMDS64\MobileDevice.dll"
+      Call NoteLibrary
+      Push "$1\MobileDevice.dll"
+      Call NoteLibrary
+    ${EndIf}
+  ${EndIf}
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+Function NoteStorePackages
+  Push $0
+  Push $1
+  Push $2
+  StrCpy $0 0
+  ${Do}
+    EnumRegKey $1 HKLM "${STORE_MACHINE_KEY}" $0
+    ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+    ReadRegStr $2 HKLM "${STORE_MACHINE_KEY}\$1" "Path"
+    Push $2
+    Push $1
+    Call NotePackage
+    IntOp $0 $0 + 1
+  ${Loop}
+  StrCpy $0 0
+  ${Do}
+    EnumRegKey $1 HKCU "${STORE_USER_KEY}" $0
+    ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+    ReadRegStr $2 HKCU "${STORE_USER_KEY}\$1" "PackageRootFolder"
+    Push $2
+    Push $1
+    Call NotePackage
+    IntOp $0 $0 + 1
+  ${Loop}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
 Function .onInit
   ${IfNot} ${RunningX64}
     Return
   ${EndIf}
+  StrCpy $Found32 0
+  StrCpy $Found64 0
   SetRegView 32
-  ReadRegStr $0 HKLM "${APPLE_SUPPORT_KEY}" "iTunesMobileDeviceDLL"
+  Call NoteRecordedLibraries
+  StrCpy $Found64 0 ; a 64-bit library in the 32-bit view is none the x64 edition reads
   SetRegView 64
-  ReadRegStr $1 HKLM "${APPLE_SUPPORT_KEY}" "iTunesMobileDeviceDLL"
+  StrCpy $R0 $Found32
+  Call NoteRecordedLibraries
+  StrCpy $Found32 $R0 ; nor is a 32-bit one in the 64-bit view one the x86 edition reads
+  Call NoteStorePackages
   SetRegView 32
-  ${If} $0 == ""
-  ${AndIf} $1 != ""
+  ${If} $Found32 == 0
+  ${AndIf} $Found64 == 1
     MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION "This computer has only the 64-bit edition of Apple's mobile \
         device support, which the x86 edition of ${PRODUCT} cannot use: it would not find your devices.$\n$\n\
         Install the x64 edition instead: ${PRODUCT}-${VERSION}-x64-setup.exe.$\n$\n\

@@ -4,22 +4,29 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
+#include <memory>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <vector>
 
-#include "RegistryKey.h"
+#include "LibrarySearch.h"
 #include "TextUtil.h"
 
 DeviceLibrary g_lib;
 
 namespace {
 
-const wchar_t* const kSharedKey = L"SOFTWARE\\Apple Inc.\\Apple Mobile Device Support\\Shared";
-const wchar_t* const kLibraryValue = L"iTunesMobileDeviceDLL";
-const wchar_t* const kSupportKey = L"SOFTWARE\\Apple Inc.\\Apple Application Support";
-const wchar_t* const kInstallDirValue = L"InstallDir";
-const wchar_t* const kCoreFoundationFile = L"CoreFoundation.dll";
-
 const wchar_t* const kNotInstalled = L"iTunes is not installed";
 const wchar_t* const kTooOld = L"iTunes is not installed or its version is too old";
+#ifdef _WIN64
+const wchar_t* const kOtherEdition =
+    L"This computer has 32-bit Apple device support. Use the x86 edition of TovarelUSB.";
+#else
+const wchar_t* const kOtherEdition =
+    L"This computer has 64-bit Apple device support. Use the x64 edition of TovarelUSB.";
+#endif
 
 // Written only by the user-interface thread at start-up and shutdown, when no other thread of the
 // program uses the library.
@@ -32,36 +39,6 @@ const unsigned char kOwnStringHead[8] = {0x00, 0x00, 0x00, 0x00, 0x8C, 0x07, 0x0
 void ShowBindError(const wchar_t* text)
 {
     MessageBoxW(nullptr, text, L"Fatal Error", MB_OK);
-}
-
-// A non-empty REG_SZ value under HKEY_LOCAL_MACHINE, or null. The buffer always ends in a zero,
-// whatever the stored data looks like (odd byte counts, no terminator of its own).
-OwnedWide ReadMachineString(const wchar_t* keyPath, const wchar_t* valueName)
-{
-    RegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key.handle) != ERROR_SUCCESS) return nullptr;
-    DWORD type = 0;
-    DWORD bytes = 0;
-    if (RegQueryValueExW(key.handle, valueName, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return nullptr;
-    if (type != REG_SZ || bytes == 0) return nullptr;
-    // Room for every stored byte (an odd count rounds up) and one more unit for the terminator.
-    const DWORD maxBytes = 0x10000000;
-    if (bytes > maxBytes) return nullptr;
-    DWORD dataUnits = (bytes + 1) / sizeof(wchar_t);
-    DWORD capacityBytes = dataUnits * sizeof(wchar_t);
-    OwnedWide text(
-        static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (dataUnits + 1) * sizeof(wchar_t))));
-    if (!text) return nullptr;
-    DWORD readBytes = capacityBytes;
-    if (RegQueryValueExW(key.handle, valueName, nullptr, &type, reinterpret_cast<BYTE*>(text.get()), &readBytes) !=
-        ERROR_SUCCESS) {
-        return nullptr;
-    }
-    // The value may have been rewritten between the two reads.
-    if (type != REG_SZ || readBytes > capacityBytes) return nullptr;
-    text.get()[(readBytes + 1) / sizeof(wchar_t)] = L'\0';
-    if (text.get()[0] == L'\0') return nullptr;
-    return text;
 }
 
 void* FindFunction(HMODULE module, const char* name)
@@ -118,6 +95,133 @@ void UnloadLibraries(HMODULE mobileDevice, HMODULE coreFoundation)
     if (coreFoundation) FreeLibrary(coreFoundation);
 }
 
+struct ModuleDeleter {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using OwnedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
+
+// A Store package's own system folders, in the DLL search while its libraries load. The calls come
+// with Windows 8 (and an update of Windows 7); the Store, and so any package, needs Windows 10.
+class AddedDllFolders {
+public:
+    explicit AddedDllFolders(const std::vector<std::wstring>& folders)
+    {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        auto add = reinterpret_cast<decltype(&AddDllDirectory)>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "AddDllDirectory")));
+        m_remove = reinterpret_cast<decltype(&RemoveDllDirectory)>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "RemoveDllDirectory")));
+        if (!add || !m_remove) return;
+        m_cookies.reserve(folders.size());  // no allocation fails once a folder is added
+        for (const std::wstring& folder : folders) {
+            if (DLL_DIRECTORY_COOKIE cookie = add(folder.c_str())) m_cookies.push_back(cookie);
+        }
+    }
+    ~AddedDllFolders()
+    {
+        for (DLL_DIRECTORY_COOKIE cookie : m_cookies) m_remove(cookie);
+    }
+    AddedDllFolders(const AddedDllFolders&) = delete;
+    AddedDllFolders& operator=(const AddedDllFolders&) = delete;
+
+    // How to load so that the libraries' companions come from their own folder, the DLL folder
+    // set for them and these folders; never from the current folder.
+    DWORD LoadFlags() const
+    {
+        return m_cookies.empty() ? LOAD_WITH_ALTERED_SEARCH_PATH
+                                 : LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+    }
+
+private:
+    decltype(&RemoveDllDirectory) m_remove = nullptr;
+    std::vector<DLL_DIRECTORY_COOKIE> m_cookies;
+};
+
+// What the candidates that did not bind came to.
+struct BindOutcome {
+    bool tooOld = false;      // one loaded but lacked a function
+    std::wstring failedFile;  // the first file that exists but would not load
+    DWORD error = 0;          // and why
+};
+
+void NoteLoadFailure(BindOutcome& outcome, const std::wstring& file, DWORD error)
+{
+    if (!outcome.failedFile.empty()) return;
+    outcome.failedFile = file;
+    outcome.error = error;
+}
+
+// Loads one candidate and resolves every function; on success the binding is made. Anything short
+// of that unloads what it loaded and notes why.
+bool TryCandidate(const LibraryCandidate& candidate, BindOutcome& outcome)
+{
+    if (candidate.error) {
+        NoteLoadFailure(outcome, candidate.library, candidate.error);
+        return false;
+    }
+    // The library finds CoreFoundation and its other companions there.
+    SetDllDirectoryW(candidate.dllDirectory.c_str());
+    OwnedModule coreFoundation;
+    OwnedModule mobileDevice;
+    {
+        AddedDllFolders runtime(candidate.runtimeFolders);
+        // CoreFoundation first: the library's own import of it then binds this very file.
+        if (!candidate.coreFoundation.empty()) {
+            coreFoundation.reset(LoadLibraryExW(candidate.coreFoundation.c_str(), nullptr, runtime.LoadFlags()));
+            if (!coreFoundation) {
+                NoteLoadFailure(outcome, candidate.coreFoundation, GetLastError());
+                return false;
+            }
+        }
+        mobileDevice.reset(LoadLibraryExW(candidate.library.c_str(), nullptr, runtime.LoadFlags()));
+        if (!mobileDevice) {
+            NoteLoadFailure(outcome, candidate.library, GetLastError());
+            return false;
+        }
+    }
+    // Without a CoreFoundation of its own, its functions are looked for in the program's own file,
+    // which exports none of them: such an installation is reported as too old.
+    DeviceLibrary table{};
+    HMODULE coreFoundationSearch = coreFoundation ? coreFoundation.get() : GetModuleHandleW(nullptr);
+    if (!ResolveFunctions(table, mobileDevice.get(), coreFoundationSearch)) {
+        outcome.tooOld = true;
+        return false;
+    }
+    s_mobileDevice = mobileDevice.release();
+    s_coreFoundation = coreFoundation.release();
+    g_lib = table;
+    return true;
+}
+
+// The system's text for an error, without its line end.
+std::wstring ErrorText(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length ? std::wstring(buffer, length) : L"Error " + std::to_wstring(error);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && iswspace(text.back())) text.pop_back();
+    return text;
+}
+
+// Why nothing was bound, most telling first: a library that is there but will not load, one that
+// loads but is too old, support this edition cannot use, or none at all.
+std::wstring FailureText(const BindOutcome& outcome, SearchNotes& notes)
+{
+    if (!outcome.failedFile.empty()) {
+        return std::wstring(kNotInstalled) + L"\n" + outcome.failedFile + L": " + ErrorText(outcome.error);
+    }
+    if (outcome.tooOld) return kTooOld;
+    if (!notes.otherArchitecture) {
+        auto found = [](const LibraryCandidate& candidate) { return candidate.error == 0; };
+        SearchNotes otherNotes;
+        notes.otherArchitecture = SearchLibraryCandidates(OtherSupportArchitecture(), found, otherNotes);
+    }
+    return notes.otherArchitecture ? kOtherEdition : kNotInstalled;
+}
+
 }  // namespace
 
 bool BindDeviceLibrary()
@@ -125,52 +229,16 @@ bool BindDeviceLibrary()
     // Bound already: the strings made through it stay valid.
     if (s_mobileDevice) return true;
     g_lib = DeviceLibrary{};
-
-    OwnedWide libraryPath = ReadMachineString(kSharedKey, kLibraryValue);
-    if (!libraryPath) {
+    try {
+        BindOutcome outcome;
+        SearchNotes notes;
+        auto tryCandidate = [&outcome](const LibraryCandidate& candidate) { return TryCandidate(candidate, outcome); };
+        if (SearchLibraryCandidates(OwnSupportArchitecture(), tryCandidate, notes)) return true;
+        ShowBindError(FailureText(outcome, notes).c_str());
+    } catch (const std::bad_alloc&) {
         ShowBindError(kNotInstalled);
-        return false;
     }
-    OwnedWide coreFoundationPath;
-    if (OwnedWide installDir = ReadMachineString(kSupportKey, kInstallDirValue)) {
-        // The mobile device library finds CoreFoundation and its other companions there.
-        SetDllDirectoryW(installDir.get());
-        // The recorded folder ends in a separator; none is added.
-        coreFoundationPath.reset(ConcatStrings(installDir.get(), kCoreFoundationFile));
-        if (!coreFoundationPath) {
-            ShowBindError(kNotInstalled);
-            return false;
-        }
-    }
-
-    HMODULE mobileDevice = LoadLibraryW(libraryPath.get());
-    if (!mobileDevice) {
-        ShowBindError(kNotInstalled);
-        return false;
-    }
-    HMODULE coreFoundation = nullptr;
-    if (coreFoundationPath) {
-        coreFoundation = LoadLibraryW(coreFoundationPath.get());
-        if (!coreFoundation) {
-            FreeLibrary(mobileDevice);
-            ShowBindError(kNotInstalled);
-            return false;
-        }
-    }
-
-    // Without a CoreFoundation of its own, its functions are looked for in the program's own file,
-    // which exports none of them: such an installation is reported as too old.
-    DeviceLibrary table{};
-    HMODULE coreFoundationSearch = coreFoundation ? coreFoundation : GetModuleHandleW(nullptr);
-    if (!ResolveFunctions(table, mobileDevice, coreFoundationSearch)) {
-        UnloadLibraries(mobileDevice, coreFoundation);
-        ShowBindError(kTooOld);
-        return false;
-    }
-    s_mobileDevice = mobileDevice;
-    s_coreFoundation = coreFoundation;
-    g_lib = table;
-    return true;
+    return false;
 }
 
 void UnbindDeviceLibrary()

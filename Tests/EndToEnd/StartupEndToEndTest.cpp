@@ -159,6 +159,7 @@ struct BindingFailure {
     std::function<void(RegistryKeyGuard& shared, RegistryKeyGuard& support)> arrange;
     const wchar_t* message;
     bool coreFoundationOnPath = false;
+    bool namesLibrary = false;  // a second line names the library that would not load
 };
 
 std::wstring PathWith(const std::wstring& folder)
@@ -174,6 +175,7 @@ TEST_F(StartupEndToEnd, WithoutAUsableLibraryShowsTheFatalBoxAndEndsWithoutAWind
     EnvironmentGuard config(L"TOVAREL_SIM_CONFIG", Config(L"none.conf"));
     const std::wstring coreFoundation = SimLibraryFolder() + L"\\CoreFoundation.dll";
     const std::wstring library = SimLibraryFolder() + L"\\SimMobileDevice.dll";
+    std::wstring lone;  // a copy of the library in a folder of its own
     const BindingFailure cases[] = {
         {"no Shared key", [](RegistryKeyGuard& shared, RegistryKeyGuard&) { ASSERT_TRUE(shared.DeleteKey()); },
          kNotInstalled},
@@ -197,17 +199,28 @@ TEST_F(StartupEndToEnd, WithoutAUsableLibraryShowsTheFatalBoxAndEndsWithoutAWind
              ASSERT_TRUE(shared.SetString(kLibraryValue, coreFoundation));
          },
          kTooOld},
-        // The simulated library imports CoreFoundation.dll, which nothing then finds: it does not load.
-        {"no InstallDir",
-         [](RegistryKeyGuard&, RegistryKeyGuard& support) { ASSERT_TRUE(support.DeleteValue(kInstallDirValue)); },
-         kNotInstalled},
+        // No InstallDir and no CoreFoundation beside the library: it imports CoreFoundation.dll,
+        // which nothing then finds, so it does not load.
+        {"library alone, no InstallDir",
+         [&](RegistryKeyGuard& shared, RegistryKeyGuard& support) {
+             ASSERT_TRUE(support.DeleteValue(kInstallDirValue));
+             ASSERT_TRUE(shared.SetString(kLibraryValue, lone));
+         },
+         kNotInstalled, false, true},
         // With CoreFoundation.dll on the search path the library loads, and CoreFoundation's functions
         // are looked up in the program itself, which has none of them.
-        {"no InstallDir, CoreFoundation on the search path",
-         [](RegistryKeyGuard&, RegistryKeyGuard& support) { ASSERT_TRUE(support.DeleteValue(kInstallDirValue)); },
+        {"library alone, no InstallDir, CoreFoundation on the search path",
+         [&](RegistryKeyGuard& shared, RegistryKeyGuard& support) {
+             ASSERT_TRUE(support.DeleteValue(kInstallDirValue));
+             ASSERT_TRUE(shared.SetString(kLibraryValue, lone));
+         },
          kTooOld, true},
     };
     ASSERT_FALSE(SimLibraryFolder().empty());
+    const std::wstring loneFolder = SimMakeTempFolder(L"lone");
+    ASSERT_FALSE(loneFolder.empty());
+    lone = loneFolder + L"\\MobileDevice.dll";
+    ASSERT_TRUE(CopyFileW(library.c_str(), lone.c_str(), FALSE));
     for (const BindingFailure& failure : cases) {
         SCOPED_TRACE(failure.name);
         RegistryKeyGuard shared(HKEY_LOCAL_MACHINE, kSharedKey);
@@ -222,11 +235,17 @@ TEST_F(StartupEndToEnd, WithoutAUsableLibraryShowsTheFatalBoxAndEndsWithoutAWind
 
         FatalRun run = RunToFatalBox();
         EXPECT_TRUE(run.boxShown);
-        EXPECT_EQ(run.boxText, failure.message);
+        if (failure.namesLibrary) {
+            const std::wstring head = std::wstring(failure.message) + L"\n" + lone + L": ";
+            EXPECT_EQ(run.boxText.substr(0, head.size()), head);
+        } else {
+            EXPECT_EQ(run.boxText, failure.message);
+        }
         EXPECT_FALSE(run.mainWindowShown);
         EXPECT_TRUE(run.ended);
         EXPECT_EQ(run.exitCode, 0u);
     }
+    SimRemoveTree(loneFolder);
 }
 
 TEST_F(StartupEndToEnd, MainWindowAboutBoxAndFileExit)

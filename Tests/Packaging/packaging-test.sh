@@ -233,9 +233,15 @@ case_editions() {
   wine reg delete "$apple" /reg:32 /f >/dev/null 2>&1 || true
   expect_eq "$(x86_setup_warns)" 1 "x86 setup's warning with 64-bit device support only"
   [ ! -e "$install_dir" ] || fail "the x86 setup installed although it was cancelled"
+  # The setup checks that a recorded library is there and is 32-bit: any 32-bit program file serves.
+  mkdir -p "$WINEPREFIX/drive_c/x86"
+  cp "$TOVAREL_X86_SETUP" "$WINEPREFIX/drive_c/x86/MobileDevice.dll"
+  wine reg add "$apple" /reg:32 /v iTunesMobileDeviceDLL /t REG_SZ /d 'C:\x86\Gone.dll' /f >/dev/null
+  expect_eq "$(x86_setup_warns)" 1 "x86 setup's warning with a stale 32-bit record"
   wine reg add "$apple" /reg:32 /v iTunesMobileDeviceDLL /t REG_SZ /d 'C:\x86\MobileDevice.dll' /f >/dev/null
   expect_eq "$(x86_setup_warns)" 0 "x86 setup's warning with 32-bit device support"
   wine reg delete "$apple" /reg:32 /f >/dev/null
+  rm -rf "$WINEPREFIX/drive_c/x86"
 
   run_setup 0 "$TOVAREL_X86_SETUP"
   check_pe "$install_dir/TovarelUSB.exe" x86
