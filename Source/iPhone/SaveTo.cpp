@@ -180,7 +180,9 @@ private:
     // time), the deepest first.
     void DateFolders()
     {
-        for (auto it = datedFolders_.rbegin(); it != datedFolders_.rend(); ++it) SetFolderWriteTime(it->path, it->time);
+        for (auto it = datedFolders_.rbegin(); it != datedFolders_.rend(); ++it) {
+            SetFolderWriteTime(it->path, it->time);
+        }
     }
 
     // Makes a folder, or a new file open for writing; false when the name is taken or making fails.

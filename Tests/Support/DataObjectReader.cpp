@@ -44,7 +44,8 @@ HRESULT GetDescriptors(IDataObject* data, std::vector<OfferedFile>& files, std::
     EXPECT_EQ(size, 4 + group->cItems * sizeof(FILEDESCRIPTORW));
     for (UINT i = 0; i < group->cItems; ++i) {
         const FILEDESCRIPTORW& d = group->fgd[i];
-        uint64_t written = static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32 | d.ftLastWriteTime.dwLowDateTime;
+        const FILETIME& time = d.ftLastWriteTime;
+        uint64_t written = static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
         files.push_back(OfferedFile{d.cFileName, d.dwFlags, d.dwFileAttributes,
                                     static_cast<uint64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow,
                                     (d.dwFlags & FD_WRITESTIME) ? written : 0});

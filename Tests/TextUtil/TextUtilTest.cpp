@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "SimDevice.h"
 #include "TextUtil.h"
 
 namespace {
@@ -94,34 +95,25 @@ TEST(ParseDecimalU64, RefusesNumbersThatWouldWrapToALargerValue)
     EXPECT_EQ(value, 5u);
 }
 
-// A UTC time as a FILETIME count, by the system's own conversion, plus some ticks.
-uint64_t Ticks(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, uint64_t plus = 0)
-{
-    SYSTEMTIME time = {year, month, 0, day, hour, minute, second, 0};
-    FILETIME file = {};
-    EXPECT_TRUE(SystemTimeToFileTime(&time, &file)) << year;
-    return ((static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime) + plus;
-}
-
 TEST(ParseDeviceTime, NanosecondsSince1970BecomeFileTimesOrUnknown)
 {
     struct Case {
         const char* text;
         uint64_t fileTime;
     } const cases[] = {
-        {"0", Ticks(1970, 1, 1, 0, 0, 0)},
-        {"1551719219123456789", Ticks(2019, 3, 4, 17, 6, 59, 1234567)},
-        {"0001000000000", Ticks(1970, 1, 1, 0, 0, 1)},
-        {"999", Ticks(1970, 1, 1, 0, 0, 0, 9)},
+        {"0", SimFileTime(1970, 1, 1, 0, 0, 0)},
+        {"1551719219123456789", SimFileTime(2019, 3, 4, 17, 6, 59) + 1234567},
+        {"0001000000000", SimFileTime(1970, 1, 1, 0, 0, 1)},
+        {"999", SimFileTime(1970, 1, 1, 0, 0, 0) + 9},
         // Before 1970: rounded down to the tick, as later times are.
-        {"-14182940000000000", Ticks(1969, 7, 20, 20, 17, 40)},
-        {"-1", Ticks(1970, 1, 1, 0, 0, 0) - 1},
-        {"-0", Ticks(1970, 1, 1, 0, 0, 0)},
+        {"-14182940000000000", SimFileTime(1969, 7, 20, 20, 17, 40)},
+        {"-1", SimFileTime(1970, 1, 1, 0, 0, 0) - 1},
+        {"-0", SimFileTime(1970, 1, 1, 0, 0, 0)},
         // The limits: the first tick after 1601-01-01 and the last of 30827; beyond them unknown.
         {"-11644473599999999900", 1},
         {"-11644473600000000000", 0},
         {"-99999999999999999999", 0},
-        {"910670515199999999900", Ticks(30827, 12, 31, 23, 59, 59, 9999999)},
+        {"910670515199999999900", SimFileTime(30827, 12, 31, 23, 59, 59) + 9999999},
         {"910670515200000000000", 0},
         {"18446744073709551616000000000", 0},
         // Not a number.
@@ -138,11 +130,11 @@ TEST(FormatFileTime, ShortDateAndTimeOrNothingWhenUnknown)
     EXPECT_EQ(FormatFileTime(0), nullptr);
     // Shown in local time: whatever the zone, the year and the minutes stay, and a short time has
     // no seconds.
-    std::wstring shown = Take(FormatFileTime(Ticks(2019, 6, 15, 12, 34, 59)));
+    std::wstring shown = Take(FormatFileTime(SimFileTime(2019, 6, 15, 12, 34, 59)));
     EXPECT_NE(shown.find(L"2019"), std::wstring::npos) << testing::PrintToString(shown);
     EXPECT_NE(shown.find(L"34"), std::wstring::npos) << testing::PrintToString(shown);
     EXPECT_EQ(shown.find(L"59"), std::wstring::npos) << testing::PrintToString(shown);
-    std::wstring distant = Take(FormatFileTime(Ticks(30827, 6, 15, 12, 0, 0)));
+    std::wstring distant = Take(FormatFileTime(SimFileTime(30827, 6, 15, 12, 0, 0)));
     EXPECT_NE(distant.find(L"30827"), std::wstring::npos) << testing::PrintToString(distant);
     EXPECT_NE(Take(FormatFileTime(1)), L"<none>");
 }

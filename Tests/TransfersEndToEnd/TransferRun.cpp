@@ -155,7 +155,8 @@ std::vector<std::string> TransferRun::DatesNotKept(const std::wstring& copy, boo
         int64_t original = Seconds(SimWriteTime(source));
         ++*compared;
         if (copied != original) {
-            wrong.push_back(e2e::ToUtf8(entry.first) + ": " + std::to_string(copied) + " != " + std::to_string(original));
+            wrong.push_back(e2e::ToUtf8(entry.first) + ": " + std::to_string(copied) + " != " +
+                            std::to_string(original));
         }
     }
     return wrong;
