@@ -1,4 +1,4 @@
-// String copies, path joining, UTF-16/UTF-8 conversion, decimal parsing and path scanning.
+// String copies, path joining, UTF-16/UTF-8 conversion, decimal parsing, device dates and path scanning.
 // Strings returned here come from the process heap and belong to the caller (FreeString, or an
 // owner below); the scanners return positions inside their argument.
 #pragma once
