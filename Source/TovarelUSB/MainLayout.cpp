@@ -28,6 +28,7 @@ const int kMinTrackWidth = 450;
 const int kMinTrackHeight = 370;
 const int kNameColumnWidth = 250;
 const int kSizeColumnWidth = 100;
+const int kDateColumnWidth = 140;
 const int kDeviceIconSize = 32;
 
 struct ToolbarButton {
@@ -210,7 +211,8 @@ bool InsertColumn(int index, const wchar_t* title, int format, int width)
 bool InsertFileListColumns()
 {
     return InsertColumn(0, L"Name", LVCFMT_LEFT, ScaleToDpi(kNameColumnWidth, g_layoutDpi)) &&
-           InsertColumn(1, L"Size", LVCFMT_RIGHT, ScaleToDpi(kSizeColumnWidth, g_layoutDpi));
+           InsertColumn(1, L"Size", LVCFMT_RIGHT, ScaleToDpi(kSizeColumnWidth, g_layoutDpi)) &&
+           InsertColumn(2, L"Date modified", LVCFMT_LEFT, ScaleToDpi(kDateColumnWidth, g_layoutDpi));
 }
 
 // A list view without the shared style destroys its image lists with itself; g_deviceImageList
@@ -548,7 +550,7 @@ void RescaleMeasures(int from, int to)
 
 void RescaleColumns(int from, int to)
 {
-    for (int column = 0; column < 2; ++column) {
+    for (int column = 0; column < kFileListColumns; ++column) {
         ListView_SetColumnWidth(g_fileList, column, MulDiv(ListView_GetColumnWidth(g_fileList, column), to, from));
     }
 }

@@ -11,6 +11,9 @@ extern int SplitterLocationsListHeight;
 extern int SplitterTreeWidth;
 extern int SplitterListWidth;
 
+// The file list's columns: "Name", "Size", "Date modified".
+const int kFileListColumns = 3;
+
 // Builds image lists, columns, tooltips and the splitter, measures the template, restores the
 // settings. False when any step fails.
 // The device and locations lists get the shared-image-list style here, so neither destroys

@@ -58,6 +58,10 @@ const wchar_t* const kValueNames[SETTING_COUNT] = {
     L"ListColumnWidth1",
 };
 
+// Added after the twelve: settings of older versions lack it, and those versions leave it alone.
+// Missing, the column keeps its default width; the other values are used as they are.
+const wchar_t kDateColumnWidthName[] = L"ListColumnWidth2";
+
 bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
 {
     DWORD type = 0;
@@ -67,13 +71,14 @@ bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
 }
 
 // All twelve or nothing: a half-written set would mix geometry from two different runs.
-bool ReadAllSettings(DWORD values[SETTING_COUNT])
+bool ReadAllSettings(DWORD values[SETTING_COUNT], bool* hasDateWidth, DWORD* dateWidth)
 {
     RegistryKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key.handle) != ERROR_SUCCESS) return false;
     for (int i = 0; i < SETTING_COUNT; ++i) {
         if (!ReadDword(key.handle, kValueNames[i], &values[i])) return false;
     }
+    *hasDateWidth = ReadDword(key.handle, kDateColumnWidthName, dateWidth);
     return true;
 }
 
@@ -119,7 +124,9 @@ void WriteDword(HKEY key, const wchar_t* name, DWORD value)
 void RestoreSettings(HWND window)
 {
     DWORD values[SETTING_COUNT] = {};
-    if (!ReadAllSettings(values)) return;
+    bool hasDateWidth = false;
+    DWORD dateWidth = 0;
+    if (!ReadAllSettings(values, &hasDateWidth, &dateWidth)) return;
 
     // Stored edges may be anything; 64-bit arithmetic keeps the widening and scaling from wrapping.
     long long left = static_cast<int>(values[WINDOW_LEFT]);
@@ -141,6 +148,7 @@ void RestoreSettings(HWND window)
     if (g_fileList) {
         ListView_SetColumnWidth(g_fileList, 0, scaled(LOWORD(values[COLUMN_WIDTH_0])));
         ListView_SetColumnWidth(g_fileList, 1, scaled(LOWORD(values[COLUMN_WIDTH_1])));
+        if (hasDateWidth) ListView_SetColumnWidth(g_fileList, 2, scaled(LOWORD(dateWidth)));
     }
 
     MoveWindow(window, rect.left, rect.top, ClampToInt(Extent(rect.left, rect.right)),
@@ -180,4 +188,5 @@ void SaveSettings(HWND window)
         stored(ListView_GetColumnWidth(g_fileList, 1)),
     };
     for (int i = 0; i < SETTING_COUNT; ++i) WriteDword(key.handle, kValueNames[i], values[i]);
+    WriteDword(key.handle, kDateColumnWidthName, stored(ListView_GetColumnWidth(g_fileList, 2)));
 }

@@ -136,6 +136,7 @@ InfoRead ReadEntryInfo(AFCConnectionRef afc, const char* pathUtf8, EntryInfo& in
     if (!afc || !pathUtf8 || g_lib.AFCFileInfoOpen(afc, pathUtf8, &reader) != 0) return InfoRead::NotOpened;
     bool hasKind = false;
     bool hasTarget = false;
+    bool hasTime = false;
     bool lost = false;  // memory ran out for the link's target
     PairsOutcome outcome = ReadPairsAndClose(reader, [&](const char* key, const char* value) {
         if (!hasKind && strcmp(key, "st_ifmt") == 0) {
@@ -143,6 +144,10 @@ InfoRead ReadEntryInfo(AFCConnectionRef afc, const char* pathUtf8, EntryInfo& in
             info.kind = KindOf(value);
         } else if (!info.hasSize && strcmp(key, "st_size") == 0) {
             info.hasSize = ParseDecimalU64(value, &info.size) != 0;
+        } else if (!hasTime && strcmp(key, "st_mtime") == 0) {
+            // The first one counts, also when it is not a date: an unknown date is never guessed.
+            hasTime = true;
+            info.modified = ParseDeviceTime(value);
         } else if (!hasTarget && strcmp(key, "LinkTarget") == 0) {
             hasTarget = true;
             try {
@@ -151,8 +156,8 @@ InfoRead ReadEntryInfo(AFCConnectionRef afc, const char* pathUtf8, EntryInfo& in
                 lost = true;
             }
         }
-        if (sizeOnly) return !info.hasSize;
-        return !(hasKind && info.hasSize && (info.kind != EntryKind::Link || hasTarget));
+        if (sizeOnly) return !(info.hasSize && hasTime);
+        return !(hasKind && info.hasSize && hasTime && (info.kind != EntryKind::Link || hasTarget));
     });
     return outcome == PairsOutcome::Read && !lost ? InfoRead::Read : InfoRead::Failed;
 }

@@ -83,14 +83,15 @@ struct EntryInfo {
     bool hasSize = false;
     uint64_t size = 0;        // "st_size"
     std::string linkTarget;   // a link's "LinkTarget" as the device gives it; empty when not told
+    uint64_t modified = 0;    // "st_mtime" as a FILETIME count; 0 when unknown (ParseDeviceTime)
 };
 
 // NotOpened: the device gave no information (no such entry, or a failure: it does not say which).
 // Failed: a read or the close failed after what is in `info` was read.
 enum class InfoRead { Read, NotOpened, Failed };
 
-// Reads what the program needs of one entry's information: its kind, its size and, for a link,
-// where it points; with `sizeOnly`, the reading stops once the size is known.
+// Reads what the program needs of one entry's information: its kind, its size, its date and, for a
+// link, where it points; with `sizeOnly`, the reading stops once the size and the date are known.
 InfoRead ReadEntryInfo(AFCConnectionRef afc, const char* pathUtf8, EntryInfo& info, bool sizeOnly = false);
 
 // A symbolic link is listed as a folder, whatever it points to: the listing does not say.

@@ -158,6 +158,16 @@ std::wstring FoldedPath(const wchar_t* path)
     return folded;
 }
 
+// A known date goes with the item, so that the target gives its copy the device's date rather
+// than the time of the copy.
+void SetWriteTime(FILEDESCRIPTORW& descriptor, uint64_t modified)
+{
+    if (!modified) return;
+    descriptor.dwFlags |= FD_WRITESTIME;
+    descriptor.ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(modified);
+    descriptor.ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(modified >> 32);
+}
+
 enum class AddOutcome { Added, TooLong, Failed };
 
 enum class Reach { Reached, LeftOut, Failed };
@@ -176,8 +186,9 @@ public:
         DeviceFolder folder(afc_, devicePath);
         std::string walked;
         uint64_t size = 0;
+        uint64_t modified = 0;
         if (folder.IsOpen()) {
-            switch (FolderBehind(devicePath, realPath, walked)) {
+            switch (FolderBehind(devicePath, realPath, walked, modified)) {
             case Reach::Failed:
                 return AddOutcome::Failed;
             case Reach::LeftOut:
@@ -185,7 +196,7 @@ public:
             case Reach::Reached:
                 break;
             }
-        } else if (!ReadFileSize(devicePath, size)) {
+        } else if (!ReadFileFacts(devicePath, size, modified)) {
             return AddOutcome::Failed;
         }
         if (!MakeRoomForDescriptor()) return AddOutcome::Failed;
@@ -207,6 +218,7 @@ public:
         if (folder.IsOpen()) {
             Descriptor(slot).dwFlags = kFolderFlags;
             Descriptor(slot).dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+            SetWriteTime(Descriptor(slot), modified);
             return AddFolderContents(folder, devicePath, walked, relative.get());
         }
         FILEDESCRIPTORW& file = Descriptor(slot);
@@ -214,6 +226,7 @@ public:
         file.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
         file.nFileSizeHigh = static_cast<DWORD>(size >> 32);
         file.nFileSizeLow = static_cast<DWORD>(size);
+        SetWriteTime(file, modified);
         return AddOutcome::Added;
     }
 
@@ -223,23 +236,26 @@ public:
     std::vector<std::wstring>& LeftOut() { return leftOut_; }
 
 private:
-    // The "st_size" of a device file (0 when its information has none). A failed read of the
-    // information fails: a file offered as empty would be taken for one by a target that trusts sizes.
-    bool ReadFileSize(const char* devicePath, uint64_t& size)
+    // The "st_size" of a device file (0 when its information has none) and its date. A failed read
+    // of the information fails: a file offered as empty would be taken for one by a target that
+    // trusts sizes.
+    bool ReadFileFacts(const char* devicePath, uint64_t& size, uint64_t& modified)
     {
         EntryInfo info;
         if (ReadEntryInfo(afc_, devicePath, info, true) != InfoRead::Read) return false;
         size = info.hasSize ? info.size : 0;
+        modified = info.modified;
         return true;
     }
 
     // Where the contents of a folder that opened really are: the folder itself, or what the link
     // points to. LeftOut: a link that leads back into a folder being walked (copying it would never
     // end), or one that does not say where it leads.
-    Reach FolderBehind(const char* devicePath, const char* realPath, std::string& walked)
+    Reach FolderBehind(const char* devicePath, const char* realPath, std::string& walked, uint64_t& modified)
     {
         EntryInfo info;
         if (ReadEntryInfo(afc_, devicePath, info) != InfoRead::Read) return Reach::Failed;
+        modified = info.modified;
         try {
             walked = info.kind == EntryKind::Link ? LinkDestination(realPath, info.linkTarget) : realPath;
         } catch (const std::bad_alloc&) {

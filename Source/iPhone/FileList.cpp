@@ -122,6 +122,15 @@ bool AddListItem(HWND list, int index, FolderNode* child)
     size.iSubItem = 1;
     size.pszText = child->isFolder ? nullptr : const_cast<wchar_t*>(FormatSize(child->size));
     SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&size));
+
+    // Empty when the device gave no date it could be trusted with.
+    OwnedWide modified(FormatFileTime(child->modified));
+    if (modified) {
+        LVITEMW date = {};
+        date.iSubItem = 2;
+        date.pszText = modified.get();
+        SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&date));
+    }
     if (index == 0) ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
     return true;
 }

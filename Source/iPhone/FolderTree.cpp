@@ -129,6 +129,7 @@ EntryOutcome ReadEntry(AFCConnectionRef afc, FolderNode* folder, const wchar_t* 
     shown.release();
     path.release();
     node->isLink = facts.kind == EntryKind::Link ? 1 : 0;
+    node->modified = facts.modified;
     if (node->isFolder) {
         node->hasSubfolders = FolderHasSubfolders(paths.devicePath.get(), paths.devicePathUtf8.get());
     } else {

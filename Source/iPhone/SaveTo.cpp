@@ -29,6 +29,23 @@ bool IsFolderDescriptor(const FILEDESCRIPTORW& descriptor)
     return (descriptor.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool HasWriteTime(const FILEDESCRIPTORW& descriptor)
+{
+    return (descriptor.dwFlags & FD_WRITESTIME) != 0;
+}
+
+// A local folder given the device's date. Best effort: a date that cannot be set leaves the copy's
+// time, as for an item whose date is unknown, and the copy itself stands.
+void SetFolderWriteTime(const std::wstring& path, const FILETIME& time)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE folder = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return;
+    SetFileTime(folder, nullptr, nullptr, &time);
+    CloseHandle(folder);
+}
+
 uint64_t DescriptorSize(const FILEDESCRIPTORW& descriptor)
 {
     return (static_cast<uint64_t>(descriptor.nFileSizeHigh) << 32) | descriptor.nFileSizeLow;
@@ -102,6 +119,7 @@ public:
             copied = false;
         }
         if (copied && !Cancelled()) {
+            DateFolders();
             ShowPosition(true);
             return SaveOutcome::Saved;
         }
@@ -113,6 +131,10 @@ private:
     struct Made {
         std::wstring path;
         bool isFolder;
+    };
+    struct DatedFolder {
+        std::wstring path;
+        FILETIME time;
     };
 
     // False on a failure; true also when cancelled.
@@ -144,7 +166,23 @@ private:
             path = topPath_ + name.substr(topName_.size());
             if (!MakeEntry(path, isFolder, file.handle)) return false;
         }
-        return isFolder || CopyContents(index, file.handle, path);
+        if (isFolder) {
+            if (HasWriteTime(descriptor)) datedFolders_.push_back({path, descriptor.ftLastWriteTime});
+            return true;
+        }
+        if (!CopyContents(index, file.handle, path)) return false;
+        // After the last write, which would set the time of the copy again.
+        if (HasWriteTime(descriptor)) SetFileTime(file.handle, nullptr, nullptr, &descriptor.ftLastWriteTime);
+        return true;
+    }
+
+    // Each folder's date once everything in it is written (making an entry in a folder changes its
+    // time), the deepest first.
+    void DateFolders()
+    {
+        for (auto it = datedFolders_.rbegin(); it != datedFolders_.rend(); ++it) {
+            SetFolderWriteTime(it->path, it->time);
+        }
     }
 
     // Makes a folder, or a new file open for writing; false when the name is taken or making fails.
@@ -232,6 +270,7 @@ private:
     DWORD chunkBytes_;
     std::unique_ptr<char[]> buffer_;
     std::vector<Made> made_;
+    std::vector<DatedFolder> datedFolders_;
     std::wstring topName_;
     std::wstring topPath_;
     uint64_t total_ = 0;

@@ -1,4 +1,4 @@
-// String copies, path joining, UTF-16/UTF-8 conversion, decimal parsing and path scanning.
+// String copies, path joining, UTF-16/UTF-8 conversion, decimal parsing, device dates and path scanning.
 // Strings returned here come from the process heap and belong to the caller (FreeString, or an
 // owner below); the scanners return positions inside their argument.
 #pragma once
@@ -33,6 +33,13 @@ char* DeviceTextToUtf8(const wchar_t* text);
 // A device name as the user sees it: each kept byte becomes U+FFFD.
 wchar_t* ShownDeviceName(const wchar_t* name);
 int ParseDecimalU64(const char* text, uint64_t* value);
+// A device time ("st_mtime": nanoseconds since 1970-01-01 UTC, decimal, "-" before a time before
+// 1970) as a FILETIME count (100 ns since 1601-01-01 UTC), or 0 when it is unknown: missing, empty,
+// not a number, before 1601 or after the year 30827 (no SYSTEMTIME holds it). Never a wrong date.
+uint64_t ParseDeviceTime(const char* text);
+// A FILETIME count in the user's local time and short date and time format ("3/4/2019 5:06 PM"),
+// or none when it is 0 or cannot be shown.
+wchar_t* FormatFileTime(uint64_t fileTime);
 // Maps only "A" to "Z" onto "a" to "z": names compare without locale rules.
 wchar_t FoldAsciiLetter(wchar_t c);
 const wchar_t* FindExtension(const wchar_t* name, size_t* length);

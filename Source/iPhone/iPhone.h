@@ -29,6 +29,7 @@ struct FolderNode {
     FolderNode* children;  // owned content list: folders first, then files, each sorted
     FolderNode* next;
     int32_t isLink;  // listed as a symbolic link (also a folder): removing it removes only the link
+    uint64_t modified;  // last change on the device ("st_mtime") as a FILETIME count; 0 when unknown
 };
 
 // One attached device, in arrival order.

@@ -95,6 +95,12 @@ uint64_t DescriptorSize(const FILEDESCRIPTORW& descriptor)
     return (static_cast<uint64_t>(descriptor.nFileSizeHigh) << 32) | descriptor.nFileSizeLow;
 }
 
+int64_t WriteTime(const FILEDESCRIPTORW& descriptor)
+{
+    const FILETIME& time = descriptor.ftLastWriteTime;
+    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
 bool IsFolder(const FILEDESCRIPTORW& descriptor)
 {
     return (descriptor.dwFlags & FD_ATTRIBUTES) && (descriptor.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -191,6 +197,11 @@ void WriteFileItem(IDataObject* data, const FILEDESCRIPTORW& descriptor, int ind
         } else {
             received.lastRead = DV_E_TYMED;
         }
+        // As Explorer: the file gets the date the source gives, once its contents are written.
+        if ((descriptor.dwFlags & FD_WRITESTIME) && !SetFileTime(file, nullptr, nullptr, &descriptor.ftLastWriteTime)) {
+            received.writeFailed = true;
+            received.error = GetLastError();
+        }
         CloseHandle(file);
     }
     bool keep = keptStream && medium.tymed == TYMED_ISTREAM && medium.pstm;
@@ -274,6 +285,7 @@ HRESULT ReadDescriptors(IDataObject* data, std::vector<FILEDESCRIPTORW>* descrip
             .Hex("flags", descriptor.dwFlags)
             .Hex("attributes", descriptor.dwFileAttributes)
             .Number("size", static_cast<int64_t>(DescriptorSize(descriptor)))
+            .Number("written", (descriptor.dwFlags & FD_WRITESTIME) ? WriteTime(descriptor) : 0)
             .Text("name", descriptor.cFileName);
     }
     return hr;

@@ -14,10 +14,12 @@ namespace bed {
 
 // Asks for the descriptors and logs them:
 //   get-descriptors  hr=0x [count=N]
-//   descriptor       index= flags=0x attributes=0x size= (64-bit, decimal) name=
+//   descriptor       index= flags=0x attributes=0x size= (64-bit, decimal) written= (the FD_WRITESTIME
+//                    time as a FILETIME count, decimal; 0 without that flag) name=
 HRESULT ReadDescriptors(IDataObject* data, std::vector<FILEDESCRIPTORW>* descriptors);
 
-// Makes the folders and files of the descriptors under `outFolder`, in order:
+// Makes the folders and files of the descriptors under `outFolder`, in order; a file whose
+// descriptor has FD_WRITESTIME gets that last write time, as Explorer gives it:
 //   skipped      index= reason= name=     (an unsafe name: nothing is asked for or written)
 //   folder       index= name= result=created|exists|failed [error=]
 //   get-contents index= hr=0x [medium=0x]

@@ -107,12 +107,12 @@ std::string Decimal(uint64_t value)
     return text;
 }
 
-// Nanoseconds since 1970, as a device gives its times.
+// Nanoseconds since 1970, as a device gives its times ("-" before one before 1970).
 std::string UnixNanoseconds(const FILETIME& time)
 {
     uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     const uint64_t epoch = 116444736000000000ull;
-    return Decimal(ticks > epoch ? (ticks - epoch) * 100 : 0);
+    return ticks >= epoch ? Decimal((ticks - epoch) * 100) : "-" + Decimal((epoch - ticks) * 100);
 }
 
 SimReader* NewReader(SimDevice* device, unsigned generation)
@@ -141,6 +141,19 @@ void FillFileInfo(SimReader* reader, const PathCall& call, const WIN32_FILE_ATTR
     auto pointing = links.find(call.normalized);
     if (pointing != links.end() && !pointing->second.empty()) {
         reader->pairs.insert(reader->pairs.begin() + 4, {"LinkTarget", pointing->second});
+    }
+    const auto& mtimes = call.connection->device->config.mtimes;
+    auto told = mtimes.find(call.normalized);
+    if (told != mtimes.end()) {
+        auto mtime = std::find_if(reader->pairs.begin(), reader->pairs.end(),
+                                  [](const std::pair<std::string, std::string>& pair) {
+                                      return pair.first == "st_mtime";
+                                  });
+        if (told->second == "none") {
+            reader->pairs.erase(mtime);
+        } else {
+            mtime->second = told->second;
+        }
     }
     if (call.connection->device->config.noSize.count(call.normalized)) {
         reader->pairs.erase(std::find_if(reader->pairs.begin(), reader->pairs.end(),

@@ -126,6 +126,16 @@ bool ParseDeviceLine(const std::string& word, const std::string& rest, SimDevice
         device.noSize.insert(normalized);
         return true;
     }
+    if (word == "mtime") {
+        // "mtime <text> <path>": any text without blanks, even one that is no time
+        std::string text, path, normalized;
+        SplitWord(rest, text, path);
+        if (text.empty() || !SimNormalizeDevicePath(path.c_str(), normalized, true)) {
+            return false;
+        }
+        device.mtimes[normalized] = text;
+        return true;
+    }
     if (word == "rawnames") {
         return ParseFlag(rest, device.rawNames);
     }

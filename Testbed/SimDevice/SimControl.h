@@ -29,6 +29,10 @@
 //                               holds such a link is not empty. Removing a link drops it until the
 //                               configuration is loaded again.
 //     nosize <path>             the file information of this device path has no "st_size"
+//     mtime <text> <path>       the file information of this device path gives "st_mtime" <text> (any
+//                               text without blanks) instead of the host file's last write time
+//                               (in nanoseconds since 1970, as a device gives it); "none" leaves
+//                               the key out
 //     rawnames 0|1              names may hold any byte but "/", as on a device (default 0); see
 //                               "Raw names" below
 //   fail <Function> <n>         the n-th call (1-based, counted from this line's load) of Function fails

@@ -65,6 +65,9 @@ struct SimDeviceConfig {
     std::map<std::string, std::string> links;
     bool rawNames = false;         // names may hold any byte but "/"; escaped on the host (SimEscapeName)
     std::set<std::string> noSize;  // normalised device paths whose file information lacks "st_size"
+    // Normalised device path -> the "st_mtime" text its file information gives instead of the host
+    // file's time; "none": the information has no "st_mtime".
+    std::map<std::string, std::string> mtimes;
 };
 
 struct SimConfig {

@@ -8,7 +8,9 @@
 
 #include "BrowserSupport.h"
 #include "FileList.h"
+#include "SimDevice.h"
 #include "StatusLine.h"
+#include "TextUtil.h"
 #include "WindowHarness.h"
 #include "iPhone.h"
 #include "resource.h"
@@ -84,9 +86,26 @@ protected:
     std::wstring container_;
 };
 
+std::wstring DateText(uint64_t fileTime)
+{
+    OwnedWide text(FormatFileTime(fileTime));
+    return text ? text.get() : L"";
+}
+
 TEST_F(FileListTest, FolderShowsItsItemsFoldersFirstWithSizesIconsAndPath)
 {
+    // The device's dates: folders have theirs too, one before 1970 is a date, one the device gives
+    // as no date is shown as none.
+    const std::wstring documents = Documents(container_);
+    ASSERT_TRUE(SimSetWriteTime(documents + L"\\big.bin", SimFileTime(1969, 7, 20, 20, 17, 40)));
+    ASSERT_TRUE(SimSetWriteTime(documents + L"\\Books", SimFileTime(2001, 2, 3, 4, 5, 6)));
+    ASSERT_TRUE(LoadDevices(ContainerConfig(container_, "  mtime nonsense /Documents/readme.txt\n")));
     SelectFolder({L"My Documents"});
+    EXPECT_EQ(ListTexts(g_fileList, 2),
+              std::vector<std::wstring>({DateText(SimFileTime(2001, 2, 3, 4, 5, 6)),
+                                         DateText(SimWriteTime(documents + L"\\Empty")),
+                                         DateText(SimFileTime(1969, 7, 20, 20, 17, 40)), L""}));
+    EXPECT_NE(ListTexts(g_fileList, 2)[1], L"");
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"Empty", L"big.bin", L"readme.txt"}));
     std::wstring bigSize = FormatSize(5000);
     std::wstring smallSize = FormatSize(11);

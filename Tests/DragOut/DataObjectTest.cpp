@@ -7,6 +7,7 @@
 #include "DragOut.h"
 #include "DragOutSupport.h"
 #include "MessageBoxWatch.h"
+#include "SimDevice.h"
 #include "WindowHarness.h"
 
 namespace {
@@ -83,6 +84,38 @@ TEST_F(DataObjectTest, DescriptorsOfFilesFoldersAndLocations)
     EXPECT_EQ(Sorted(std::vector<OfferedFile>(files.begin() + 2, files.end())),
               Sorted(std::vector<OfferedFile>(std::begin(documents), std::end(documents))));
     EXPECT_TRUE(DepthFirst(files)) << testing::PrintToString(Names(files));
+}
+
+// Each item carries its device date, to the tick, so that the target gives its copy that date; an
+// item whose date the device does not give, or gives as no date, carries none.
+TEST_F(DataObjectTest, DescriptorsCarryTheDevicesDatesWhenKnown)
+{
+    const uint64_t readme = SimFileTime(2019, 3, 4, 17, 6, 59) + 1234567;
+    const uint64_t notes = SimFileTime(1969, 7, 20, 20, 17, 40);
+    const uint64_t books = SimFileTime(1999, 12, 31, 23, 59, 59);
+    ASSERT_TRUE(SimSetWriteTime(Documents(L"readme.txt"), readme));
+    ASSERT_TRUE(SimSetWriteTime(Documents(L"Books\\Old\\Notes.txt"), notes));
+    ASSERT_TRUE(SimSetWriteTime(Documents(L"Books"), books));
+    ASSERT_TRUE(LoadDevices(config_ + "  mtime none /Documents/Books/Guide.pdf\n"
+                                      "  mtime 12:30 /Documents/Books/Old\n"));
+    Held<IDataObject> data = StartDrag(L"/Documents", {L"0/readme.txt", L"0/Books"});
+    std::vector<OfferedFile> files;
+    ASSERT_EQ(GetDescriptors(data.get(), files), S_OK);
+    std::vector<std::pair<std::wstring, uint64_t>> dates;
+    for (const OfferedFile& file : files) dates.emplace_back(file.name, file.written);
+    std::sort(dates.begin(), dates.end());
+    const std::vector<std::pair<std::wstring, uint64_t>> expected = {
+        {L"Books", books},
+        {L"Books\\Empty", SimWriteTime(Documents(L"Books\\Empty"))},
+        {L"Books\\Guide.pdf", 0},
+        {L"Books\\Old", 0},
+        {L"Books\\Old\\Notes.txt", notes},
+        {L"readme.txt", readme},
+    };
+    EXPECT_EQ(dates, expected);
+    for (const OfferedFile& file : files) {
+        EXPECT_EQ((file.flags & FD_WRITESTIME) != 0, file.written != 0) << testing::PrintToString(file.name);
+    }
 }
 
 // A link is copied as what it points to, unless that holds the link: a link to the dragged folder's

@@ -13,7 +13,7 @@ const wchar_t* const kValueNames[] = {
 struct Geometry {
     RECT window;
     int panes[5];
-    int columns[2];
+    int columns[3];
 };
 
 class Settings : public MainWindowTest {
@@ -31,7 +31,8 @@ protected:
         Geometry geometry = {WindowRect(),
                              {SplitterDeviceListWidth, SplitterTreeWidth, SplitterListWidth, SplitterDeviceListHeight,
                               SplitterLocationsListHeight},
-                             {ListView_GetColumnWidth(g_fileList, 0), ListView_GetColumnWidth(g_fileList, 1)}};
+                             {ListView_GetColumnWidth(g_fileList, 0), ListView_GetColumnWidth(g_fileList, 1),
+                              ListView_GetColumnWidth(g_fileList, 2)}};
         return geometry;
     }
     // The window as the next run builds it from what is stored now.
@@ -50,7 +51,7 @@ protected:
     {
         EXPECT_TRUE(EqualRect(&expected.window, &actual.window));
         for (int i = 0; i < 5; ++i) EXPECT_NEAR(expected.panes[i], actual.panes[i], slack) << kValueNames[5 + i];
-        for (int i = 0; i < 2; ++i) EXPECT_NEAR(expected.columns[i], actual.columns[i], slack) << i;
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(expected.columns[i], actual.columns[i], slack) << i;
     }
     // A full, valid set for a 700 by 500 window at (150, 120) with narrower columns (at 96 DPI).
     void WriteValidSet()
@@ -62,12 +63,13 @@ protected:
     Geometry template_ = {};
 };
 
-TEST_F(Settings, ExitWritesTwelveValuesThatTheNextRunRestores)
+TEST_F(Settings, ExitWritesTheValuesThatTheNextRunRestores)
 {
     // The values are stored at 96 DPI whatever the scale, so that any scale reads them back right.
     MoveWindow(window_, S(160), S(110), S(820), S(560), TRUE);
     ListView_SetColumnWidth(g_fileList, 0, S(180));
     ListView_SetColumnWidth(g_fileList, 1, S(66));
+    ListView_SetColumnWidth(g_fileList, 2, S(123));
     PumpMessages();
     Geometry saved = Current();
     SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -82,6 +84,9 @@ TEST_F(Settings, ExitWritesTwelveValuesThatTheNextRunRestores)
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Stored(saved.panes[i]), static_cast<int>(stored[5 + i])) << kValueNames[5 + i];
     EXPECT_EQ(180u, stored[10]);
     EXPECT_EQ(66u, stored[11]);
+    DWORD dateWidth = 0;
+    ASSERT_TRUE(ReadSettingsDword(L"ListColumnWidth2", &dateWidth));
+    EXPECT_EQ(123u, dateWidth);
 
     Reopen();
     ExpectSame(saved, Current(), Slack());
@@ -152,6 +157,31 @@ TEST_F(Settings, OneMissingOrMistypedValueMeansNoneIsUsed)
     WriteValidSet();
     BYTE shortValue[2] = {200, 0};
     settings_.SetBytes(L"WindowMaximized", REG_DWORD, shortValue, sizeof(shortValue));
+    Reopen();
+    ExpectSame(template_, Current());
+}
+
+// The date column's width came after the twelve: older settings lack it, and then the others are
+// used and the column keeps its default; it never brings in values of a set that is not whole.
+TEST_F(Settings, TheDateColumnWidthIsUsedWhenPresentAndNeverNeeded)
+{
+    WriteValidSet();
+    Reopen();
+    EXPECT_EQ(S(180), ListView_GetColumnWidth(g_fileList, 0));
+    EXPECT_EQ(template_.columns[2], ListView_GetColumnWidth(g_fileList, 2));
+
+    settings_.SetDword(L"ListColumnWidth2", 0xFFFF0000 | 95);
+    Reopen();
+    EXPECT_EQ(S(95), ListView_GetColumnWidth(g_fileList, 2));
+
+    const wchar_t text[] = L"95";
+    settings_.SetBytes(L"ListColumnWidth2", REG_SZ, text, sizeof(text));
+    Reopen();
+    EXPECT_EQ(S(180), ListView_GetColumnWidth(g_fileList, 0));
+    EXPECT_EQ(template_.columns[2], ListView_GetColumnWidth(g_fileList, 2));
+
+    settings_.SetDword(L"ListColumnWidth2", 95);
+    settings_.DeleteValue(L"ListColumnWidth1");
     Reopen();
     ExpectSame(template_, Current());
 }

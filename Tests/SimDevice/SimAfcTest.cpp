@@ -1,4 +1,5 @@
 // The file calls inside an application's container.
+#include "SimDevice.h"
 #include "SimFixture.h"
 
 #include <algorithm>
@@ -85,6 +86,12 @@ TEST_F(ContainerFiles, FileInformationAsADeviceGivesIt)
                        10000000;
     uint64_t mtime = std::stoull(Value(info, "st_mtime")) / 1000000000ull;
     EXPECT_LT(seconds > mtime ? seconds - mtime : mtime - seconds, 86400u);
+    // The host file's time, to the nanosecond, also before 1970; or the text it is told to give.
+    LoadConfig("  link /Documents/Books/Old\n  mtime 12:30 /Documents/Books\n  mtime none /Documents/Empty\n");
+    ASSERT_TRUE(SimSetWriteTime(IPhoneFolder() + L"\\Documents\\readme.txt", 116444736000000000ull - 12345678));
+    EXPECT_EQ(Value(Info(afc, "/Documents/readme.txt"), "st_mtime"), "-1234567800");
+    EXPECT_EQ(Value(Info(afc, "/Documents/Books"), "st_mtime"), "12:30");
+    EXPECT_EQ(Value(Info(afc, "/Documents/Empty"), "st_mtime"), "<none>");
 
     EXPECT_EQ(Kind(afc, "/Documents"), "S_IFDIR");
     EXPECT_EQ(Kind(afc, "/"), "S_IFDIR");

@@ -7,17 +7,17 @@
 void PrintTo(const OfferedFile& file, std::ostream* out)
 {
     *out << testing::PrintToString(file.name) << " flags " << file.flags << " attributes " << file.attributes
-         << " size " << file.size;
+         << " size " << file.size << " written " << file.written;
 }
 
 OfferedFile FileEntry(const wchar_t* name, uint64_t size)
 {
-    return OfferedFile{name, FD_PROGRESSUI | FD_FILESIZE | FD_ATTRIBUTES, FILE_ATTRIBUTE_NORMAL, size};
+    return OfferedFile{name, FD_PROGRESSUI | FD_FILESIZE | FD_ATTRIBUTES | FD_WRITESTIME, FILE_ATTRIBUTE_NORMAL, size};
 }
 
 OfferedFile FolderEntry(const wchar_t* name)
 {
-    return OfferedFile{name, FD_PROGRESSUI | FD_ATTRIBUTES, FILE_ATTRIBUTE_DIRECTORY, 0};
+    return OfferedFile{name, FD_PROGRESSUI | FD_ATTRIBUTES | FD_WRITESTIME, FILE_ATTRIBUTE_DIRECTORY, 0};
 }
 
 FORMATETC DescriptorFormat(DWORD aspect, DWORD tymed)
@@ -44,8 +44,11 @@ HRESULT GetDescriptors(IDataObject* data, std::vector<OfferedFile>& files, std::
     EXPECT_EQ(size, 4 + group->cItems * sizeof(FILEDESCRIPTORW));
     for (UINT i = 0; i < group->cItems; ++i) {
         const FILEDESCRIPTORW& d = group->fgd[i];
+        const FILETIME& time = d.ftLastWriteTime;
+        uint64_t written = static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
         files.push_back(OfferedFile{d.cFileName, d.dwFlags, d.dwFileAttributes,
-                                    static_cast<uint64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow});
+                                    static_cast<uint64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow,
+                                    (d.dwFlags & FD_WRITESTIME) ? written : 0});
     }
     if (bytes) bytes->assign(reinterpret_cast<const char*>(group), size);
     GlobalUnlock(medium.hGlobal);

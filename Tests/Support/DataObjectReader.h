@@ -25,12 +25,16 @@ struct OfferedFile {
     DWORD flags = 0;
     DWORD attributes = 0;
     uint64_t size = 0;
+    // ftLastWriteTime as a FILETIME count when the flags have FD_WRITESTIME, else 0. Not compared
+    // here: the device's dates are those of the files the test made (see WriteTimes).
+    uint64_t written = 0;
     bool operator==(const OfferedFile& other) const
     {
         return name == other.name && flags == other.flags && attributes == other.attributes && size == other.size;
     }
 };
 void PrintTo(const OfferedFile& file, std::ostream* out);
+// A file or folder as the simulated device offers it: with its size and its date.
 OfferedFile FileEntry(const wchar_t* name, uint64_t size);
 OfferedFile FolderEntry(const wchar_t* name);
 

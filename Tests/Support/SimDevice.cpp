@@ -227,6 +227,45 @@ bool SimWriteFile(const std::wstring& path, const std::string& bytes)
     return ok;
 }
 
+namespace {
+
+// A file or folder opened only to read or set its times.
+HANDLE OpenForTimes(const std::wstring& path, DWORD access)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+uint64_t SimWriteTime(const std::wstring& path)
+{
+    HANDLE file = OpenForTimes(path, FILE_READ_ATTRIBUTES);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    FILETIME written = {};
+    bool ok = GetFileTime(file, nullptr, nullptr, &written) != FALSE;
+    CloseHandle(file);
+    return ok ? (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime : 0;
+}
+
+bool SimSetWriteTime(const std::wstring& path, uint64_t fileTime)
+{
+    HANDLE file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME written = {static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    bool ok = SetFileTime(file, nullptr, nullptr, &written) != FALSE;
+    CloseHandle(file);
+    return ok;
+}
+
+uint64_t SimFileTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
+{
+    SYSTEMTIME time = {year, month, 0, day, hour, minute, second, 0};
+    FILETIME file = {};
+    if (!SystemTimeToFileTime(&time, &file)) return 0;
+    return (static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
 std::string SimWriteDeviceTree(const std::wstring& root, const char* uniqueId, const char* name)
 {
     SimWriteFile(root + L"\\storage\\DCIM\\100APPLE\\IMG_0001.JPG", "\xFF\xD8\xFF\xD9");

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "DeviceLibrary.h"
@@ -51,6 +52,12 @@ std::wstring SimMakeTempFolder(const wchar_t* prefix);
 void SimRemoveTree(const std::wstring& folder);
 // Writes a file with these bytes, creating missing parent folders. Paths use "\" or "/".
 bool SimWriteFile(const std::wstring& path, const std::string& bytes);
+// The last write time of a file or folder as a FILETIME count (0 when it cannot be read), and
+// setting it: the date the simulated library reports for the entry.
+uint64_t SimWriteTime(const std::wstring& path);
+bool SimSetWriteTime(const std::wstring& path, uint64_t fileTime);
+// A UTC time as a FILETIME count.
+uint64_t SimFileTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second);
 
 // Writes a device on disk under `root` and returns the configuration text for it:
 //   device <uniqueId> named <name>, model iPhone14,2, storage <root>\storage (DCIM\100APPLE\IMG_0001.JPG)

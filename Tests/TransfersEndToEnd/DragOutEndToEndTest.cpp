@@ -1,7 +1,8 @@
 // Dragging device items out of the real program with the real pointer onto the Explorer target
 // stand-in, which takes them as Explorer does: synchronously inside the drop, asynchronously after
 // it, and late (even the descriptors only after the drag loop has ended). What it writes must be the
-// device's files byte for byte, under names Windows can store, and nothing outside its folder.
+// device's files byte for byte and with their device dates, under names Windows can store, and
+// nothing outside its folder.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -132,6 +133,15 @@ protected:
         EXPECT_EQ(SnapshotTree(target.run), expected);
     }
 
+    // Every file a copy wrote (and each folder with `withFolders`) has the date of the device
+    // entry it came from, to the second.
+    void ExpectDatesKept(const std::wstring& copy, bool withFolders)
+    {
+        size_t compared = 0;
+        EXPECT_EQ(DatesNotKept(copy, withFolders, &compared), std::vector<std::string>()) << e2e::ToUtf8(copy);
+        EXPECT_GT(compared, 0u) << e2e::ToUtf8(copy);
+    }
+
     std::set<HWND> answered_;
     std::vector<std::wstring> boxTexts_;  // what the message boxes answered so far said
 };
@@ -156,12 +166,14 @@ TEST_F(DragOutEndToEnd, ListAndTreeItemsArriveWholeInEachExtractionMode)
     const TreeSnapshot treeDrag = Expected(documents, {}, L"My Documents");
     DragOnto(sync, TreeItemCentre(L"My Documents"), treeDrag, false);
     DragOnto(late, TreeItemCentre(L"My Documents"), treeDrag, true);
+    for (const Target* target : {&sync, &async, &late}) ExpectDatesKept(target->out, false);
 
     EXPECT_TRUE(sync.window.Close() && async.window.Close() && late.window.Close());
 }
 
 // Without a drag: Ctrl+C in the program and Paste in the Explorer stand-in; Save to... into a folder
-// chosen in the system's folder picker, and once more into the same folder, cancelled halfway.
+// chosen in the system's folder picker, and once more into the same folder, cancelled halfway. Files
+// keep their device dates either way; Save to dates its folders too.
 TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
 {
     const TreeSnapshot documents = SnapshotTree(documents_);
@@ -179,6 +191,7 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     ASSERT_TRUE(bed::WaitForEvents(paste.LogPath(), "finished", 1, kDropMs));
     EXPECT_EQ(bed::ReadEvents(paste.LogPath(), "finished")[0].Field("hr"), "0x00000000");
     EXPECT_EQ(SnapshotTree(folder_ + L"\\pasted"), copy);
+    ExpectDatesKept(folder_ + L"\\pasted", false);
 
     auto copying = [this] { return !e2e::FindTopWindows(L"Now Copying...", ProgramId()).empty(); };
     const std::wstring saved = folder_ + L"\\saved";
@@ -187,6 +200,7 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     ChooseInDialog(L"Save to", saved);
     EXPECT_TRUE(PollUntil([&] { return !copying() && SnapshotTree(saved) == copy; }, kDropMs));
     EXPECT_EQ(SnapshotTree(saved), copy);
+    ExpectDatesKept(saved, true);
 
     // The names are taken now: this copy would go beside them, numbered, and goes entirely.
     ConfigureDevices("bandwidth 1000000\n");

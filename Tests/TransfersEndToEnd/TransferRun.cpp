@@ -12,6 +12,32 @@ const OddName kOddNames[4] = {
     {L"dots. ", L"dots__"},                  // Windows drops trailing dots and blanks
 };
 
+namespace {
+
+// Gives every entry below the folder its own date in 2014, each a second and a half from the others,
+// so that a copy showing the time of the copy, or another entry's date, shows.
+void DateTree(const std::wstring& folder, uint64_t& next)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DateTree(folder + L"\\" + name, next);
+        EXPECT_TRUE(SimSetWriteTime(folder + L"\\" + name, next)) << e2e::ToUtf8(name);
+        next += 15000000;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+int64_t Seconds(uint64_t fileTime)
+{
+    return static_cast<int64_t>(fileTime / 10000000);
+}
+
+}  // namespace
+
 std::string PatternBytes(size_t size)
 {
     std::string bytes(size, '\0');
@@ -33,6 +59,9 @@ void TransferRun::SetUp()
     for (const OddName& odd : kOddNames) {
         ASSERT_TRUE(SimWriteFile(L"\\\\?\\" + documents_ + L"\\Odd names\\" + odd.onDisk, e2e::ToUtf8(odd.storedAs)));
     }
+    uint64_t date = SimFileTime(2014, 5, 6, 7, 8, 9) + 5000000;
+    DateTree(L"\\\\?\\" + documents_, date);
+    ASSERT_TRUE(SimSetWriteTime(documents_, date));
     const std::wstring configPath = folder_ + L"\\devices.conf";
     ASSERT_TRUE(SimWriteFile(configPath, deviceConfig_));
 
@@ -102,6 +131,35 @@ void TransferRun::CloseProgram()
 DWORD TransferRun::ProgramId() const
 {
     return run_ ? run_->Id() : 0;
+}
+
+std::vector<std::string> TransferRun::DatesNotKept(const std::wstring& copy, bool withFolders, size_t* compared) const
+{
+    std::vector<std::string> wrong;
+    *compared = 0;
+    const std::wstring top = L"My Documents";
+    for (const auto& entry : SnapshotTree(copy)) {
+        bool isFolder = entry.second == kSnapshotFolder;
+        if (isFolder && !withFolders) continue;
+        std::wstring path = entry.first;
+        std::wstring device = path;
+        if (path == top) device.clear();
+        if (path.compare(0, top.size() + 1, top + L"/") == 0) device = path.substr(top.size() + 1);
+        for (const OddName& odd : kOddNames) {
+            if (device == std::wstring(L"Odd names/") + odd.storedAs) device = std::wstring(L"Odd names/") + odd.onDisk;
+        }
+        for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+        for (wchar_t& c : device) c = c == L'/' ? L'\\' : c;
+        int64_t copied = Seconds(SimWriteTime(L"\\\\?\\" + copy + L"\\" + path));
+        std::wstring source = L"\\\\?\\" + documents_ + (device.empty() ? L"" : L"\\" + device);
+        int64_t original = Seconds(SimWriteTime(source));
+        ++*compared;
+        if (copied != original) {
+            wrong.push_back(e2e::ToUtf8(entry.first) + ": " + std::to_string(copied) + " != " +
+                            std::to_string(original));
+        }
+    }
+    return wrong;
 }
 
 void TransferRun::ChooseInDialog(const wchar_t* title, const std::wstring& path) const

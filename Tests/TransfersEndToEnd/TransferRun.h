@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "EndToEndSupport.h"
 #include "RegistryGuard.h"
@@ -51,6 +52,12 @@ protected:
     void ConfigureDevices(const std::string& lines) const;
     // Closes the program with its close box: it ends in time, with status 0.
     void CloseProgram();
+    // The entries of a copy of device items (a drop's or a save's folder) whose last write time, to
+    // the second, is not the date of the device entry they were copied from (files only, or
+    // folders too), as "path: copy's seconds != device's seconds". The device entry of a path is the
+    // same path below "My Documents" (a leading "My Documents/" is that folder itself), its odd
+    // names as they are on the device. Empty also when the copy holds nothing: see `compared`.
+    std::vector<std::string> DatesNotKept(const std::wstring& copy, bool withFolders, size_t* compared) const;
 
     std::wstring folder_;     // everything of one test, removed at its end
     std::wstring documents_;  // "My Documents" of the opened edition on disk
