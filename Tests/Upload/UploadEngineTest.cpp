@@ -131,6 +131,9 @@ TEST_F(UploadEngineTest, DroppedFoldersOfOneNameMergeAndTheLaterFileWins)
     EXPECT_LT(SimCallCount("AFCFileInfoOpen"), static_cast<unsigned>(kFlatFiles));
     EXPECT_FALSE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"Flat"})));
     EXPECT_TRUE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"X"})));
+    // Folders the copy did not make are asked about as before.
+    EXPECT_TRUE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"Books"})));
+    EXPECT_FALSE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"Empty"})));
     TreeSnapshot merged = SnapshotTree(DeviceDocuments() + L"\\X");
     TreeSnapshot expected = SnapshotTree(Local(L"a\\X"));
     for (const auto& entry : SnapshotTree(Local(L"b\\X"))) expected[entry.first] = entry.second;
