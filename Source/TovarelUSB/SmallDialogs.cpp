@@ -159,10 +159,11 @@ void WaitForCopyThreadToFinish()
 
 bool WaitForCopyDialog()
 {
-    // The dialog publishes its controls before itself.
+    // The dialog publishes its controls before itself. Polled finely: a copy of a few small files
+    // takes no longer than a coarse poll would add.
     while (!g_copyDialog.load()) {
         if (MainWindowGone()) return false;
-        Sleep(10);
+        Sleep(1);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <ole2.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "Devices.h"
 #include "DragObjects.h"
@@ -46,6 +47,26 @@ void ReleaseOneString(CFStringRef& string)
 {
     ReleaseMadeString(string);
     string = nullptr;
+}
+
+// The first question to the shell about an icon builds its icon cache, the slowest step of the
+// window's build. Asked on a thread of its own at the start, the cache is ready, or nearly, when the
+// window asks for its folder and file icons; the answers are the same.
+DWORD WINAPI WarmUpShellIcons(void*)
+{
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    SHFILEINFOW info = {};
+    SHGetFileInfoW(L"a", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
+                   SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_SYSICONINDEX);
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
+
+void StartShellIconWarmUp()
+{
+    // Without the thread the window asks the shell itself, only later.
+    HANDLE thread = CreateThread(nullptr, 0, WarmUpShellIcons, nullptr, 0, nullptr);
+    if (thread) CloseHandle(thread);
 }
 
 void DestroyImageList(HIMAGELIST& list)
@@ -93,6 +114,7 @@ bool StartProgram(HINSTANCE instance)
 {
     if (s_started) return true;
     g_instance = instance;
+    StartShellIconWarmUp();
     if (!RegisterSplitterClass(instance)) return false;
     if (!BindDeviceLibrary()) return false;
     OleInitialize(nullptr);

@@ -15,6 +15,20 @@ namespace {
 
 const wchar_t kDocumentsDevicePath[] = L"/Documents";
 
+const KnownSubfolders* s_knownSubfolders;
+
+// -1 when the table has no answer for the folder.
+int KnownSubfolderAnswer(const wchar_t* devicePath)
+{
+    if (!s_knownSubfolders) return -1;
+    try {
+        auto found = s_knownSubfolders->find(devicePath);
+        return found == s_knownSubfolders->end() ? -1 : (found->second ? 1 : 0);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+}
+
 FolderNode* AllocateNode(FolderNode* parent, wchar_t* ownedName, wchar_t* ownedPath, int32_t isFolder)
 {
     void* memory = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FolderNode));
@@ -286,6 +300,8 @@ int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8)
 {
     AFCConnectionRef afc = CurrentConnection();
     if (!afc || !devicePath || !devicePathUtf8) return 0;
+    int known = KnownSubfolderAnswer(devicePath);
+    if (known >= 0) return known;
     bool found = false;
     // A failed read counts as the end of the folder: the answer only decides an expand button.
     ReadDeviceFolder(afc, devicePathUtf8, [&](const char* entryName) {
@@ -297,6 +313,11 @@ int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8)
         return !found;
     });
     return found ? 1 : 0;
+}
+
+void UseKnownSubfolders(const KnownSubfolders* known)
+{
+    s_knownSubfolders = known;
 }
 
 FolderNode* ListFolder(FolderNode* node)

@@ -1,12 +1,20 @@
 // The folder tree of the open location and the device listing behind it.
 #pragma once
 
+#include <string>
+#include <unordered_map>
+
 #include "iPhone.h"
 
 // Location path ("0/Books/a.pdf") to device path ("/Documents/Books/a.pdf"); null when the path
 // names no location. The caller owns the result (FreeString).
 wchar_t* ResolveDevicePath(const wchar_t* path);
 int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8);
+// Answers of FolderHasSubfolders known without asking the device, by device path: a copy knows
+// what the folders it has just made hold. While a table is in use (null: none), its answers are
+// taken; use it only on the thread that lists and only for as long as it holds.
+using KnownSubfolders = std::unordered_map<std::wstring, bool>;
+void UseKnownSubfolders(const KnownSubfolders* known);
 // A new content list of the folder (caller owns it; FreeFolderList), or null when the folder is
 // empty or cannot be read.
 FolderNode* ListFolder(FolderNode* node);

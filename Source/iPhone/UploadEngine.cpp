@@ -27,8 +27,15 @@ struct UploadRecord {
     // One chunk buffer for every file: made anew for each small file, it would cost more than the
     // file's copy.
     std::unique_ptr<char[]> chunk;
+    // The destination folder's device path.
+    OwnedWide destination;
 };
 UploadRecord s_record;
+
+// The folders the copy made right in its destination, and whether each holds a subfolder. Listing
+// the destination afterwards takes these answers: asking the device means one query for every file
+// of a new folder, as many calls as copying it took.
+KnownSubfolders s_madeFolders;
 
 // The tree's removals when the copy started (NoteDropDestination).
 uint64_t s_destinationRemovals;
@@ -172,6 +179,26 @@ bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, bool* made
 bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool* made,
                       uint64_t total, uint64_t& done);
 
+bool InDestination(const wchar_t* devicePath)
+{
+    const wchar_t* destination = s_record.destination.get();
+    size_t length = destination ? wcslen(destination) : 0;
+    return length && wcsncmp(devicePath, destination, length) == 0 && devicePath[length] == L'/' &&
+           !wcschr(devicePath + length + 1, L'/');
+}
+
+// Two dropped folders of the same name go into one: it has a subfolder if either brought one.
+void NoteMadeFolder(const wchar_t* devicePath, bool hasSubfolder)
+{
+    if (!InDestination(devicePath)) return;
+    try {
+        bool& known = s_madeFolders[devicePath];
+        known = known || hasSubfolder;
+    } catch (const std::bad_alloc&) {
+        // Without the answer the listing asks the device.
+    }
+}
+
 // `made`, when given, means the device has nothing of this name for certain: the folder is made
 // here or the copy fails, and `made` is set once it is. Without it an existing folder is merged
 // into (it is this upload's own: made by an earlier item, or the folder above it was).
@@ -184,12 +211,16 @@ bool UploadFolder(const wchar_t* localPath, const wchar_t* devicePath, const cha
         if (g_lib.AFCDirectoryCreate(afc, devicePathUtf8) != 0) return false;
         if (made) *made = true;
     }
-    return ForEachLocalEntry(localPath, [&](const WIN32_FIND_DATAW& entry) {
+    bool hasSubfolder = false;
+    bool copied = ForEachLocalEntry(localPath, [&](const WIN32_FIND_DATAW& entry) {
         OwnedWide childLocal(JoinLocalPath(localPath, entry.cFileName));
         OwnedWide childDevice(JoinDevicePath(devicePath, entry.cFileName));
         FATAL_CHECK(childLocal && childDevice);
+        hasSubfolder = hasSubfolder || IsFolderEntry(entry);
         return UploadKnownEntry(childLocal.get(), childDevice.get(), IsFolderEntry(entry), nullptr, total, done);
     });
+    if (copied && !Cancelled()) NoteMadeFolder(devicePath, hasSubfolder);
+    return copied;
 }
 
 bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool isFolder, bool* made,
@@ -250,6 +281,7 @@ size_t CountTransferItems()
 // Both passes. False when the copy failed; true when it went through or was cancelled.
 bool RunUpload()
 {
+    s_madeFolders.clear();
     s_record.count = CountTransferItems();
     s_record.created.reset(new (std::nothrow) bool[s_record.count]());
     if (!s_record.created) return false;
@@ -263,8 +295,8 @@ bool RunUpload()
     }
     uint64_t done = 0;
     size_t index = 0;
-    OwnedWide destinationPath(ResolveDevicePath(g_dropFolder.load()->path));
-    FolderProbe destination(CurrentConnection(), destinationPath.get());
+    s_record.destination.reset(ResolveDevicePath(g_dropFolder.load()->path));
+    FolderProbe destination(CurrentConnection(), s_record.destination.get());
     for (const TransferItem* item = g_transferList; item; item = item->next, ++index) {
         if (!UploadDroppedItem(index, item, destination, total, done)) return false;
         if (Cancelled()) return true;
@@ -387,5 +419,8 @@ void ShowDropDestination()
     FreeFolderList(folder->children);
     folder->children = nullptr;
     folder->listed = 0;
+    UseKnownSubfolders(&s_madeFolders);
     ShowFolderInList(item, folder);
+    UseKnownSubfolders(nullptr);
+    s_madeFolders.clear();
 }

@@ -92,6 +92,7 @@ TEST_F(UploadEngineTest, EmptyFoldersAndEmptyFilesCopyWithoutProgress)
         Local(L"Tree\\A\\empty.txt"), Local(L"Tree\\zero.bin"), Local(L".hidden")};
     for (size_t i = 1; i < record_.texts.size(); ++i) EXPECT_TRUE(Contains(allowed, record_.texts[i]));
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"Empty", L"Tree", L".hidden", L"readme.txt"}));
+    EXPECT_TRUE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"Tree"})));
 
     // A folder of the size pass, once it is due to be named, is named as they are.
     HWND line = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
@@ -111,13 +112,28 @@ TEST_F(UploadEngineTest, DroppedFoldersOfOneNameMergeAndTheLaterFileWins)
     SimWriteFile(Local(L"a\\X\\f.txt"), "first");
     SimWriteFile(Local(L"a\\X\\only-a.txt"), "a");
     SimWriteFile(Local(L"b\\X\\f.txt"), "second version");
-    SimWriteFile(Local(L"b\\X\\Sub\\g.txt"), "g");
+    SimWriteFile(Local(L"a\\X\\Sub\\g.txt"), "g");
     SimWriteFile(Local(L"c\\X\\f.txt"), "third");
+
+    const int kFlatFiles = 30;
+    for (int i = 0; i < kFlatFiles; ++i) SimWriteFile(Local(L"Flat\\f" + std::to_wstring(i)), "x");
 
     // A slow device: every file takes long enough to be named in the dialog.
     SimSetLatency(40000, 0);
     EXPECT_EQ(DropOnDocuments({Local(L"a\\X"), Local(L"b\\X")}, L""), L"");
     SimSetLatency(0, 0);
+    // The merged folder has a subfolder from the first of the two; the expand button shows it.
+    EXPECT_TRUE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"X"})));
+    // Showing the destination afresh takes what the copy knows of the folder it made: the device
+    // is not asked about each of its files to learn that it holds no subfolder.
+    SimResetCounters();
+    EXPECT_EQ(DropOnDocuments({Local(L"Flat")}, L""), L"");
+    EXPECT_LT(SimCallCount("AFCFileInfoOpen"), static_cast<unsigned>(kFlatFiles));
+    EXPECT_FALSE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"Flat"})));
+    EXPECT_TRUE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"X"})));
+    // Folders the copy did not make are asked about as before.
+    EXPECT_TRUE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"Books"})));
+    EXPECT_FALSE(TreeItemHasChildren(TreeItemByNames({L"My Documents", L"Empty"})));
     TreeSnapshot merged = SnapshotTree(DeviceDocuments() + L"\\X");
     TreeSnapshot expected = SnapshotTree(Local(L"a\\X"));
     for (const auto& entry : SnapshotTree(Local(L"b\\X"))) expected[entry.first] = entry.second;
@@ -125,7 +141,7 @@ TEST_F(UploadEngineTest, DroppedFoldersOfOneNameMergeAndTheLaterFileWins)
     ASSERT_FALSE(record_.positions.empty());
     EXPECT_EQ(record_.positions.back(), 10000);
     EXPECT_TRUE(std::is_sorted(record_.positions.begin(), record_.positions.end()));
-    for (const wchar_t* file : {L"a\\X\\f.txt", L"a\\X\\only-a.txt", L"b\\X\\f.txt", L"b\\X\\Sub\\g.txt"}) {
+    for (const wchar_t* file : {L"a\\X\\f.txt", L"a\\X\\only-a.txt", L"b\\X\\f.txt", L"a\\X\\Sub\\g.txt"}) {
         EXPECT_TRUE(Contains(record_.texts, Local(file))) << Utf8Text(file);
     }
 
