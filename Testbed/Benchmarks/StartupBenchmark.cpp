@@ -27,25 +27,12 @@
 #include <string>
 #include <vector>
 
+#include "BenchmarkSupport.h"
 #include "resource.h"
 
 namespace {
 
 const DWORD kTimeoutMs = 60000;
-
-int64_t Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-double Milliseconds(int64_t ticks)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
-}
 
 // --- The launcher ----------------------------------------------------------------------------------
 
@@ -89,8 +76,8 @@ int Watch(bool needsDevices)
     printf("ready\n");
     fflush(stdout);
     Search search = {0, needsDevices, nullptr};
-    int64_t start = Now();
-    while (!search.found && Milliseconds(Now() - start) < kTimeoutMs) {
+    int64_t start = ClockTicks();
+    while (!search.found && Milliseconds(ClockTicks() - start) < kTimeoutMs) {
         EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&search));
         if (!search.found) Sleep(1);
     }
@@ -119,16 +106,16 @@ double TimeStart(const std::wstring& commandLine, bool needsDevices)
     PROCESS_INFORMATION process = {};
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
-    int64_t start = Now();
+    int64_t start = ClockTicks();
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return -1;
     }
     Search search = {process.dwProcessId, needsDevices, nullptr};
     double elapsed = -1;
-    while (Milliseconds(Now() - start) < kTimeoutMs) {
+    while (Milliseconds(ClockTicks() - start) < kTimeoutMs) {
         EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
-            elapsed = Milliseconds(Now() - start);
+            elapsed = Milliseconds(ClockTicks() - start);
             break;
         }
         if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0) break;
