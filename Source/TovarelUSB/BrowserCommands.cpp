@@ -143,7 +143,7 @@ bool BrowserCommandEnabled(UINT command, HWND from)
     case IDM_NEW_FOLDER:
         return CanCreateFolder() != 0;
     case IDM_RENAME:
-        return LocationOpen() && Renamable(FromTree(from) ? TreeFolder() : SoleSelectedNode());
+        return LocationOpen() && TransferIdle() && Renamable(FromTree(from) ? TreeFolder() : SoleSelectedNode());
     case IDM_DELETE:
         return !FromTree(from) && CanDelete();
     case IDM_REFRESH:

@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include "BrowserCommands.h"
+#include "FolderTree.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -11,19 +12,22 @@ namespace {
 
 enum : int { LIST_MENU = 0, TREE_MENU = 1 };
 
-// A right-click on an item that is not selected makes it the selection (in the tree: the folder
-// shown); on the list's blank space it clears the selection.
-void SelectItemAt(HWND control, bool isTree, POINT screen)
+// The tree item right-clicked when it is not the folder shown, else null.
+HTREEITEM OtherTreeItemAt(HWND tree, POINT screen)
+{
+    TVHITTESTINFO hit = {};
+    hit.pt = screen;
+    ScreenToClient(tree, &hit.pt);
+    HTREEITEM item = TreeView_HitTest(tree, &hit);
+    return item && item != TreeView_GetSelection(tree) ? item : nullptr;
+}
+
+// A right-click on a list item that is not selected makes it the selection; on blank space it
+// clears the selection.
+void SelectListItemAt(HWND control, POINT screen)
 {
     POINT point = screen;
     ScreenToClient(control, &point);
-    if (isTree) {
-        TVHITTESTINFO hit = {};
-        hit.pt = point;
-        HTREEITEM item = TreeView_HitTest(control, &hit);
-        if (item && item != TreeView_GetSelection(control)) TreeView_SelectItem(control, item);
-        return;
-    }
     LVHITTESTINFO hit = {};
     hit.pt = point;
     int index = ListView_HitTest(control, &hit);
@@ -111,6 +115,28 @@ LRESULT CALLBACK BrowserKeyProc(HWND control, UINT message, WPARAM wParam, LPARA
     return DefSubclassProc(control, message, wParam, lParam);
 }
 
+// The tree's menu for a folder other than the one shown, which stays shown while the menu is open:
+// "Open" shows the folder; every other command acts on the folder shown, so it is greyed here.
+void RunOtherTreeFolderMenu(HWND window, HWND tree, HMENU popup, HTREEITEM item, POINT at)
+{
+    int count = GetMenuItemCount(popup);
+    for (int i = 0; i < count; ++i) {
+        UINT command = GetMenuItemID(popup, i);
+        if (command == 0 || command == static_cast<UINT>(-1)) continue;
+        EnableMenuItem(popup, i, MF_BYPOSITION | (command == IDM_OPEN ? MF_ENABLED : MF_GRAYED));
+    }
+    SetMenuDefaultItem(popup, IDM_OPEN, FALSE);
+    // The menu's loop serves device notices, which may take the item away: the removal count tells.
+    uint64_t removals = FolderTreeRemovals();
+    TreeView_SelectDropTarget(tree, item);
+    UINT chosen = static_cast<UINT>(TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON |
+                                                              TPM_RETURNCMD | TPM_NONOTIFY,
+                                                   at.x, at.y, 0, window, nullptr));
+    if (FolderTreeRemovals() != removals) return;
+    TreeView_SelectDropTarget(tree, nullptr);
+    if (chosen == IDM_OPEN && LocationOpen()) TreeView_SelectItem(tree, item);
+}
+
 }  // namespace
 
 bool ShowBrowserContextMenu(HWND window, HWND control, LPARAM position)
@@ -118,16 +144,24 @@ bool ShowBrowserContextMenu(HWND window, HWND control, LPARAM position)
     bool isTree = control && control == GetDlgItem(window, IDC_FOLDER_TREE);
     if (!isTree && (!control || control != g_fileList)) return false;
     POINT at = {GET_X_LPARAM(position), GET_Y_LPARAM(position)};
+    HTREEITEM otherFolder = nullptr;
     if (at.x == -1 && at.y == -1) {
         at = KeyboardMenuPoint(control, isTree);
+    } else if (isTree) {
+        otherFolder = OtherTreeItemAt(control, at);
     } else {
-        SelectItemAt(control, isTree, at);
+        SelectListItemAt(control, at);
     }
     // The chosen command comes back when the menu is gone, and acts where the focus is.
     SetFocus(control);
     HMENU menus = LoadMenuW(g_instance, MAKEINTRESOURCEW(IDR_CONTEXT_MENUS));
     if (!menus) return true;
     HMENU popup = GetSubMenu(menus, isTree ? TREE_MENU : LIST_MENU);
+    if (otherFolder) {
+        RunOtherTreeFolderMenu(window, control, popup, otherFolder, at);
+        DestroyMenu(menus);
+        return true;
+    }
     EnableItems(popup, control);
     if (!isTree) SetMenuDefaultItem(popup, IDM_OPEN, FALSE);
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);

@@ -228,7 +228,7 @@ INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
     }
     case LVN_ENDLABELEDITW: {
         const NMLVDISPINFOW* info = reinterpret_cast<const NMLVDISPINFOW*>(lParam);
-        if (from != g_fileList || !info->item.pszText) return FALSE;
+        if (from != g_fileList || !info->item.pszText || RenameRefusedNow()) return FALSE;
         RenameListItem(info->item.iItem, info->item.pszText);
         return TRUE;
     }
@@ -239,7 +239,8 @@ INT_PTR OnNotify(HWND window, const NMHDR* header, LPARAM lParam)
         if (!fromTree || !FirstReportOfTreeEditEnd()) return FALSE;
         const NMTVDISPINFOW* info = reinterpret_cast<const NMTVDISPINFOW*>(lParam);
         FolderNode* node = reinterpret_cast<FolderNode*>(info->item.lParam);
-        if (!info->item.hItem || !node || !info->item.pszText) return FALSE;
+        // Refused, the edit ends with the label unchanged.
+        if (!info->item.hItem || !node || !info->item.pszText || RenameRefusedNow()) return FALSE;
         RenameTreeFolder(info->item.hItem, node, info->item.pszText);
         return TRUE;
     }
@@ -350,6 +351,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case WMU_SHOW_DROP_DESTINATION:
         ShowDropDestination();
+        return FALSE;
+    case WMU_SHOW_NAME_CLASH:
+        ShowNameClash();
         return FALSE;
     default:
         if (message >= WMU_SHOW_COPY_PROGRESS && message <= WMU_SHOW_COPY_BUSY) OnPrivateMessage(window, message);

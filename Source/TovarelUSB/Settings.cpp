@@ -14,12 +14,16 @@ const wchar_t kSettingsKey[] = L"Software\\Marlquist\\TovarelUSB";
 const int kMinWidth = 450;
 const int kMinHeight = 370;
 
-// Every value is stored in pixels of a window at 96 DPI, whatever the scale it was saved at. The
-// versions before this one were not DPI aware: Windows ran them as if at 96 DPI and stretched their
-// window, so what they stored is in those units at every scale, and each version reads right what
-// the other wrote. Pixels of the window's own scale would not be: at 200 %, an old version would open
-// twice as large as it was left, and a new one would open an old version's settings at half size.
-// A value saved at another scale than 96 DPI may lose part of a pixel on the way.
+// Sizes are stored in pixels of a window at 96 DPI, whatever the scale they were saved at: the first
+// versions were not DPI aware, Windows ran them as if at 96 DPI and stretched their window, so the
+// sizes they stored are in those units at every scale, and each version reads right what the other
+// wrote. The window's left and top edges are a position on the desktop, not a size: they are stored
+// in physical pixels as Windows reports them, so that a window on a second monitor of another scale
+// (whose desktop coordinates are not those of the first scaled) reopens where it was; the right and
+// bottom edges are the left and top plus the stored width and height. Positions that the versions
+// which scaled them stored are read the same way: at 100 % that changes nothing, at another scale
+// the window opens at that fraction of its old distance from the desktop's corner, with its size
+// and on a monitor. A value saved at another scale than 96 DPI may lose part of a pixel on the way.
 long long ToWindowPixels(long long stored, int dpi)
 {
     long long scaled = stored * dpi;
@@ -95,16 +99,21 @@ long long Extent(int from, int to)
 }
 
 // A rectangle remembered on a monitor that has since gone would open the window where nobody can
-// reach it; it is brought, whole if it fits, into the work area of the nearest monitor.
-void BringOntoMonitor(RECT* rect)
+// reach it; it is brought into the work area of the nearest monitor. A window larger than that work
+// area (a size stored at a smaller scale, or on a larger monitor) is made to fit it, and placed in
+// it; one that fits and is partly on a monitor stays where it was left.
+void FitOntoMonitor(RECT* rect)
 {
-    if (MonitorFromRect(rect, MONITOR_DEFAULTTONULL)) return;
     MONITORINFO info = {};
     info.cbSize = sizeof(info);
     if (!GetMonitorInfoW(MonitorFromRect(rect, MONITOR_DEFAULTTONEAREST), &info)) return;
     const RECT& work = info.rcWork;
     long long width = Extent(rect->left, rect->right);
     long long height = Extent(rect->top, rect->bottom);
+    bool tooLarge = width > Extent(work.left, work.right) || height > Extent(work.top, work.bottom);
+    if (!tooLarge && MonitorFromRect(rect, MONITOR_DEFAULTTONULL)) return;
+    if (width > Extent(work.left, work.right)) width = Extent(work.left, work.right);
+    if (height > Extent(work.top, work.bottom)) height = Extent(work.top, work.bottom);
     long long left = rect->left;
     long long top = rect->top;
     if (left + width > work.right) left = work.right - width;
@@ -137,8 +146,10 @@ void RestoreSettings(HWND window)
     if (bottom < top + kMinHeight) bottom = top + kMinHeight;
     int dpi = LayoutDpi();
     auto scaled = [dpi](long long stored) { return ClampToInt(ToWindowPixels(stored, dpi)); };
-    RECT rect = {scaled(left), scaled(top), scaled(right), scaled(bottom)};
-    BringOntoMonitor(&rect);
+    long long width = ToWindowPixels(right - left, dpi);
+    long long height = ToWindowPixels(bottom - top, dpi);
+    RECT rect = {ClampToInt(left), ClampToInt(top), ClampToInt(left + width), ClampToInt(top + height)};
+    FitOntoMonitor(&rect);
 
     SplitterDeviceListWidth = scaled(static_cast<int>(values[DEVICE_LIST_WIDTH]));
     SplitterTreeWidth = scaled(static_cast<int>(values[TREE_WIDTH]));
@@ -174,10 +185,10 @@ void SaveSettings(HWND window)
     int dpi = LayoutDpi();
     auto stored = [dpi](int pixels) { return static_cast<DWORD>(ScaleFromDpi(pixels, dpi)); };
     DWORD values[SETTING_COUNT] = {
-        stored(normal.left),
-        stored(normal.right),
-        stored(normal.top),
-        stored(normal.bottom),
+        static_cast<DWORD>(normal.left),
+        static_cast<DWORD>(normal.left) + stored(normal.right - normal.left),
+        static_cast<DWORD>(normal.top),
+        static_cast<DWORD>(normal.top) + stored(normal.bottom - normal.top),
         placement.showCmd == SW_SHOWMAXIMIZED ? 1u : 0u,
         stored(SplitterDeviceListWidth),
         stored(SplitterTreeWidth),

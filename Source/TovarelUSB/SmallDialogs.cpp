@@ -170,9 +170,11 @@ bool WaitForCopyDialog()
 
 void EndCopyThread()
 {
-    // Last: the dialog ends once it sees the handle cleared.
-    CloseHandle(g_copyThread.load());
-    g_copyThread = nullptr;
+    // Cleared before it is closed: the dialog ends once it sees the handle cleared, and whoever reads
+    // the handle meanwhile (to tell the copy thread by its id) must never get one already closed, or
+    // reused for another object.
+    HANDLE thread = g_copyThread.exchange(nullptr);
+    if (thread) CloseHandle(thread);
 }
 
 void RequestCopyBusyDialog()

@@ -194,15 +194,15 @@ EntryState FolderProbe::Probe(const wchar_t* name, const wchar_t* ownName)
         return EntryState::Present;
     }
     if (!ReadNames()) return EntryState::Unknown;
+    OwnedWide key(DeviceNameKey(name));
+    if (!key) return EntryState::Unknown;
     try {
-        auto found = byFolded_.find(Folded(name));
-        if (found == byFolded_.end()) return EntryState::Absent;
-        bool sameButCase = false;
+        auto found = byKey_.find(key.get());
+        if (found == byKey_.end()) return EntryState::Absent;
         for (const std::wstring& listed : found->second) {
-            if (listed == name) return EntryState::Present;
-            if (!ownName || listed != ownName) sameButCase = true;
+            if (listed == name || !ownName || listed != ownName) return EntryState::Present;
         }
-        return sameButCase ? EntryState::Unknown : EntryState::Absent;
+        return EntryState::Absent;
     } catch (const std::bad_alloc&) {
         return EntryState::Unknown;
     }
@@ -212,9 +212,14 @@ bool FolderProbe::ListsExactly(const wchar_t* name, bool* readable)
 {
     *readable = ReadNames();
     if (!*readable) return false;
+    OwnedWide key(DeviceNameKey(name));
+    if (!key) {
+        *readable = false;
+        return false;
+    }
     try {
-        auto found = byFolded_.find(Folded(name));
-        if (found == byFolded_.end()) return false;
+        auto found = byKey_.find(key.get());
+        if (found == byKey_.end()) return false;
         return std::find(found->second.begin(), found->second.end(), name) != found->second.end();
     } catch (const std::bad_alloc&) {
         *readable = false;
@@ -232,8 +237,9 @@ bool FolderProbe::ReadNames()
     try {
         FolderRead read = ReadDeviceFolder(afc_, folder.get(), [&](const char* entry) {
             OwnedWide name(DeviceTextToUtf16(entry));
-            if (!name) return ok = false;
-            byFolded_[Folded(name.get())].emplace_back(name.get());
+            OwnedWide key(name ? DeviceNameKey(name.get()) : nullptr);
+            if (!key) return ok = false;
+            byKey_[key.get()].emplace_back(name.get());
             return true;
         });
         ok = ok && read == FolderRead::Whole;
@@ -241,7 +247,7 @@ bool FolderProbe::ReadNames()
         ok = false;
     }
     if (!ok) {
-        byFolded_.clear();
+        byKey_.clear();
         return false;
     }
     names_ = Names::Read;

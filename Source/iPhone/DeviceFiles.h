@@ -110,11 +110,11 @@ class FolderProbe {
 public:
     FolderProbe(AFCConnectionRef afc, const wchar_t* folderDevicePath);
 
-    // Present when the device gives the entry's information or lists the name. Absent only when it
-    // says so for certain: no information, and the folder, read whole, holds no name that the file
-    // system could take for this one (the same but for letter case; `ownName`, the name of the
-    // item being renamed, does not count). Unknown in every other case: a failure is never taken
-    // for "absent".
+    // Present when the device gives the entry's information or lists a name it takes for this one
+    // (SameDeviceName: composed and decomposed forms are one name; `ownName`, the name of the item
+    // being renamed, does not count). Absent only when it says so for certain: no information, and
+    // the folder, read whole, holds no such name. Unknown in every other case: a failure is never
+    // taken for "absent".
     EntryState Probe(const wchar_t* name, const wchar_t* ownName = nullptr);
     // Whether the folder, read whole, lists exactly this name. False in `readable` when it cannot
     // be read.
@@ -126,11 +126,12 @@ private:
     AFCConnectionRef afc_;
     std::wstring folder_;
     enum class Names { NotRead, Read, Unreadable } names_ = Names::NotRead;
-    // Every listed name, by its letter-case-folded form.
-    std::unordered_map<std::wstring, std::vector<std::wstring>> byFolded_;
+    // Every listed name, by its DeviceNameKey.
+    std::unordered_map<std::wstring, std::vector<std::wstring>> byKey_;
 };
 
-// Whether two names are the same but for letter case (any letters, not only ASCII).
+// Whether two names are the same but for letter case (any letters, not only ASCII): a device whose
+// lookup ignores case finds one under the other, though it lists them apart.
 bool SameButForCase(const wchar_t* a, const wchar_t* b);
 
 // --- Removing a tree -------------------------------------------------------------------------------

@@ -202,7 +202,7 @@ public:
         if (!MakeRoomForDescriptor()) return AddOutcome::Failed;
         OwnedWide storable(StorableWindowsName(name));
         if (!storable) return AddOutcome::Failed;
-        OwnedWide relative(UnusedRelativePath(storable.get(), parentPath));
+        OwnedWide relative(UnusedRelativePath(storable.get(), parentPath, folder.IsOpen()));
         if (!relative) return AddOutcome::Failed;
         // A cut name could land on another item's name: the whole drag is refused instead.
         if (wcslen(relative.get()) > kLongestRelativePath) {
@@ -289,11 +289,11 @@ private:
     // Two device names can become one Windows name ("a:b" and "a_b", or two names that differ only
     // in bytes that are not UTF-8, or in case): the later one is numbered, so that no file of the
     // drag overwrites another at the target.
-    wchar_t* UnusedRelativePath(const wchar_t* storable, const wchar_t* parentPath)
+    wchar_t* UnusedRelativePath(const wchar_t* storable, const wchar_t* parentPath, bool isFolder)
     {
         try {
             for (unsigned number = 1;; ++number) {
-                OwnedWide name(number == 1 ? DupString(storable) : NumberedName(storable, number));
+                OwnedWide name(number == 1 ? DupString(storable) : NumberedName(storable, number, isFolder));
                 if (!name) return nullptr;
                 OwnedWide relative(parentPath ? JoinLocalPath(parentPath, name.get()) : name.release());
                 if (!relative) return nullptr;
@@ -397,17 +397,6 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
 }
 
 }  // namespace
-
-wchar_t* NumberedName(const wchar_t* storable, unsigned number)
-{
-    size_t extensionLength = 0;
-    const wchar_t* extension = FindExtension(storable, &extensionLength);
-    size_t stem = extension ? static_cast<size_t>(extension - 1 - storable) : wcslen(storable);
-    wchar_t suffix[16];
-    wsprintfW(suffix, L" (%u)", number);
-    std::wstring numbered = std::wstring(storable, stem) + suffix + (extension ? extension - 1 : L"");
-    return DupString(numbered.c_str());
-}
 
 HRESULT BuildDragDescriptors(const DragItems& items)
 {

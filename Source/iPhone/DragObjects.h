@@ -66,8 +66,6 @@ enum class DescriptorsBuilt { Built, TooLong, Failed };
 // Builds the set while "Calculating Size..." is shown; no drag out may be open, and none is after.
 // TooLong: a path was too long for a descriptor, which the user has been told already.
 DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set);
-// "name (n).ext": the n-th item whose storable name is taken already.
-wchar_t* NumberedName(const wchar_t* storable, unsigned number);
 
 // A stream of one device file of the location opening `opening` (CurrentOpening), as "FileContents"
 // hands it out: S_OK with a new stream; E_UNEXPECTED when that location is no longer open, the file

@@ -28,18 +28,26 @@ HWND FolderTreeControl()
 // The folder an operation works in, as it was when the operation began. A message loop on the way
 // (a message box, the painting during a deletion) also serves the device notice thread, which may
 // close the location and release every node of it; the operation goes on only while the window
-// still shows the same location and folder.
+// still shows the same location and folder. Identities, not addresses, tell: a location opened
+// again may get the connection and the nodes at the addresses of the closed one. While no tree
+// item went, no node did, and the folder's address still names it.
 struct WorkingFolder {
+    uint64_t opening;
+    uint64_t removals;
     AFCConnectionRef afc;
-    FolderNode* root;
     FolderNode* folder;
 
-    static WorkingFolder Current() { return {CurrentConnection(), g_rootFolder.load(), g_currentFolder.load()}; }
+    static WorkingFolder Current()
+    {
+        return {CurrentOpening(), FolderTreeRemovals(), CurrentConnection(), g_currentFolder.load()};
+    }
     bool StillShown() const
     {
-        return afc && CurrentConnection() == afc && g_rootFolder.load() == root && g_currentFolder.load() == folder;
+        return opening && CurrentOpening() == opening && FolderTreeRemovals() == removals &&
+               g_currentFolder.load() == folder;
     }
 };
+
 
 // One of the two locations below the root (or the root itself): never renamed here.
 bool IsLocationFolder(const FolderNode* node)
@@ -224,8 +232,11 @@ EntryState NewNameState(const FolderNode* node, const wchar_t* folderDevicePath,
     const wchar_t* ownName = LastDevicePathElement(node->path);
     FolderProbe probe(CurrentConnection(), folderDevicePath);
     EntryState state = probe.Probe(newName, ownName);
-    // Found: the item itself in other letter cases, unless the device also lists that exact name.
-    if (state != EntryState::Present || !SameButForCase(newName, ownName)) return state;
+    // Found: the item itself under a name the device's lookup takes for its own (in other letter
+    // cases, or composed otherwise), unless the device also lists that exact name.
+    if (state != EntryState::Present || !(SameButForCase(newName, ownName) || SameDeviceName(newName, ownName))) {
+        return state;
+    }
     bool readable = false;
     bool listed = probe.ListsExactly(newName, &readable);
     if (!readable) return EntryState::Unknown;
@@ -233,6 +244,15 @@ EntryState NewNameState(const FolderNode* node, const wchar_t* folderDevicePath,
 }
 
 }  // namespace
+
+bool RenameRefusedNow()
+{
+    // A rename lists the folder again under its new name and frees the nodes below it, which a
+    // transfer may be copying into or out of: it waits, as every other command does.
+    if (TransferIdle()) return false;
+    MessageBeep(MB_ICONWARNING);
+    return true;
+}
 
 void CreateNewFolder()
 {
@@ -265,7 +285,7 @@ bool RenameNode(FolderNode* node, const wchar_t* newName)
     if (!parent || !parent->isFolder || !parent->listed || !parent->path) return false;
     FATAL_CHECK(parent->children);
     for (const FolderNode* sibling = parent->children; sibling; sibling = sibling->next) {
-        if (sibling != node && wcscmp(sibling->name, newName) == 0) {
+        if (sibling != node && SameDeviceName(sibling->name, newName)) {
             WarnNameTaken();
             return false;
         }
@@ -308,6 +328,7 @@ void RenameTreeFolder(HTREEITEM item, FolderNode* node, const wchar_t* text)
 {
     HWND tree = FolderTreeControl();
     if (!LocationOpen() || !g_rootFolder.load() || !tree || !item || !node || !node->path || !text) return;
+    if (RenameRefusedNow()) return;
     // Before the comparison: ending an edit of a location folder warns even with the text unchanged.
     if (IsLocationFolder(node)) {
         WarnCantRename();
@@ -337,6 +358,7 @@ void RenameListItem(int index, const wchar_t* text)
     FolderNode* folder = g_currentFolder.load();
     HWND tree = FolderTreeControl();
     if (!LocationOpen() || !g_rootFolder.load() || !folder || !tree || !text) return;
+    if (RenameRefusedNow()) return;
     if (!IsUsableName(text)) {
         WarnInvalidName();
         return;

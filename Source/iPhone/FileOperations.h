@@ -4,6 +4,8 @@
 #include "iPhone.h"
 
 void CreateNewFolder();
+// True, with the warning beep, while a transfer is not idle: a rename is then refused.
+bool RenameRefusedNow();
 // Renames the node on the device; its name and path change only once the device has accepted.
 // Warns when a sibling already has the name; false when nothing was renamed.
 bool RenameNode(FolderNode* node, const wchar_t* newName);

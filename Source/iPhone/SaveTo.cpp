@@ -196,7 +196,7 @@ private:
     bool MakeTopLevel(const std::wstring& name, bool isFolder, HANDLE& file, std::wstring& path)
     {
         for (unsigned number = 1; number <= kMostNumbers; ++number) {
-            OwnedWide numbered(number == 1 ? DupString(name.c_str()) : NumberedName(name.c_str(), number));
+            OwnedWide numbered(number == 1 ? DupString(name.c_str()) : NumberedName(name.c_str(), number, isFolder));
             if (!numbered) return false;
             path = folder_ + L"\\" + numbered.get();
             // Taken by anything at all, a file or a folder of either name.

@@ -372,6 +372,65 @@ const wchar_t* FindExtension(const wchar_t* name, size_t* length)
     return nullptr;
 }
 
+wchar_t* DeviceNameKey(const wchar_t* name)
+{
+    if (!name) return nullptr;
+    int length = static_cast<int>(wcslen(name));
+    if (length == 0) return DupString(name);
+    // The first answer is an estimate; a short buffer answers a better one, negated.
+    int estimate = NormalizeString(NormalizationC, name, length, nullptr, 0);
+    for (int attempt = 0; estimate > 0 && attempt < 4; ++attempt) {
+        wchar_t* key = AllocateWide(static_cast<size_t>(estimate) + 1);
+        if (!key) return nullptr;
+        int made = NormalizeString(NormalizationC, name, length, key, estimate);
+        if (made > 0) {
+            key[made] = L'\0';
+            return key;
+        }
+        DWORD error = GetLastError();
+        FreeString(key);
+        if (error != ERROR_INSUFFICIENT_BUFFER) break;
+        estimate = -made;
+    }
+    return DupString(name);
+}
+
+bool SameDeviceName(const wchar_t* a, const wchar_t* b)
+{
+    if (!a || !b) return false;
+    if (wcscmp(a, b) == 0) return true;
+    wchar_t* keyA = DeviceNameKey(a);
+    wchar_t* keyB = DeviceNameKey(b);
+    bool same = keyA && keyB && wcscmp(keyA, keyB) == 0;
+    FreeString(keyA);
+    FreeString(keyB);
+    return same;
+}
+
+wchar_t* NumberedName(const wchar_t* name, unsigned number, bool isFolder)
+{
+    if (!name) return nullptr;
+    size_t length = wcslen(name);
+    size_t stem = length;
+    size_t extensionLength = 0;
+    const wchar_t* extension = isFolder ? nullptr : FindExtension(name, &extensionLength);
+    if (extension) {
+        // A dot with only dots before it begins the name.
+        size_t dot = static_cast<size_t>(extension - 1 - name);
+        size_t firstOther = wcsspn(name, L".");
+        if (firstOther < dot) stem = dot;
+    }
+    wchar_t suffix[16];
+    swprintf(suffix, sizeof suffix / sizeof suffix[0], L" (%u)", number);
+    size_t suffixLength = wcslen(suffix);
+    wchar_t* numbered = AllocateWide(length + suffixLength + 1);
+    if (!numbered) return nullptr;
+    wmemcpy(numbered, name, stem);
+    wmemcpy(numbered + stem, suffix, suffixLength);
+    wmemcpy(numbered + stem + suffixLength, name + stem, length - stem + 1);
+    return numbered;
+}
+
 const wchar_t* LastDevicePathElement(const wchar_t* path)
 {
     return LastPathElement(path, L'/');

@@ -43,6 +43,16 @@ wchar_t* FormatFileTime(uint64_t fileTime);
 // Maps only "A" to "Z" onto "a" to "z": names compare without locale rules.
 wchar_t FoldAsciiLetter(wchar_t c);
 const wchar_t* FindExtension(const wchar_t* name, size_t* length);
+// A name as the device's file system tells names apart: composed Unicode (NFC), letter case kept.
+// iOS keeps "B.txt" and "b.txt" as two names but takes "Café" composed and decomposed as one. A
+// name that cannot be composed (a kept byte) is its own key. Null when memory runs out.
+wchar_t* DeviceNameKey(const wchar_t* name);
+// Whether the device takes the two names for one (their keys are equal); false when memory runs out.
+bool SameDeviceName(const wchar_t* a, const wchar_t* b);
+// "name (n).ext" for a file and "name (n)" for a folder: the n-th item whose name is taken
+// already. Only a file's last extension stays at the end, and a leading dot starts a name, not an
+// extension (".hidden (2)").
+wchar_t* NumberedName(const wchar_t* name, unsigned number, bool isFolder);
 const wchar_t* LastDevicePathElement(const wchar_t* path);
 const wchar_t* LastLocalPathElement(const wchar_t* path);
 // A full local path ("C:\a" or "\\server\share\a") in the form Windows takes as it is

@@ -2,11 +2,14 @@
 
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "DeviceFiles.h"
 #include "Devices.h"
 #include "FileList.h"
 #include "FolderTree.h"
+#include "MainWindow.h"
 #include "SmallDialogs.h"
 #include "TextUtil.h"
 #include "resource.h"
@@ -27,8 +30,6 @@ struct UploadRecord {
     // One chunk buffer for every file: made anew for each small file, it would cost more than the
     // file's copy.
     std::unique_ptr<char[]> chunk;
-    // The destination folder's device path.
-    OwnedWide destination;
 };
 UploadRecord s_record;
 
@@ -37,8 +38,15 @@ UploadRecord s_record;
 // of a new folder, as many calls as copying it took.
 KnownSubfolders s_madeFolders;
 
-// The tree's removals when the copy started (NoteDropDestination).
+// The tree's removals when the copy started, and the destination's device path as it was then
+// (NoteDropDestination). The copy thread works on the path, never on the folder's node: the window's
+// thread may free the node meanwhile.
 uint64_t s_destinationRemovals;
+OwnedWide s_destinationPath;
+
+// Set by the copy thread when two names of one local folder are one name to the device; taken by
+// the window's thread, which tells the user (WMU_SHOW_NAME_CLASH).
+std::atomic<wchar_t*> s_nameClash{nullptr};
 
 // The dialog is told at most this often what is copied and how far. Moving a progress bar redraws
 // it at once, which can take longer than copying a chunk; the bar is therefore told without waiting,
@@ -85,6 +93,46 @@ void ShowPosition(int position)
     s_dialog.position = position;
     s_dialog.tick = GetTickCount();
 }
+
+// The names of one local folder, by the name the device would make of each (DeviceNameKey). Two
+// names that differ but are one to the device ("Café" composed and decomposed) would end as one
+// entry there, one copied over the other: the upload stops before it writes anything.
+class LocalNames {
+public:
+    // False when the name is one to the device with an earlier name (the two are recorded for the
+    // user) or memory runs out. `sameAllowed`: the very same name may come again (dropped items of
+    // one name merge).
+    bool Add(const wchar_t* name, const wchar_t* localPath, bool sameAllowed = false)
+    {
+        OwnedWide key(DeviceNameKey(name));
+        if (!key) return false;
+        try {
+            auto added = byKey_.emplace(key.get(), Seen{name, localPath});
+            const Seen& earlier = added.first->second;
+            if (added.second || (sameAllowed && earlier.name == name)) return true;
+            RecordClash(earlier.localPath.c_str(), localPath);
+        } catch (const std::bad_alloc&) {
+        }
+        return false;
+    }
+
+private:
+    static void RecordClash(const wchar_t* first, const wchar_t* second)
+    {
+        std::wstring text = L"These names are one name on the device, where one would replace the other:\n";
+        text += ShownLocalPath(first);
+        text += L"\n";
+        text += ShownLocalPath(second);
+        text += L"\nNothing was copied.";
+        FreeString(s_nameClash.exchange(DupString(text.c_str())));
+    }
+
+    struct Seen {
+        std::wstring name;
+        std::wstring localPath;
+    };
+    std::unordered_map<std::wstring, Seen> byKey_;
+};
 
 bool IsDotName(const wchar_t* name)
 {
@@ -181,7 +229,7 @@ bool UploadKnownEntry(const wchar_t* localPath, const wchar_t* devicePath, bool 
 
 bool InDestination(const wchar_t* devicePath)
 {
-    const wchar_t* destination = s_record.destination.get();
+    const wchar_t* destination = s_destinationPath.get();
     size_t length = destination ? wcslen(destination) : 0;
     return length && wcsncmp(devicePath, destination, length) == 0 && devicePath[length] == L'/' &&
            !wcschr(devicePath + length + 1, L'/');
@@ -289,14 +337,17 @@ bool RunUpload()
     s_dialog = DialogState();
     ShowStatus(L"Calculating size...");
     uint64_t total = 0;
+    LocalNames dropped;
+    for (const TransferItem* item = g_transferList; item; item = item->next) {
+        if (!dropped.Add(LastDevicePathElement(item->devicePath), item->localPath, true)) return false;
+    }
     for (const TransferItem* item = g_transferList; item; item = item->next) {
         if (!AddLocalSize(item->localPath, total)) return false;
         if (Cancelled()) return true;
     }
     uint64_t done = 0;
     size_t index = 0;
-    s_record.destination.reset(ResolveDevicePath(g_dropFolder.load()->path));
-    FolderProbe destination(CurrentConnection(), s_record.destination.get());
+    FolderProbe destination(CurrentConnection(), s_destinationPath.get());
     for (const TransferItem* item = g_transferList; item; item = item->next, ++index) {
         if (!UploadDroppedItem(index, item, destination, total, done)) return false;
         if (Cancelled()) return true;
@@ -313,14 +364,16 @@ bool AddFolderSize(const wchar_t* folder, uint64_t& total)
 {
     OwnedWide status(ConcatStrings(L"Calculating size: ", ShownLocalPath(folder)));
     bool named = !status || ShowStatusWhenDue(status.get());
+    LocalNames names;
     return ForEachLocalEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
         if (!named) named = ShowStatusWhenDue(status.get());
+        OwnedWide child(JoinLocalPath(folder, entry.cFileName));
+        FATAL_CHECK(child);
+        if (!names.Add(entry.cFileName, child.get())) return false;
         if (!IsFolderEntry(entry)) {
             total += FileSize(entry.nFileSizeHigh, entry.nFileSizeLow);
             return true;
         }
-        OwnedWide child(JoinLocalPath(folder, entry.cFileName));
-        FATAL_CHECK(child);
         return AddFolderSize(child.get(), total);
     });
 }
@@ -381,7 +434,7 @@ DWORD WINAPI UploadThreadProc(void*)
 
     if (!RunUpload()) {
         RollBackUpload();
-        PostToMainWindow(WMU_COPY_ERROR);
+        PostToMainWindow(s_nameClash.load() ? WMU_SHOW_NAME_CLASH : WMU_COPY_ERROR);
     } else if (Cancelled()) {
         RollBackUpload();
         PostToMainWindow(WMU_COPY_CANCELLED);
@@ -402,6 +455,15 @@ DWORD WINAPI UploadThreadProc(void*)
 void NoteDropDestination()
 {
     s_destinationRemovals = FolderTreeRemovals();
+    FolderNode* folder = g_dropFolder.load();
+    s_destinationPath.reset(folder && folder->path ? ResolveDevicePath(folder->path) : nullptr);
+    FreeString(s_nameClash.exchange(nullptr));
+}
+
+void ShowNameClash()
+{
+    OwnedWide text(s_nameClash.exchange(nullptr));
+    if (text && !MainWindowGone()) ShowWarning(text.get(), L"TovarelUSB - File / folder already exists");
 }
 
 void ShowDropDestination()

@@ -6,8 +6,12 @@
 // The copy thread of one drop: started by the drop once the transfer list, g_dropFolder and
 // g_dropTreeItem are set and g_copyCancel is cleared. Its parameter is not used.
 DWORD WINAPI UploadThreadProc(void* unused);
-// Notes, as the copy starts, that g_dropFolder and g_dropTreeItem are good now.
+// Notes, as the copy starts, that g_dropFolder and g_dropTreeItem are good now, and the device path
+// of g_dropFolder, which is what the copy thread copies into.
 void NoteDropDestination();
+// WMU_SHOW_NAME_CLASH, after an upload stopped at two local names that are one on the device:
+// names them to the user.
+void ShowNameClash();
 // WMU_SHOW_DROP_DESTINATION, after a good copy: once the copy thread has ended, the destination is
 // selected and listed afresh from the device, unless the tree changed meanwhile (its nodes may be
 // gone).

@@ -177,3 +177,6 @@ const UINT WMU_CHANGE_DEVICE_LIST = WM_USER + 0x100;
 const UINT WMU_SHOW_DRAG_OUT_NOTE = WM_USER + 0x101;
 // Posted by the copy thread of a good upload: the window's thread shows the destination afresh.
 const UINT WMU_SHOW_DROP_DESTINATION = WM_USER + 0x102;
+// Posted by the copy thread of an upload that stopped, before it wrote anything, at two local names
+// of one folder that the device takes for one: the window's thread names them (ShowNameClash).
+const UINT WMU_SHOW_NAME_CLASH = WM_USER + 0x110;

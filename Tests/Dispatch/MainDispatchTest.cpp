@@ -704,31 +704,51 @@ TEST_F(MainDispatch, ListMenuOffersWhatAppliesToTheSelection)
     OleSetClipboard(nullptr);
 }
 
-TEST_F(MainDispatch, TreeMenuActsOnTheFolderRightClicked)
+// Picks the first item of the menu on the screen, as the keys Down and Enter do.
+void CALLBACK ChooseFirstMenuItem(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    if (!popup || !IsWindowVisible(popup)) return;
+    KillTimer(nullptr, timer);
+    PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+// The menu of the folder shown acts on it; the menu of another folder offers to open it, and it
+// stays shown until the user chooses that.
+TEST_F(MainDispatch, TreeMenuActsOnTheFolderShownAndOpensAnother)
 {
     HTREEITEM documents = ShowFolder({L"My Documents"});
     ASSERT_NE(documents, nullptr);
     TreeView_Expand(Tree(), documents, TVE_EXPAND);
     OleSetClipboard(nullptr);
+    const char* const kOther = "+Open -Save to... -Copy -Paste -New folder -Rename -Refresh -Add files... -Add folder...";
     const struct {
         HTREEITEM item;
-        const wchar_t* shown;
         const char* menu;
     } cases[] = {
-        {FindChild(documents, L"Alpha"), L"Alpha",
-         "+Save to... +Copy -Paste +New folder +Rename +Refresh +Add files... +Add folder..."},
-        {documents, L"My Documents",
-         "+Save to... +Copy -Paste +New folder -Rename +Refresh +Add files... +Add folder..."},
-        {TreeView_GetRoot(Tree()), L"/",
-         "-Save to... -Copy -Paste -New folder -Rename +Refresh -Add files... -Add folder..."},
+        {documents, "-Open +Save to... +Copy -Paste +New folder -Rename +Refresh +Add files... +Add folder..."},
+        {FindChild(documents, L"Alpha"), kOther},
+        {TreeView_GetRoot(Tree()), kOther},
     };
     for (const auto& row : cases) {
-        SCOPED_TRACE(std::string(OwnedUtf8(ToUtf8(row.shown)).get()));
+        SCOPED_TRACE(std::string(OwnedUtf8(ToUtf8(ItemText(Tree(), row.item).c_str())).get()));
         RECT label = {};
         ASSERT_TRUE(TreeView_GetItemRect(Tree(), row.item, &label, TRUE));
         EXPECT_EQ(MenuOpenedBy([&] { RightClickAt(Tree(), label); }), row.menu);
-        EXPECT_EQ(CurrentFolderName(), row.shown);
+        EXPECT_EQ(CurrentFolderName(), L"My Documents");
+        EXPECT_EQ(TreeView_GetDropHilight(Tree()), nullptr);
     }
+    // Open, chosen, shows the folder.
+    HTREEITEM alpha = FindChild(documents, L"Alpha");
+    RECT label = {};
+    ASSERT_TRUE(TreeView_GetItemRect(Tree(), alpha, &label, TRUE));
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, ChooseFirstMenuItem);
+    RightClickAt(Tree(), label);
+    PumpUntil([] { return CurrentFolderName() == L"Alpha"; }, 3000);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(CurrentFolderName(), L"Alpha");
+    EXPECT_EQ(TreeView_GetSelection(Tree()), alpha);
 }
 
 // The names of the files the clipboard offers as virtual files, with their contents ("name=bytes").

@@ -113,7 +113,7 @@ TEST_F(FileOperationsTest, NewFolderTakesTheFirstFreeNameAndOpensItsLabelForTheN
 
 TEST_F(FileOperationsTest, RenameWarnsInOrderAndSendsEveryOtherNameUnchanged)
 {
-    ASSERT_TRUE(OpenDocuments({L"Books\\Guide.pdf", L"a.txt", L"b.txt"}));
+    ASSERT_TRUE(OpenDocuments({L"Books\\Guide.pdf", L"a.txt", L"b.txt", L"Cafe\u0301.txt"}));
     SimWriteFile(OnDisk(L"c.txt"), "made after the listing");
     TreeSnapshot device = SnapshotTree(Documents(container_));
     auto tree = [this](std::initializer_list<const wchar_t*> names, const wchar_t* text) {
@@ -159,6 +159,15 @@ TEST_F(FileOperationsTest, RenameWarnsInOrderAndSendsEveryOtherNameUnchanged)
          kTaken, 0},
         {"the item itself in other letter cases", kDocuments, [&] { list(L"a.txt", L"A.TXT"); }, nullptr, nullptr,
          1},
+        // Composed and decomposed forms are one name to the device; letter cases are two.
+        {"a sibling's name composed otherwise", kDocuments, [&] { list(L"A.TXT", L"Caf\u00e9.txt"); }, kTakenTitle,
+         kTaken, 0},
+        {"a sibling's name in other letter cases, only listed: the device decides", kDocuments,
+         [&] {
+             SimFailCall("AFCFileInfoOpen", 1);
+             list(L"Books", L"B.TXT");
+         },
+         nullptr, nullptr, 1},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
@@ -182,7 +191,8 @@ TEST_F(FileOperationsTest, RenameWarnsInOrderAndSendsEveryOtherNameUnchanged)
         }
         EXPECT_EQ(SimCallCount("AFCRenamePath"), test.deviceCalls);
     }
-    EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"A.TXT", L"b.txt"}));  // relabelled in place
+    // Relabelled in place; the device refused a folder's name for a file's.
+    EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"A.TXT", L"b.txt", L"Cafe\u0301.txt"}));
     // Nothing was written over.
     TreeSnapshot after = SnapshotTree(Documents(container_));
     for (const wchar_t* file : {L"b.txt", L"c.txt"}) EXPECT_EQ(after[file], device.at(file)) << Utf8Text(file);
@@ -246,6 +256,28 @@ TEST_F(FileOperationsTest, ARenamedFolderIsReadAgainUnderItsNewName)
 }
 
 // --- Delete --------------------------------------------------------------------------------------
+
+// The folder is listed again while the confirmation is open (here by a new folder made in it, which
+// then is the selection): the deletion was confirmed for items that are gone, and deletes nothing.
+TEST_F(FileOperationsTest, NothingIsDeletedWhenTheFolderWasListedAgainDuringTheConfirmation)
+{
+    ASSERT_TRUE(OpenDocuments({L"a.txt", L"b.txt"}));
+    HWND window = window_;
+    MessageBoxWatch confirm(kConfirmTitle, 1, [window](HWND box) {
+        SendMessageW(window, WM_COMMAND, IDC_NEW_FOLDER, 0);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    MessageBoxWatch noWarning(L"Unexpected error", 1, nullptr, {window_});
+    SelectItems({L"a.txt"});
+    DeleteSelectedItems();
+    ASSERT_TRUE(confirm.Wait(5000));
+    PumpMessages();
+    if (HWND edit = ListView_GetEditControl(g_fileList)) SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    PumpMessages();
+    EXPECT_TRUE(Exists(L"a.txt"));
+    EXPECT_TRUE(Exists(L"untitled folder"));
+    EXPECT_TRUE(noWarning.NoneWithin(100));
+}
 
 TEST_F(FileOperationsTest, DeleteAsksFirstWithCancelAsTheDefault)
 {

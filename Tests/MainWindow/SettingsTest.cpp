@@ -65,7 +65,9 @@ protected:
 
 TEST_F(Settings, ExitWritesTheValuesThatTheNextRunRestores)
 {
-    // The values are stored at 96 DPI whatever the scale, so that any scale reads them back right.
+    // Sizes are stored at 96 DPI whatever the scale, so that any scale reads them back right; the
+    // left and top edges are a place on the desktop, in its own pixels, and the right and bottom
+    // edges lie the stored size from them.
     MoveWindow(window_, S(160), S(110), S(820), S(560), TRUE);
     ListView_SetColumnWidth(g_fileList, 0, S(180));
     ListView_SetColumnWidth(g_fileList, 1, S(66));
@@ -76,10 +78,10 @@ TEST_F(Settings, ExitWritesTheValuesThatTheNextRunRestores)
 
     DWORD stored[12] = {};
     for (int i = 0; i < 12; ++i) ASSERT_TRUE(ReadSettingsDword(kValueNames[i], &stored[i])) << kValueNames[i];
-    EXPECT_EQ(160u, stored[0]);
-    EXPECT_EQ(980u, stored[1]);
-    EXPECT_EQ(110u, stored[2]);
-    EXPECT_EQ(670u, stored[3]);
+    EXPECT_EQ(static_cast<DWORD>(S(160)), stored[0]);
+    EXPECT_EQ(static_cast<DWORD>(S(160) + 820), stored[1]);
+    EXPECT_EQ(static_cast<DWORD>(S(110)), stored[2]);
+    EXPECT_EQ(static_cast<DWORD>(S(110) + 560), stored[3]);
     EXPECT_EQ(0u, stored[4]);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Stored(saved.panes[i]), static_cast<int>(stored[5 + i])) << kValueNames[5 + i];
     EXPECT_EQ(180u, stored[10]);
@@ -106,8 +108,8 @@ TEST_F(Settings, AMaximisedWindowSavesItsNormalRectangleAndComesBackMaximised)
     ASSERT_TRUE(ReadSettingsDword(L"WindowPosLeft", &left));
     ASSERT_TRUE(ReadSettingsDword(L"WindowPosRight", &right));
     EXPECT_EQ(1u, maximised);
-    EXPECT_EQ(140u, left);
-    EXPECT_EQ(840u, right);
+    EXPECT_EQ(static_cast<DWORD>(S(140)), left);
+    EXPECT_EQ(static_cast<DWORD>(S(140) + 700), right);
 
     settings_.SetDword(L"WindowMaximized", 5);
     Reopen();
@@ -116,7 +118,7 @@ TEST_F(Settings, AMaximisedWindowSavesItsNormalRectangleAndComesBackMaximised)
     placement.length = sizeof(placement);
     ASSERT_TRUE(GetWindowPlacement(window_, &placement));
     EXPECT_EQ(S(140), placement.rcNormalPosition.left);
-    EXPECT_EQ(S(840), placement.rcNormalPosition.right);
+    EXPECT_EQ(S(140) + S(700), placement.rcNormalPosition.right);
 }
 
 TEST_F(Settings, RestoredPaneSizesAreFittedToThePaneArea)
@@ -124,8 +126,8 @@ TEST_F(Settings, RestoredPaneSizesAreFittedToThePaneArea)
     WriteValidSet();
     Reopen();
     RECT rect = WindowRect();
-    EXPECT_EQ(S(150), rect.left);
-    EXPECT_EQ(S(120), rect.top);
+    EXPECT_EQ(150, rect.left);
+    EXPECT_EQ(120, rect.top);
     EXPECT_EQ(S(700), rect.right - rect.left);
     EXPECT_EQ(S(500), rect.bottom - rect.top);
     EXPECT_EQ(S(180), ListView_GetColumnWidth(g_fileList, 0));
@@ -192,8 +194,8 @@ TEST_F(Settings, TooSmallRectanglesAreWidenedFromTheirLeftAndTop)
     WriteAll(values);
     Reopen();
     RECT rect = WindowRect();
-    EXPECT_EQ(S(300), rect.left);
-    EXPECT_EQ(S(200), rect.top);
+    EXPECT_EQ(300, rect.left);
+    EXPECT_EQ(200, rect.top);
     EXPECT_EQ(S(450), rect.right - rect.left);
     EXPECT_EQ(S(370), rect.bottom - rect.top);
     EXPECT_FALSE(IsZoomed(window_));
@@ -202,7 +204,7 @@ TEST_F(Settings, TooSmallRectanglesAreWidenedFromTheirLeftAndTop)
     WriteAll(negative);
     Reopen();
     rect = WindowRect();
-    EXPECT_EQ(S(100), rect.left);
+    EXPECT_EQ(100, rect.left);
     EXPECT_EQ(S(450), rect.right - rect.left);
     EXPECT_EQ(S(500), rect.bottom - rect.top);
 }
@@ -239,7 +241,30 @@ TEST_F(Settings, ARectangleOnNoMonitorIsBroughtOntoTheNearestOne)
     const DWORD partly[12] = {static_cast<DWORD>(-300), 400, 100, 600, 0, 130, 200, 300, 150, 160, 180, 70};
     WriteAll(partly);
     Reopen();
-    EXPECT_EQ(S(-300), WindowRect().left);
+    EXPECT_EQ(-300, WindowRect().left);
+}
+
+// A size stored at a smaller scale, or on a larger monitor, can be larger than the work area: the
+// window is made to fit it, and the controls are laid out in the window it really is.
+TEST_F(Settings, AWindowLargerThanTheWorkAreaIsFittedAndLaidOutInIt)
+{
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &info));
+    const RECT work = info.rcWork;
+    const LONG left = work.left + 40;
+    const LONG top = work.top + 30;
+    const LONG width = Stored(work.right - work.left) + 75;
+    const LONG height = Stored(work.bottom - work.top) + 60;
+    const DWORD values[12] = {static_cast<DWORD>(left), static_cast<DWORD>(left + width), static_cast<DWORD>(top),
+                              static_cast<DWORD>(top + height), 0, 130, 200, 300, 150, 160, 180, 70};
+    WriteAll(values);
+    Reopen();
+    RECT rect = WindowRect();
+    RECT inside = {};
+    IntersectRect(&inside, &rect, &work);
+    EXPECT_TRUE(EqualRect(&inside, &rect));
+    ExpectPanesMatchSizes();
 }
 
 TEST_F(Settings, NothingIsSavedWithoutAStoredFileList)

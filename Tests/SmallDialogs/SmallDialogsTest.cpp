@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "MessageBoxWatch.h"
 #include "SmallDialogs.h"
@@ -116,6 +117,43 @@ TEST(CopyProgressDialog, OnlyTheCopyThreadsEndNoticeClosesIt)
         EXPECT_TRUE(run.waitedForThread);
     }
     g_copyCancel = 0;
+}
+
+// Other threads read g_copyThread to tell the copy thread by its id: at its end the handle is
+// cleared before it is closed, so that none of them finds a closed handle, or one that a new object
+// got meanwhile. Every handle of the run stays taken, so that no value comes back.
+struct HandleWatch {
+    std::atomic<bool> stop{false};
+    std::atomic<int> closedSeen{0};
+};
+
+DWORD WINAPI WatchCopyThreadHandle(void* parameter)
+{
+    HandleWatch& watch = *static_cast<HandleWatch*>(parameter);
+    while (!watch.stop.load()) {
+        HANDLE seen = g_copyThread.load();
+        if (seen && WaitForSingleObject(seen, 0) == WAIT_FAILED && g_copyThread.load() == seen) ++watch.closedSeen;
+    }
+    return 0;
+}
+
+TEST(CopyProgressDialog, TheEndingThreadsHandleGoesBeforeItIsClosed)
+{
+    HandleWatch watch;
+    HANDLE watcher = CreateThread(nullptr, 0, WatchCopyThreadHandle, &watch, 0, nullptr);
+    ASSERT_NE(watcher, nullptr);
+    std::vector<HANDLE> kept;
+    for (int i = 0; i < 3000 && watch.closedSeen.load() == 0; ++i) {
+        g_copyThread = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        EndCopyThread();
+        kept.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    }
+    watch.stop = true;
+    WaitForSingleObject(watcher, INFINITE);
+    CloseHandle(watcher);
+    for (HANDLE handle : kept) CloseHandle(handle);
+    EXPECT_EQ(watch.closedSeen.load(), 0);
+    EXPECT_EQ(g_copyThread.load(), nullptr);
 }
 
 // --- Copy busy ------------------------------------------------------------------------------------

@@ -271,3 +271,52 @@ TEST(LocalPathAsIs, OnlyFullPathsInTheUsualFormGetThePrefix)
 }
 
 }  // namespace
+
+namespace {
+
+// A number goes before a file's last extension only; a folder's dots and a leading dot are part of
+// the name.
+TEST(NumberedName, NumbersGoBeforeAFilesLastExtensionOnly)
+{
+    struct Case {
+        const wchar_t* name;
+        bool isFolder;
+        const wchar_t* numbered;
+    } const cases[] = {
+        {L"Guide.pdf", false, L"Guide (2).pdf"},      {L"a.tar.gz", false, L"a.tar (2).gz"},
+        {L"README", false, L"README (2)"},            {L".hidden", false, L".hidden (2)"},
+        {L"..x", false, L"..x (2)"},                  {L".config.json", false, L".config (2).json"},
+        {L"trailing.", false, L"trailing. (2)"},      {L"Books.v1", true, L"Books.v1 (2)"},
+        {L".git", true, L".git (2)"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(test.name)));
+        EXPECT_EQ(Take(NumberedName(test.name, 2, test.isFolder)), test.numbered);
+    }
+    EXPECT_EQ(Take(NumberedName(L"x.txt", 4294967295u, false)), L"x (4294967295).txt");
+    EXPECT_EQ(Take(NumberedName(nullptr, 2, false)), L"<none>");
+}
+
+// The device keeps letter cases apart and takes composed and decomposed forms as one name.
+TEST(DeviceNameKey, OneNameToTheDeviceWhenEqualComposed)
+{
+    struct Case {
+        const wchar_t* a;
+        const wchar_t* b;
+        bool same;
+    } const cases[] = {
+        {L"Caf\u00e9.pdf", L"Cafe\u0301.pdf", true},  {L"\u212b", L"\u00c5", true},  // Angstrom sign
+        {L"B.txt", L"b.txt", false},                   {L"\u00c9", L"\u00e9", false},
+        {L"a\xDCFF", L"a\xDCFF", true},                {L"a\xDCFF", L"a\xDCFE", false},  // kept bytes
+        {L"", L"", true},                              {L"x", L"", false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(test.a) + L"|" + test.b));
+        EXPECT_EQ(SameDeviceName(test.a, test.b), test.same);
+        EXPECT_EQ(SameDeviceName(test.b, test.a), test.same);
+    }
+    EXPECT_EQ(Take(DeviceNameKey(L"Cafe\u0301")), L"Caf\u00e9");
+    EXPECT_FALSE(SameDeviceName(nullptr, L""));
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "BrowserCommands.h"
 #include "DropTarget.h"
 #include "MessageBoxWatch.h"
 #include "UploadSupport.h"
@@ -325,6 +326,47 @@ TEST_F(DropTargetTest, DragsAreRefusedWhileACopyRunsOrADragOutIsOpen)
     g_dragSourceFolder = nullptr;
     EXPECT_TRUE(none.NoneWithin(300));
     EXPECT_EQ(SnapshotTree(DeviceDocuments()).count(L"other.txt"), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The user had typed a new name for the folder shown when a drop on one of its subfolders came: the
+// edit ends as the copy starts, and the rename, which would free the destination's node, waits as
+// every other command does. The copy goes where it was dropped.
+TEST_F(DropTargetTest, ARenameDuringACopyIsRefusedAndTheCopyKeepsItsDestination)
+{
+    SimWriteFile(Local(L"one.txt"), "first file");
+    HWND tree = TreeControlForTest();
+    HTREEITEM books = SelectTreeItemByNames({L"My Documents", L"Books"});
+    ASSERT_NE(books, nullptr);
+    bool renameOffered = true;
+    EXPECT_EQ(DropAndFinish(g_listDropTarget, OverListItem(L"Old"), {Local(L"one.txt")}, L"",
+                            [&] {
+                                renameOffered = BrowserCommandEnabled(IDM_RENAME, tree);
+                                SetFocus(tree);
+                                HWND edit = TreeView_EditLabel(tree, books);
+                                ASSERT_NE(edit, nullptr);
+                                SetWindowTextW(edit, L"Shelf");
+                                SendMessageW(window_, WM_COMMAND, IDOK, 0);
+                            }),
+              L"");
+    EXPECT_FALSE(renameOffered);
+    EXPECT_EQ(TreeItemText(books), L"Books");
+    EXPECT_FALSE(SnapshotTree(DeviceDocuments()).count(L"Shelf"));
+    EXPECT_EQ(SnapshotTree(DeviceDocuments() + L"\\Books\\Old").at(L"one.txt"), SnapshotTree(local_).at(L"one.txt"));
+    EXPECT_EQ(PathLineText(), L"My Documents/Books/Old");
+
+    // Once the copy is over, the same edit renames.
+    SelectTreeItemByNames({L"My Documents", L"Books"});
+    SetFocus(tree);
+    HWND edit = TreeView_EditLabel(tree, books);
+    ASSERT_NE(edit, nullptr);
+    SetWindowTextW(edit, L"Shelf");
+    SendMessageW(window_, WM_COMMAND, IDOK, 0);
+    PumpMessages();
+    EXPECT_EQ(TreeItemText(books), L"Shelf");
 }
 
 }  // namespace

@@ -150,6 +150,40 @@ TEST_F(UploadEngineTest, DroppedFoldersOfOneNameMergeAndTheLaterFileWins)
     EXPECT_EQ(SnapshotTree(DeviceDocuments() + L"\\X"), merged);
 }
 
+// A folder from a Mac may hold one name composed and decomposed: two files here, one on the
+// device, which would keep the later. The upload stops before it writes anything and names both.
+TEST_F(UploadEngineTest, NamesThatAreOneOnTheDeviceStopTheUploadBeforeAnythingIsWritten)
+{
+    const std::wstring composed = L"Caf\u00e9.pdf";
+    const std::wstring decomposed = L"Cafe\u0301.pdf";
+    SimWriteFile(Local(L"Mac\\a.txt"), "a");
+    SimWriteFile(Local(L"Mac\\Sub\\" + composed), "composed");
+    SimWriteFile(Local(L"Mac\\Sub\\" + decomposed), "decomposed");
+    SimWriteFile(Local(L"one\\" + composed), "one");
+    SimWriteFile(Local(L"two\\" + decomposed), "two");
+    const TreeSnapshot device = SnapshotTree(DeviceDocuments());
+    const struct {
+        const char* what;
+        std::vector<std::wstring> dropped;
+        std::wstring first, second;  // the local paths named
+    } cases[] = {
+        {"inside a dropped folder", {Local(L"Mac")}, Local(L"Mac\\Sub\\" + composed), Local(L"Mac\\Sub\\" + decomposed)},
+        {"two dropped items", {Local(L"one\\" + composed), Local(L"two\\" + decomposed)}, Local(L"one\\" + composed),
+         Local(L"two\\" + decomposed)},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        std::wstring text = DropOnDocuments(row.dropped, kExistsTitle);
+        EXPECT_NE(text.find(row.first + L"\n"), std::wstring::npos) << Utf8Text(text);
+        EXPECT_NE(text.find(row.second + L"\n"), std::wstring::npos) << Utf8Text(text);
+        EXPECT_EQ(SnapshotTree(DeviceDocuments()), device);
+    }
+    // The rest of the folder copies once the clash is gone.
+    DeleteFileW(Local(L"Mac\\Sub\\" + decomposed).c_str());
+    EXPECT_EQ(DropOnDocuments({Local(L"Mac")}, L""), L"");
+    EXPECT_EQ(SnapshotTree(DeviceDocuments() + L"\\Mac"), SnapshotTree(Local(L"Mac")));
+}
+
 TEST_F(UploadEngineTest, FailedOrCancelledCopyLeavesTheDeviceAsItWas)
 {
     SimWriteFile(Local(L"Drop\\a.txt"), std::string(1000, 'a'));
