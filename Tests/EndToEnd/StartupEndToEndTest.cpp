@@ -101,7 +101,7 @@ std::vector<std::wstring> TreeLines(HWND tree)
     return lines;
 }
 
-// "name|size" for every item of a report-view list.
+// "name|size" for every item of a report-view list (the dates are the file list's own tests').
 std::vector<std::wstring> RowTexts(HWND list)
 {
     std::vector<e2e::ListItem> items;
@@ -109,7 +109,7 @@ std::vector<std::wstring> RowTexts(HWND list)
     std::vector<std::wstring> rows;
     for (const e2e::ListItem& item : items) {
         std::wstring row;
-        for (size_t i = 0; i < item.texts.size(); ++i) row += (i ? L"|" : L"") + item.texts[i];
+        for (size_t i = 0; i < item.texts.size() && i < 2; ++i) row += (i ? L"|" : L"") + item.texts[i];
         rows.push_back(row);
     }
     return rows;
