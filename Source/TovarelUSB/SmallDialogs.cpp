@@ -155,6 +155,8 @@ void WaitForCopyThreadToFinish()
 {
     // Sent messages are still served, in case the copy thread makes one more call into the window.
     while (g_copyThread.load() != nullptr) ServeSentMessagesBriefly();
+    // The connection is the window's again: what a stream let go of meanwhile is closed now.
+    CloseDeferredDeviceFiles();
 }
 
 bool WaitForCopyDialog()

@@ -103,7 +103,14 @@ void OnLocationsListChanged()
     }
     if (index >= count) return;
     AppEdition code = device->locations[index];
-    if (code != device->openLocation) OpenLocation(code);
+    if (code == device->openLocation) return;
+    // Closing the open location would cut off another program still reading from it.
+    if (device->openLocation != EDITION_NONE && !TransferIdle()) {
+        MessageBeep(MB_ICONWARNING);
+        OnLocationsListKillFocus();
+        return;
+    }
+    OpenLocation(code);
 }
 
 void OnDeviceListKillFocus()

@@ -344,8 +344,9 @@ void WarnPathTooLong(const wchar_t* relativePath)
 // Whether a path too long for a descriptor is told at once, or once the target's call is over.
 enum class Warn { Now, AfterTheCall };
 
-// Builds the descriptors into the drag-out state; on failure the drag out is over.
-AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
+// Builds the descriptors into the drag-out state; on failure the drag out is over. `leftOut` gets
+// the links left out of a build that succeeds.
+AddOutcome BuildDescriptors(const DragItems& items, Warn warn, std::vector<std::wstring>& leftOut)
 {
     FATAL_CHECK(!items.empty() && !g_dragDescriptors);
     HWND dialog = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_CALCULATING_SIZE), g_mainWindow.load(),
@@ -375,7 +376,7 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
         }
     }
     static_cast<FILEGROUPDESCRIPTORW*>(g_dragDescriptors)->cItems = g_dragCount;
-    s_leftOutLinks.swap(builder.LeftOut());
+    leftOut.swap(builder.LeftOut());
     DestroyWindow(dialog);
     return AddOutcome::Added;
 }
@@ -395,14 +396,17 @@ wchar_t* NumberedName(const wchar_t* storable, unsigned number)
 
 HRESULT BuildDragDescriptors(const DragItems& items)
 {
-    // Answered as every failure here is.
-    return BuildDescriptors(items, Warn::AfterTheCall) == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
+    // Answered as every failure here is. What was left out is named when the drag out ends.
+    std::vector<std::wstring> leftOut;
+    AddOutcome outcome = BuildDescriptors(items, Warn::AfterTheCall, leftOut);
+    if (outcome == AddOutcome::Added) s_leftOutLinks.swap(leftOut);
+    return outcome == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
 }
 
 DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set)
 {
     FATAL_CHECK(!g_dragSourceFolder && !set.block);
-    AddOutcome outcome = BuildDescriptors(items, Warn::Now);
+    AddOutcome outcome = BuildDescriptors(items, Warn::Now, set.leftOutLinks);
     if (outcome == AddOutcome::TooLong) return DescriptorsBuilt::TooLong;
     if (outcome != AddOutcome::Added) return DescriptorsBuilt::Failed;
     // Built where a drag out builds them, then taken over: no drag out is left open.
@@ -480,7 +484,11 @@ void CancelDragOut()
 {
     IDataObject* data = s_extractingData;
     s_extractingData = nullptr;
+    uint64_t drag = s_openDrag;
     EndDragOut();
+    // The streams it handed out too: a target that goes on reading them, or died holding them,
+    // holds up nothing from now on.
+    if (drag) EndHandedOutStreams(drag);
     if (!data) return;
     // Every reference another process holds goes now; its next call fails there.
     CoDisconnectObject(data, 0);
@@ -494,6 +502,17 @@ void ShowDragOutNotes()
     if (!tooLong.empty()) WarnPathTooLong(tooLong.c_str());
     std::vector<std::wstring> links;
     links.swap(s_leftOutLinks);
+    ShowLeftOutLinks(links);
+}
+
+void KeepLeftOutLinksForNote(std::vector<std::wstring>& links)
+{
+    s_leftOutLinks.clear();
+    s_leftOutLinks.swap(links);
+}
+
+void ShowLeftOutLinks(const std::vector<std::wstring>& links)
+{
     if (links.empty()) return;
     try {
         std::wstring text = L"These links were not copied: each leads back into a folder that was being copied, "

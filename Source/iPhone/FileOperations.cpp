@@ -416,6 +416,11 @@ void RefreshLocation()
 {
     DeviceEntry* device = g_currentDevice.load();
     if (!device || !device->afc || device->openLocation == EDITION_NONE) return;
+    // Another program still reading the clipboard's copy would lose it half way.
+    if (!TransferIdle()) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
     AppEdition code = device->openLocation;
     OpenLocation(EDITION_NONE);
     OpenLocation(code);
