@@ -143,6 +143,14 @@ INT_PTR CALLBACK CopyBusyDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
+INT_PTR CALLBACK SizingBusyDialogProc(HWND, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND || LOWORD(wParam) != IDCANCEL) return FALSE;
+    g_copyCancel = 1;
+    return TRUE;
+}
+
 void PostCopyEndNotice()
 {
     HWND dialog = g_copyDialog;

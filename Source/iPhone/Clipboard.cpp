@@ -37,7 +37,8 @@ void CopyItemsToClipboard(const DragItems& items)
     if (items.empty() || !opening || !TransferIdle()) return;
     std::unique_ptr<DescriptorSet> set(new (std::nothrow) DescriptorSet);
     DescriptorsBuilt built = set ? BuildDescriptorSet(items, *set) : DescriptorsBuilt::Failed;
-    if (built == DescriptorsBuilt::TooLong) return;
+    // Told already, or stopped by the user.
+    if (built == DescriptorsBuilt::TooLong || built == DescriptorsBuilt::Cancelled) return;
     // Told once the copy is on the clipboard: the copy is over then.
     std::vector<std::wstring> leftOut;
     if (set) leftOut.swap(set->leftOutLinks);

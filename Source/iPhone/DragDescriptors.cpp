@@ -158,13 +158,68 @@ std::wstring FoldedPath(const wchar_t* path)
     return folded;
 }
 
-enum class AddOutcome { Added, TooLong, Failed };
+enum class AddOutcome { Added, TooLong, Cancelled, Failed };
+
+// While the program walks the device for itself (Copy, Save to), the busy dialog and its Cancel
+// are shown over the disabled window, and that dialog's messages are served every so often, so that
+// the walk of a very large tree can be stopped. Nothing else of the window runs meanwhile.
+class SizingBusy {
+public:
+    explicit SizingBusy(bool shown)
+    {
+        if (!shown) return;
+        g_copyCancel = 0;
+        owner_ = g_mainWindow.load();
+        opening_ = CurrentOpening();
+        dialog_ = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_BUSY), owner_, SizingBusyDialogProc, 0);
+        if (!dialog_) return;  // a walk that cannot be stopped, as it always was
+        ShowWindow(dialog_, SW_SHOW);
+        ownerWasEnabled_ = owner_ && !EnableWindow(owner_, FALSE);
+    }
+    ~SizingBusy()
+    {
+        if (!dialog_) return;
+        if (ownerWasEnabled_) EnableWindow(owner_, TRUE);
+        DestroyWindow(dialog_);
+    }
+    SizingBusy(const SizingBusy&) = delete;
+    SizingBusy& operator=(const SizingBusy&) = delete;
+
+    // False once the user cancelled, or the location closed.
+    bool GoOn()
+    {
+        const DWORD kServeIntervalMs = 50;
+        if (!dialog_ || stopped_) return !stopped_;
+        DWORD now = GetTickCount();
+        if (now - servedAt_ < kServeIntervalMs) return true;
+        servedAt_ = now;
+        // Not what other threads send: a device change waits until the walk is over, so that the
+        // connection it uses cannot close under it.
+        const UINT kServed = PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_PAINT;
+        MSG message;
+        while (PeekMessageW(&message, dialog_, 0, 0, kServed)) {
+            if (IsDialogMessageW(dialog_, &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        stopped_ = g_copyCancel.load() != 0 || CurrentOpening() != opening_;
+        return !stopped_;
+    }
+
+private:
+    HWND owner_ = nullptr;
+    HWND dialog_ = nullptr;
+    bool ownerWasEnabled_ = false;
+    bool stopped_ = false;
+    uint64_t opening_ = 0;
+    DWORD servedAt_ = 0;
+};
 
 enum class Reach { Reached, LeftOut, Failed };
 
 class DescriptorBuilder {
 public:
-    explicit DescriptorBuilder(HWND textLine) : textLine_(textLine), afc_(CurrentConnection()) {}
+    DescriptorBuilder(HWND textLine, SizingBusy& busy) : textLine_(textLine), afc_(CurrentConnection()), busy_(busy) {}
 
     // One descriptor for the device item and, for a folder, for everything below it. `realPath` is
     // where the item is, links on the way resolved. A link to a folder is copied as that folder,
@@ -172,6 +227,7 @@ public:
     AddOutcome Add(const wchar_t* name, const char* devicePath, const char* realPath, const wchar_t* parentPath)
     {
         if (!name || !*name) return AddOutcome::Failed;
+        if (!busy_.GoOn()) return AddOutcome::Cancelled;
         SetWindowTextW(textLine_, name);
         DeviceFolder folder(afc_, devicePath);
         std::string walked;
@@ -316,6 +372,7 @@ private:
 
     HWND textLine_;
     AFCConnectionRef afc_;
+    SizingBusy& busy_;
     std::unordered_set<std::wstring> used_;
     OwnedWide tooLong_;
     // Where the folders being walked really are (links resolved), outermost first.
@@ -355,7 +412,9 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn, std::vector<std::
     ShowWindow(dialog, SW_SHOW);
     HWND textLine = GetDlgItem(dialog, IDC_CALCULATING_TEXT);
     FATAL_CHECK(textLine != nullptr);
-    DescriptorBuilder builder(textLine);
+    // Only a walk of the program's own: a target's call must return before any dialog of its own.
+    SizingBusy busy(warn == Warn::Now);
+    DescriptorBuilder builder(textLine, busy);
     for (const DragItem& item : items) {
         AddOutcome outcome = AddDragItem(builder, item);
         if (outcome != AddOutcome::Added) {
@@ -408,6 +467,7 @@ DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set)
     FATAL_CHECK(!g_dragSourceFolder && !set.block);
     AddOutcome outcome = BuildDescriptors(items, Warn::Now, set.leftOutLinks);
     if (outcome == AddOutcome::TooLong) return DescriptorsBuilt::TooLong;
+    if (outcome == AddOutcome::Cancelled) return DescriptorsBuilt::Cancelled;
     if (outcome != AddOutcome::Added) return DescriptorsBuilt::Failed;
     // Built where a drag out builds them, then taken over: no drag out is left open.
     set.block = g_dragDescriptors;

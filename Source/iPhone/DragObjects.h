@@ -66,9 +66,10 @@ struct DescriptorSet {
     ~DescriptorSet();
     const FILEDESCRIPTORW& Descriptor(uint32_t index) const;
 };
-enum class DescriptorsBuilt { Built, TooLong, Failed };
-// Builds the set while "Calculating Size..." is shown; no drag out may be open, and none is after.
-// TooLong: a path was too long for a descriptor, which the user has been told already.
+enum class DescriptorsBuilt { Built, TooLong, Cancelled, Failed };
+// Builds the set while "Calculating Size..." is shown, with the busy dialog whose Cancel stops the
+// walk; no drag out may be open, and none is after. TooLong: a path was too long for a descriptor,
+// which the user has been told already. Cancelled: by the user, or the location closed meanwhile.
 DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set);
 // Names the links a walk left out in one box; nothing when there are none.
 void ShowLeftOutLinks(const std::vector<std::wstring>& links);

@@ -289,7 +289,8 @@ void SaveItemsTo(const DragItems& items, const wchar_t* folder)
         job->folder.reset(LocalPathAsIs(folder));
     }
     DescriptorsBuilt built = job && job->folder ? BuildDescriptorSet(items, job->set) : DescriptorsBuilt::Failed;
-    if (built == DescriptorsBuilt::TooLong) return;
+    // Told already, or stopped by the user.
+    if (built == DescriptorsBuilt::TooLong || built == DescriptorsBuilt::Cancelled) return;
     HANDLE thread = nullptr;
     std::vector<std::wstring> leftOut;
     if (built == DescriptorsBuilt::Built) {

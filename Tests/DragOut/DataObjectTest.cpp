@@ -734,4 +734,43 @@ TEST_F(DataObjectTest, ACopyWhoseLocationClosesAsItGoesOnTheClipboardIsNotLeftTh
     OleSetClipboard(nullptr);
 }
 
+DWORD WINAPI CancelOnceBusy(void* found)
+{
+    for (int wait = 0; wait < 1000; ++wait) {
+        if (HWND busy = FindWindowW(nullptr, L"Now Copying...")) {
+            *static_cast<bool*>(found) = true;
+            PostMessageW(busy, WM_COMMAND, IDCANCEL, 0);
+            return 0;
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
+// Ctrl+C on a very large tree: the walk shows the busy dialog, whose Cancel stops it. Nothing goes
+// on the clipboard, nothing is said, and the window is the user's again.
+TEST_F(DataObjectTest, CancelStopsTheWalkOfACopy)
+{
+    const unsigned kFiles = 300;
+    for (unsigned i = 0; i < kFiles; ++i) SimWriteFile(Documents(L"Many\\f" + std::to_wstring(i) + L".txt"), "x");
+    OleSetClipboard(nullptr);
+    DragItems many;
+    many.push_back({OwnedWide(DupString(L"/Documents/Many")), OwnedWide()});
+    MessageBoxWatch none(L"TovarelUSB", 1, nullptr, {window_});
+    bool found = false;
+    HANDLE canceller = CreateThread(nullptr, 0, CancelOnceBusy, &found, 0, nullptr);
+    const unsigned sized = SimCallCount("AFCFileInfoOpen");
+    SimSetLatency(5000, 0);
+    CopyItemsToClipboard(many);
+    SimSetLatency(0, 0);
+    WaitForSingleObject(canceller, INFINITE);
+    CloseHandle(canceller);
+    EXPECT_TRUE(found) << "no busy dialog during the walk";
+    EXPECT_LT(SimCallCount("AFCFileInfoOpen") - sized, kFiles) << "the walk went on to its end";
+    EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptorW));
+    EXPECT_TRUE(IsWindowEnabled(window_));
+    EXPECT_TRUE(none.NoneWithin(300)) << Utf8Text(none.Text());
+    EXPECT_EQ(FindWindowW(nullptr, L"Now Copying..."), nullptr);
+}
+
 }  // namespace
