@@ -185,14 +185,15 @@ public:
     SizingBusy(const SizingBusy&) = delete;
     SizingBusy& operator=(const SizingBusy&) = delete;
 
-    // False once the user cancelled, or the location closed.
-    bool GoOn()
+    // False once the user cancelled, or the location closed. `now`: whatever the time since the
+    // last look (the walk's end, so that a Cancel pressed at the last moment still counts).
+    bool GoOn(bool now = false)
     {
         const DWORD kServeIntervalMs = 50;
         if (!dialog_ || stopped_) return !stopped_;
-        DWORD now = GetTickCount();
-        if (now - servedAt_ < kServeIntervalMs) return true;
-        servedAt_ = now;
+        DWORD tick = GetTickCount();
+        if (!now && tick - servedAt_ < kServeIntervalMs) return true;
+        servedAt_ = tick;
         // Not what other threads send: a device change waits until the walk is over, so that the
         // connection it uses cannot close under it.
         const UINT kServed = PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_PAINT;
@@ -433,6 +434,12 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn, std::vector<std::
             if (outcome == AddOutcome::TooLong && warn == Warn::Now) WarnPathTooLong(builder.TooLongPath());
             return outcome;
         }
+    }
+    // A Cancel pressed as the walk ended still counts.
+    if (!busy.GoOn(true)) {
+        EndDragOut();
+        DestroyWindow(dialog);
+        return AddOutcome::Cancelled;
     }
     static_cast<FILEGROUPDESCRIPTORW*>(g_dragDescriptors)->cItems = g_dragCount;
     leftOut.swap(builder.LeftOut());

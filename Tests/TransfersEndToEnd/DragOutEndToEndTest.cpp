@@ -180,7 +180,14 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     EXPECT_EQ(bed::ReadEvents(paste.LogPath(), "finished")[0].Field("hr"), "0x00000000");
     EXPECT_EQ(SnapshotTree(folder_ + L"\\pasted"), copy);
 
-    auto copying = [this] { return !e2e::FindTopWindows(L"Now Copying...", ProgramId()).empty(); };
+    // The copy's own dialog, with its progress bar (the walk before it shows the busy one).
+    auto copyDialog = [this]() -> HWND {
+        for (HWND dialog : e2e::FindTopWindows(L"Now Copying...", ProgramId())) {
+            if (GetDlgItem(dialog, IDC_COPY_PROGRESS_BAR)) return dialog;
+        }
+        return nullptr;
+    };
+    auto copying = [&] { return copyDialog() != nullptr; };
     const std::wstring saved = folder_ + L"\\saved";
     ASSERT_TRUE(CreateDirectoryW(saved.c_str(), nullptr));
     ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_SAVE_TO));
@@ -194,7 +201,7 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     ChooseInDialog(L"Save to", saved);
     ASSERT_TRUE(PollUntil(copying, kStepTimeoutMs));
     Sleep(700);
-    EXPECT_TRUE(e2e::PressButton(e2e::FindTopWindows(L"Now Copying...", ProgramId())[0], IDCANCEL));
+    EXPECT_TRUE(e2e::PressButton(copyDialog(), IDCANCEL));
     HWND told = nullptr;
     EXPECT_TRUE(PollUntil(
         [&] {
