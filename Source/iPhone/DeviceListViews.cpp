@@ -1,5 +1,6 @@
 // The device list and the locations list views, filled from the records.
 #include "DeviceParts.h"
+#include "DragObjects.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ void OnLocationsListChanged()
     AppEdition code = device->locations[index];
     if (code == device->openLocation) return;
     // Closing the open location would cut off another program still reading from it.
-    if (device->openLocation != EDITION_NONE && !TransferIdle()) {
+    if (device->openLocation != EDITION_NONE && HandedOutStreamsHoldFiles()) {
         MessageBeep(MB_ICONWARNING);
         OnLocationsListKillFocus();
         return;

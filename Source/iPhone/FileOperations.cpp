@@ -4,6 +4,7 @@
 
 #include "DeviceFiles.h"
 #include "Devices.h"
+#include "DragObjects.h"
 #include "FileList.h"
 #include "FolderTree.h"
 #include "MainWindow.h"
@@ -416,8 +417,9 @@ void RefreshLocation()
 {
     DeviceEntry* device = g_currentDevice.load();
     if (!device || !device->afc || device->openLocation == EDITION_NONE) return;
-    // Another program still reading the clipboard's copy would lose it half way.
-    if (!TransferIdle()) {
+    // Another program still reading a file of this location (a paste of the clipboard's copy)
+    // would lose it half way. What this program does meanwhile checks its identities itself.
+    if (HandedOutStreamsHoldFiles()) {
         MessageBeep(MB_ICONWARNING);
         return;
     }
