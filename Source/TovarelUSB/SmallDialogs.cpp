@@ -143,6 +143,14 @@ INT_PTR CALLBACK CopyBusyDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
+INT_PTR CALLBACK SizingBusyDialogProc(HWND, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND || LOWORD(wParam) != IDCANCEL) return FALSE;
+    g_copyCancel = 1;
+    return TRUE;
+}
+
 void PostCopyEndNotice()
 {
     HWND dialog = g_copyDialog;
@@ -155,6 +163,8 @@ void WaitForCopyThreadToFinish()
 {
     // Sent messages are still served, in case the copy thread makes one more call into the window.
     while (g_copyThread.load() != nullptr) ServeSentMessagesBriefly();
+    // The connection is the window's again: what a stream let go of meanwhile is closed now.
+    CloseDeferredDeviceFiles();
 }
 
 bool WaitForCopyDialog()

@@ -8,6 +8,9 @@ INT_PTR CALLBACK CopyProgressDialogProc(HWND dialog, UINT message, WPARAM wParam
 INT_PTR CALLBACK DeletingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK CalculatingSizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK CopyBusyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The same dialog, modeless, while the program walks the device for a Copy or a Save to: its
+// Cancel (Escape, the close box) raises g_copyCancel, which the walk looks at.
+INT_PTR CALLBACK SizingBusyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Called by the copy thread when it is done: the only way the copy-progress dialog ends.
 void PostCopyEndNotice();

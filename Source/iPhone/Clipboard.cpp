@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "DropTarget.h"
 #include "FolderTree.h"
@@ -35,20 +37,32 @@ void CopyItemsToClipboard(const DragItems& items)
     if (items.empty() || !opening || !TransferIdle()) return;
     std::unique_ptr<DescriptorSet> set(new (std::nothrow) DescriptorSet);
     DescriptorsBuilt built = set ? BuildDescriptorSet(items, *set) : DescriptorsBuilt::Failed;
-    if (built == DescriptorsBuilt::TooLong) return;
+    // Told already, or stopped by the user.
+    if (built == DescriptorsBuilt::TooLong || built == DescriptorsBuilt::Cancelled) return;
+    // Told once the copy is on the clipboard: the copy is over then.
+    std::vector<std::wstring> leftOut;
+    if (set) leftOut.swap(set->leftOutLinks);
     IDataObject* data = built == DescriptorsBuilt::Built ? NewClipboardDataObject(set.release(), opening) : nullptr;
     if (!data) {
         ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
         return;
     }
     WithdrawClipboardCopy();
-    s_copy = data;
-    s_copyThread = GetCurrentThreadId();
+    // Taken as the program's copy only once the clipboard holds it: emptying the clipboard serves
+    // this thread's messages, in which a device change may close the location it names.
     if (FAILED(OleSetClipboard(data))) {
-        s_copy = nullptr;
         data->Release();
         ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
+        return;
     }
+    if (CurrentOpening() != opening) {
+        if (OleIsCurrentClipboard(data) == S_OK) OleSetClipboard(nullptr);
+        data->Release();
+        return;
+    }
+    s_copyThread = GetCurrentThreadId();
+    s_copy = data;
+    ShowLeftOutLinks(leftOut);
 }
 
 void WithdrawClipboardCopy()

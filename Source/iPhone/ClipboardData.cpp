@@ -29,7 +29,7 @@ public:
         if (!IsCurrentClipboardCopy(this) || !opening_ || opening_ != CurrentOpening()) return E_UNEXPECTED;
         if (descriptors) return CopyDescriptors(medium);
         if (format->lindex < 0 || static_cast<ULONG>(format->lindex) >= set_->count) return E_UNEXPECTED;
-        HRESULT opened = OpenDeviceFileStreamAt(opening_, set_->devicePaths[format->lindex], &medium->pstm);
+        HRESULT opened = HandOutDeviceFileStream(opening_, 0, set_->devicePaths[format->lindex], &medium->pstm);
         if (SUCCEEDED(opened)) medium->tymed = TYMED_ISTREAM;
         return opened;
     }

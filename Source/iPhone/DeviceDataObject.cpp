@@ -60,7 +60,7 @@ public:
         if (IsContentsFormat(*format)) {
             LONG index = format->lindex;
             if (!g_dragDescriptors || index < 0 || static_cast<ULONG>(index) >= g_dragCount) return E_UNEXPECTED;
-            HRESULT opened = OpenDeviceFileStreamAt(opening_, g_dragDevicePaths[index], &medium->pstm);
+            HRESULT opened = HandOutDeviceFileStream(opening_, drag_, g_dragDevicePaths[index], &medium->pstm);
             if (SUCCEEDED(opened)) medium->tymed = TYMED_ISTREAM;
             return opened;
         }

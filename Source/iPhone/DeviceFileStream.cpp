@@ -1,5 +1,7 @@
-// The contents of one dragged device file, read straight from the device as the target asks.
+// The contents of one device file, read straight from the device as the target asks.
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "ComObject.h"
 #include "DragObjects.h"
@@ -15,10 +17,30 @@ bool ConnectionIsThisThreads()
     return !copyThread || GetThreadId(copyThread) == GetCurrentThreadId();
 }
 
+// A device file whose stream let go of it while a copy thread owned the connection: closed by the
+// window's thread once the connection is its own again, if its location is still open.
+struct DeferredClose {
+    uint64_t opening;
+    AFCConnectionRef afc;
+    AFCFileRef file;
+};
+
+class DeviceFileStream;
+
+// Touched on the window's thread only: other programs' calls arrive there, and the program's own
+// streams (Save to's, on its copy thread) are neither handed out nor deferred.
+std::vector<DeferredClose> s_deferredCloses;
+std::vector<DeviceFileStream*> s_handedOut;
+
+bool StillOpen(uint64_t opening, AFCConnectionRef afc)
+{
+    return opening == CurrentOpening() && afc == CurrentConnection();
+}
+
 class DeviceFileStream final : public ComObject<DeviceFileStream, IStream> {
 public:
-    DeviceFileStream(uint64_t opening, AFCConnectionRef afc, AFCFileRef file)
-        : opening_(opening), afc_(afc), file_(file)
+    DeviceFileStream(uint64_t opening, AFCConnectionRef afc, AFCFileRef file, uint64_t drag, bool handedOut)
+        : opening_(opening), afc_(afc), file_(file), drag_(drag), handedOut_(handedOut)
     {
     }
 
@@ -30,9 +52,10 @@ public:
     {
         if (read) *read = 0;
         if (!buffer) return STG_E_INVALIDPOINTER;
+        if (atEnd_ && !failed_) return S_OK;
         // The connection goes away with its location; a file of a closed one reads nothing, even
         // when a new connection has the same address.
-        if (failed_ || !StillOpen() || !ConnectionIsThisThreads()) {
+        if (failed_ || !fileOpen_ || !StillOpen(opening_, afc_) || !ConnectionIsThisThreads()) {
             failed_ = true;
             return STG_E_READFAULT;
         }
@@ -42,6 +65,12 @@ public:
             return STG_E_READFAULT;
         }
         if (read) *read = static_cast<ULONG>(got);
+        // Read whole: the device file goes now, so that a target that keeps the stream holds up
+        // nothing of the program's.
+        if (got == 0 && count > 0) {
+            atEnd_ = true;
+            CloseFile();
+        }
         return S_OK;
     }
     STDMETHODIMP Write(const void*, ULONG, ULONG* written) override
@@ -59,38 +88,126 @@ public:
     STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
-    // A file of a closed connection was closed with it; after the library has gone (a reference
-    // released at the very end) there is nothing left to close.
     ~DeviceFileStream()
     {
-        if (StillOpen() && g_lib.AFCFileRefClose) g_lib.AFCFileRefClose(afc_, file_);
+        CloseFile();
+        if (handedOut_) s_handedOut.erase(std::remove(s_handedOut.begin(), s_handedOut.end(), this), s_handedOut.end());
     }
 
+    // Given up on: every later read fails, and the device file goes now.
+    void End()
+    {
+        failed_ = true;
+        CloseFile();
+    }
+
+    // Still holds a device file of the open location.
+    bool Holding() const { return fileOpen_ && StillOpen(opening_, afc_); }
+    uint64_t Drag() const { return drag_; }
+
 private:
-    bool StillOpen() const { return opening_ == CurrentOpening() && afc_ == CurrentConnection(); }
+    // A file of a closed connection was closed with it; after the library has gone (a reference
+    // released at the very end) there is nothing left to close. While a copy thread owns the
+    // connection, the close waits for it.
+    void CloseFile()
+    {
+        if (!fileOpen_) return;
+        fileOpen_ = false;
+        if (!StillOpen(opening_, afc_) || !g_lib.AFCFileRefClose) return;
+        if (ConnectionIsThisThreads()) {
+            g_lib.AFCFileRefClose(afc_, file_);
+            return;
+        }
+        try {
+            s_deferredCloses.push_back({opening_, afc_, file_});
+        } catch (const std::bad_alloc&) {
+            // Left open until the location closes, which closes it with the connection.
+        }
+    }
 
     bool failed_ = false;
+    bool atEnd_ = false;
+    bool fileOpen_ = true;
     uint64_t opening_;
     AFCConnectionRef afc_;
     AFCFileRef file_;
+    uint64_t drag_;
+    bool handedOut_;
 };
 
 const QITAB DeviceFileStream::kInterfaces[] = {QITABENT(DeviceFileStream, IStream),
                                                QITABENT(DeviceFileStream, ISequentialStream), {}};
 
+HRESULT OpenStream(uint64_t opening, const char* devicePath, uint64_t drag, bool handedOut, IStream** stream)
+{
+    *stream = nullptr;
+    CloseDeferredDeviceFiles();
+    AFCConnectionRef afc = CurrentConnection();
+    AFCFileRef file = 0;
+    if (!opening || opening != CurrentOpening() || !devicePath || !*devicePath || !ConnectionIsThisThreads()) {
+        return E_UNEXPECTED;
+    }
+    try {
+        // Room first: a stream handed out is always one the program can end.
+        if (handedOut) s_handedOut.reserve(s_handedOut.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    if (g_lib.AFCFileRefOpen(afc, devicePath, AFC_MODE_READ_WRITE, &file) != 0) return E_UNEXPECTED;
+    auto* opened = new (std::nothrow) DeviceFileStream(opening, afc, file, drag, handedOut);
+    if (!opened) {
+        g_lib.AFCFileRefClose(afc, file);
+        return E_OUTOFMEMORY;
+    }
+    if (handedOut) s_handedOut.push_back(opened);
+    *stream = opened;
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT OpenDeviceFileStreamAt(uint64_t opening, const char* devicePath, IStream** stream)
 {
-    *stream = nullptr;
-    AFCConnectionRef afc = CurrentConnection();
-    AFCFileRef file = 0;
-    if (!opening || opening != CurrentOpening() || !devicePath || !*devicePath || !ConnectionIsThisThreads() ||
-        g_lib.AFCFileRefOpen(afc, devicePath, AFC_MODE_READ_WRITE, &file) != 0) {
-        return E_UNEXPECTED;
+    return OpenStream(opening, devicePath, 0, false, stream);
+}
+
+HRESULT HandOutDeviceFileStream(uint64_t opening, uint64_t drag, const char* devicePath, IStream** stream)
+{
+    return OpenStream(opening, devicePath, drag, true, stream);
+}
+
+bool HandedOutStreamsHoldFiles()
+{
+    return std::any_of(s_handedOut.begin(), s_handedOut.end(), [](const DeviceFileStream* s) { return s->Holding(); });
+}
+
+void EndHandedOutStreams(uint64_t drag)
+{
+    std::vector<DeviceFileStream*> ending;
+    try {
+        for (DeviceFileStream* stream : s_handedOut) {
+            if (stream->Drag() == drag) ending.push_back(stream);
+        }
+    } catch (const std::bad_alloc&) {
+        // Ended one by one below as far as memory went; the rest end when released.
     }
-    *stream = new (std::nothrow) DeviceFileStream(opening, afc, file);
-    if (*stream) return S_OK;
-    g_lib.AFCFileRefClose(afc, file);
-    return E_OUTOFMEMORY;
+    for (DeviceFileStream* stream : ending) stream->AddRef();
+    for (DeviceFileStream* stream : ending) {
+        stream->End();
+        // The proxies other processes hold go now, and with them their references: a target that
+        // died is not waited for.
+        CoDisconnectObject(static_cast<IStream*>(stream), 0);
+        stream->Release();
+    }
+}
+
+void CloseDeferredDeviceFiles()
+{
+    // Only the window's thread defers, and only while a copy thread runs: none may run now.
+    if (s_deferredCloses.empty() || g_copyThread.load()) return;
+    std::vector<DeferredClose> closing;
+    closing.swap(s_deferredCloses);
+    for (const DeferredClose& deferred : closing) {
+        if (StillOpen(deferred.opening, deferred.afc)) g_lib.AFCFileRefClose(deferred.afc, deferred.file);
+    }
 }

@@ -1,5 +1,6 @@
 // The device list and the locations list views, filled from the records.
 #include "DeviceParts.h"
+#include "DragObjects.h"
 
 namespace {
 
@@ -103,7 +104,14 @@ void OnLocationsListChanged()
     }
     if (index >= count) return;
     AppEdition code = device->locations[index];
-    if (code != device->openLocation) OpenLocation(code);
+    if (code == device->openLocation) return;
+    // Closing the open location would cut off another program still reading from it.
+    if (device->openLocation != EDITION_NONE && HandedOutStreamsHoldFiles()) {
+        MessageBeep(MB_ICONWARNING);
+        OnLocationsListKillFocus();
+        return;
+    }
+    OpenLocation(code);
 }
 
 void OnDeviceListKillFocus()

@@ -168,13 +168,69 @@ void SetWriteTime(FILEDESCRIPTORW& descriptor, uint64_t modified)
     descriptor.ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(modified >> 32);
 }
 
-enum class AddOutcome { Added, TooLong, Failed };
+enum class AddOutcome { Added, TooLong, Cancelled, Failed };
+
+// While the program walks the device for itself (Copy, Save to), the busy dialog and its Cancel
+// are shown over the disabled window, and that dialog's messages are served every so often, so that
+// the walk of a very large tree can be stopped. Nothing else of the window runs meanwhile.
+class SizingBusy {
+public:
+    explicit SizingBusy(bool shown)
+    {
+        if (!shown) return;
+        g_copyCancel = 0;
+        owner_ = g_mainWindow.load();
+        opening_ = CurrentOpening();
+        dialog_ = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_BUSY), owner_, SizingBusyDialogProc, 0);
+        if (!dialog_) return;  // a walk that cannot be stopped, as it always was
+        ShowWindow(dialog_, SW_SHOW);
+        ownerWasEnabled_ = owner_ && !EnableWindow(owner_, FALSE);
+    }
+    ~SizingBusy()
+    {
+        if (!dialog_) return;
+        if (ownerWasEnabled_) EnableWindow(owner_, TRUE);
+        DestroyWindow(dialog_);
+    }
+    SizingBusy(const SizingBusy&) = delete;
+    SizingBusy& operator=(const SizingBusy&) = delete;
+
+    // False once the user cancelled, or the location closed. `now`: whatever the time since the
+    // last look (the walk's end, so that a Cancel pressed at the last moment still counts).
+    bool GoOn(bool now = false)
+    {
+        const DWORD kServeIntervalMs = 50;
+        if (!dialog_ || stopped_) return !stopped_;
+        DWORD tick = GetTickCount();
+        if (!now && tick - servedAt_ < kServeIntervalMs) return true;
+        servedAt_ = tick;
+        // Not what other threads send: a device change waits until the walk is over, so that the
+        // connection it uses cannot close under it.
+        const UINT kServed = PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_PAINT;
+        MSG message;
+        while (PeekMessageW(&message, dialog_, 0, 0, kServed)) {
+            if (IsDialogMessageW(dialog_, &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        stopped_ = g_copyCancel.load() != 0 || CurrentOpening() != opening_;
+        return !stopped_;
+    }
+
+private:
+    HWND owner_ = nullptr;
+    HWND dialog_ = nullptr;
+    bool ownerWasEnabled_ = false;
+    bool stopped_ = false;
+    uint64_t opening_ = 0;
+    DWORD servedAt_ = 0;
+};
 
 enum class Reach { Reached, LeftOut, Failed };
 
 class DescriptorBuilder {
 public:
-    explicit DescriptorBuilder(HWND textLine) : textLine_(textLine), afc_(CurrentConnection()) {}
+    DescriptorBuilder(HWND textLine, SizingBusy& busy) : textLine_(textLine), afc_(CurrentConnection()), busy_(busy) {}
 
     // One descriptor for the device item and, for a folder, for everything below it. `realPath` is
     // where the item is, links on the way resolved. A link to a folder is copied as that folder,
@@ -182,6 +238,7 @@ public:
     AddOutcome Add(const wchar_t* name, const char* devicePath, const char* realPath, const wchar_t* parentPath)
     {
         if (!name || !*name) return AddOutcome::Failed;
+        if (!busy_.GoOn()) return AddOutcome::Cancelled;
         SetWindowTextW(textLine_, name);
         DeviceFolder folder(afc_, devicePath);
         std::string walked;
@@ -332,6 +389,7 @@ private:
 
     HWND textLine_;
     AFCConnectionRef afc_;
+    SizingBusy& busy_;
     std::unordered_set<std::wstring> used_;
     OwnedWide tooLong_;
     // Where the folders being walked really are (links resolved), outermost first.
@@ -360,8 +418,9 @@ void WarnPathTooLong(const wchar_t* relativePath)
 // Whether a path too long for a descriptor is told at once, or once the target's call is over.
 enum class Warn { Now, AfterTheCall };
 
-// Builds the descriptors into the drag-out state; on failure the drag out is over.
-AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
+// Builds the descriptors into the drag-out state; on failure the drag out is over. `leftOut` gets
+// the links left out of a build that succeeds.
+AddOutcome BuildDescriptors(const DragItems& items, Warn warn, std::vector<std::wstring>& leftOut)
 {
     FATAL_CHECK(!items.empty() && !g_dragDescriptors);
     HWND dialog = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_CALCULATING_SIZE), g_mainWindow.load(),
@@ -370,7 +429,9 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
     ShowWindow(dialog, SW_SHOW);
     HWND textLine = GetDlgItem(dialog, IDC_CALCULATING_TEXT);
     FATAL_CHECK(textLine != nullptr);
-    DescriptorBuilder builder(textLine);
+    // Only a walk of the program's own: a target's call must return before any dialog of its own.
+    SizingBusy busy(warn == Warn::Now);
+    DescriptorBuilder builder(textLine, busy);
     for (const DragItem& item : items) {
         AddOutcome outcome = AddDragItem(builder, item);
         if (outcome != AddOutcome::Added) {
@@ -390,8 +451,14 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
             return outcome;
         }
     }
+    // A Cancel pressed as the walk ended still counts.
+    if (!busy.GoOn(true)) {
+        EndDragOut();
+        DestroyWindow(dialog);
+        return AddOutcome::Cancelled;
+    }
     static_cast<FILEGROUPDESCRIPTORW*>(g_dragDescriptors)->cItems = g_dragCount;
-    s_leftOutLinks.swap(builder.LeftOut());
+    leftOut.swap(builder.LeftOut());
     DestroyWindow(dialog);
     return AddOutcome::Added;
 }
@@ -400,15 +467,19 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn)
 
 HRESULT BuildDragDescriptors(const DragItems& items)
 {
-    // Answered as every failure here is.
-    return BuildDescriptors(items, Warn::AfterTheCall) == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
+    // Answered as every failure here is. What was left out is named when the drag out ends.
+    std::vector<std::wstring> leftOut;
+    AddOutcome outcome = BuildDescriptors(items, Warn::AfterTheCall, leftOut);
+    if (outcome == AddOutcome::Added) s_leftOutLinks.swap(leftOut);
+    return outcome == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
 }
 
 DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set)
 {
     FATAL_CHECK(!g_dragSourceFolder && !set.block);
-    AddOutcome outcome = BuildDescriptors(items, Warn::Now);
+    AddOutcome outcome = BuildDescriptors(items, Warn::Now, set.leftOutLinks);
     if (outcome == AddOutcome::TooLong) return DescriptorsBuilt::TooLong;
+    if (outcome == AddOutcome::Cancelled) return DescriptorsBuilt::Cancelled;
     if (outcome != AddOutcome::Added) return DescriptorsBuilt::Failed;
     // Built where a drag out builds them, then taken over: no drag out is left open.
     set.block = g_dragDescriptors;
@@ -485,7 +556,11 @@ void CancelDragOut()
 {
     IDataObject* data = s_extractingData;
     s_extractingData = nullptr;
+    uint64_t drag = s_openDrag;
     EndDragOut();
+    // The streams it handed out too: a target that goes on reading them, or died holding them,
+    // holds up nothing from now on.
+    if (drag) EndHandedOutStreams(drag);
     if (!data) return;
     // Every reference another process holds goes now; its next call fails there.
     CoDisconnectObject(data, 0);
@@ -499,6 +574,17 @@ void ShowDragOutNotes()
     if (!tooLong.empty()) WarnPathTooLong(tooLong.c_str());
     std::vector<std::wstring> links;
     links.swap(s_leftOutLinks);
+    ShowLeftOutLinks(links);
+}
+
+void KeepLeftOutLinksForNote(std::vector<std::wstring>& links)
+{
+    s_leftOutLinks.clear();
+    s_leftOutLinks.swap(links);
+}
+
+void ShowLeftOutLinks(const std::vector<std::wstring>& links)
+{
     if (links.empty()) return;
     try {
         std::wstring text = L"These links were not copied: each leads back into a folder that was being copied, "

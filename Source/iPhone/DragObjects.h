@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shldisp.h>
 
+#include <string>
 #include <vector>
 
 #include "TextUtil.h"
@@ -55,6 +56,9 @@ struct DescriptorSet {
     void* block = nullptr;
     char** devicePaths = nullptr;
     uint32_t count = 0;
+    // The relative paths of the links the walk left out, for the user to be told once the
+    // operation that uses the set is over.
+    std::vector<std::wstring> leftOutLinks;
 
     DescriptorSet() = default;
     DescriptorSet(const DescriptorSet&) = delete;
@@ -62,13 +66,30 @@ struct DescriptorSet {
     ~DescriptorSet();
     const FILEDESCRIPTORW& Descriptor(uint32_t index) const;
 };
-enum class DescriptorsBuilt { Built, TooLong, Failed };
-// Builds the set while "Calculating Size..." is shown; no drag out may be open, and none is after.
-// TooLong: a path was too long for a descriptor, which the user has been told already.
+enum class DescriptorsBuilt { Built, TooLong, Cancelled, Failed };
+// Builds the set while "Calculating Size..." is shown, with the busy dialog whose Cancel stops the
+// walk; no drag out may be open, and none is after. TooLong: a path was too long for a descriptor,
+// which the user has been told already. Cancelled: by the user, or the location closed meanwhile.
 DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set);
+// Names the links a walk left out in one box; nothing when there are none.
+void ShowLeftOutLinks(const std::vector<std::wstring>& links);
+// Keeps them until the note that WMU_SHOW_DRAG_OUT_NOTE shows, in place of any kept before.
+void KeepLeftOutLinksForNote(std::vector<std::wstring>& links);
 
 // A stream of one device file of the location opening `opening` (CurrentOpening), as "FileContents"
 // hands it out: S_OK with a new stream; E_UNEXPECTED when that location is no longer open, the file
 // cannot be opened, or the connection is another thread's (a copy thread's) while it runs;
 // E_OUTOFMEMORY. The stream reads nothing more once its location has closed.
 HRESULT OpenDeviceFileStreamAt(uint64_t opening, const char* devicePath, IStream** stream);
+// The same, as a data object hands it out to another program: for drag out `drag` (0 for the
+// clipboard's copy). Such a stream counts as a running transfer while it holds its device file,
+// which it lets go once read to its end.
+HRESULT HandOutDeviceFileStream(uint64_t opening, uint64_t drag, const char* devicePath, IStream** stream);
+// A stream handed out still holds a device file of the open location.
+bool HandedOutStreamsHoldFiles();
+// Ends the streams handed out for drag out `drag` (0: the clipboard's): their device files close
+// now, their next reads fail, and other programs' hold on them is cut.
+void EndHandedOutStreams(uint64_t drag);
+// A stream released while a copy thread owned the connection left its device file open: closes
+// those once no copy thread runs (the window's thread, after the copy has ended).
+void CloseDeferredDeviceFiles();

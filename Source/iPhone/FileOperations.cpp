@@ -4,6 +4,7 @@
 
 #include "DeviceFiles.h"
 #include "Devices.h"
+#include "DragObjects.h"
 #include "FileList.h"
 #include "FolderTree.h"
 #include "MainWindow.h"
@@ -438,6 +439,12 @@ void RefreshLocation()
 {
     DeviceEntry* device = g_currentDevice.load();
     if (!device || !device->afc || device->openLocation == EDITION_NONE) return;
+    // Another program still reading a file of this location (a paste of the clipboard's copy)
+    // would lose it half way. What this program does meanwhile checks its identities itself.
+    if (HandedOutStreamsHoldFiles()) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
     AppEdition code = device->openLocation;
     OpenLocation(EDITION_NONE);
     OpenLocation(code);

@@ -298,6 +298,8 @@ DWORD WINAPI SaveThreadProc(void* parameter)
     if (outcome != SaveOutcome::Saved) {
         PostMessageW(g_mainWindow.load(), outcome == SaveOutcome::Failed ? WMU_COPY_ERROR : WMU_COPY_CANCELLED, 0, 0);
     }
+    // The links the walk left out are named once the copy is over.
+    PostMessageW(g_mainWindow.load(), WMU_SHOW_DRAG_OUT_NOTE, 0, 0);
     PostCopyEndNotice();
     EndCopyThread();
     return 0;
@@ -326,9 +328,12 @@ void SaveItemsTo(const DragItems& items, const wchar_t* folder)
         job->folder.reset(LocalPathAsIs(folder));
     }
     DescriptorsBuilt built = job && job->folder ? BuildDescriptorSet(items, job->set) : DescriptorsBuilt::Failed;
-    if (built == DescriptorsBuilt::TooLong) return;
+    // Told already, or stopped by the user.
+    if (built == DescriptorsBuilt::TooLong || built == DescriptorsBuilt::Cancelled) return;
     HANDLE thread = nullptr;
+    std::vector<std::wstring> leftOut;
     if (built == DescriptorsBuilt::Built) {
+        leftOut.swap(job->set.leftOutLinks);
         g_copyCancel = 0;
         thread = CreateThread(nullptr, 0, SaveThreadProc, job.get(), 0, nullptr);
     }
@@ -336,6 +341,7 @@ void SaveItemsTo(const DragItems& items, const wchar_t* folder)
         ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
         return;
     }
+    KeepLeftOutLinksForNote(leftOut);
     job.release();
     g_copyThread = thread;
     PostMessageW(g_mainWindow.load(), WMU_SHOW_COPY_PROGRESS, 0, 0);

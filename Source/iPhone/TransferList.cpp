@@ -1,4 +1,5 @@
 // The transfer list shared by uploads and drags out, and the state of both.
+#include "DragObjects.h"
 #include "DropTarget.h"
 #include "TextUtil.h"
 #include "iPhone.h"
@@ -53,6 +54,7 @@ void AppendTransferItem(TransferItem* item)
 
 bool TransferIdle()
 {
+    // Another program reading a file of a drag out or of the clipboard's copy is a transfer too.
     return !g_copyThread.load() && !g_transferList.load() && !g_dragSourceFolder && !g_dragDescriptors &&
-           !DropBeingTaken();
+           !DropBeingTaken() && !HandedOutStreamsHoldFiles();
 }

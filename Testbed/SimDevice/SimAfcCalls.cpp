@@ -387,6 +387,7 @@ __declspec(dllexport) int __cdecl AFCConnectionOpen(AMServiceRef service, uint32
 // Closes the connection's folders and files with it.
 __declspec(dllexport) int __cdecl AFCConnectionClose(AFCConnectionRef ref)
 {
+    SimConnectionCall use(ref, "AFCConnectionClose");
     SimCall call("AFCConnectionClose", "%p", static_cast<void*>(ref));
     return call.Result(WithClose(call, [&]() -> int {
         SimState& state = Sim();
@@ -418,6 +419,7 @@ __declspec(dllexport) int __cdecl AFCConnectionClose(AFCConnectionRef ref)
 // "Model", "FSTotalBytes", "FSFreeBytes" (each unless configured away) and "FSBlockSize".
 __declspec(dllexport) int __cdecl AFCDeviceInfoOpen(AFCConnectionRef ref, AFCKeyValueReaderRef* reader)
 {
+    SimConnectionCall use(ref, "AFCDeviceInfoOpen");
     SimCall call("AFCDeviceInfoOpen", "%p, %p", static_cast<void*>(ref), static_cast<void*>(reader));
     SimClear(reader);
     auto valid = [&] { return reader != nullptr; };
@@ -439,6 +441,7 @@ __declspec(dllexport) int __cdecl AFCDeviceInfoOpen(AFCConnectionRef ref, AFCKey
 
 __declspec(dllexport) int __cdecl AFCFileInfoOpen(AFCConnectionRef ref, const char* path, AFCKeyValueReaderRef* reader)
 {
+    SimConnectionCall use(ref, "AFCFileInfoOpen");
     SimCall call("AFCFileInfoOpen", "%p, %s, %p", static_cast<void*>(ref), SimQuote(path).c_str(),
                  static_cast<void*>(reader));
     SimClear(reader);
@@ -499,6 +502,7 @@ __declspec(dllexport) int __cdecl AFCKeyValueClose(AFCKeyValueReaderRef ref)
 
 __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const char* path, AFCDirectoryRef* directory)
 {
+    SimConnectionCall use(ref, "AFCDirectoryOpen");
     SimCall call("AFCDirectoryOpen", "%p, %s, %p", static_cast<void*>(ref), SimQuote(path).c_str(),
                  static_cast<void*>(directory));
     SimClear(directory);
@@ -529,6 +533,7 @@ __declspec(dllexport) int __cdecl AFCDirectoryOpen(AFCConnectionRef ref, const c
 // The name stays valid until the next read or the close; null at the end.
 __declspec(dllexport) int __cdecl AFCDirectoryRead(AFCConnectionRef ref, AFCDirectoryRef handle, char** name)
 {
+    SimConnectionCall use(ref, "AFCDirectoryRead");
     SimCall call("AFCDirectoryRead", "%p, %p, %p", static_cast<void*>(ref), static_cast<void*>(handle),
                  static_cast<void*>(name));
     SimClear(name);
@@ -552,6 +557,7 @@ __declspec(dllexport) int __cdecl AFCDirectoryRead(AFCConnectionRef ref, AFCDire
 
 __declspec(dllexport) int __cdecl AFCDirectoryClose(AFCConnectionRef ref, AFCDirectoryRef handle)
 {
+    SimConnectionCall use(ref, "AFCDirectoryClose");
     SimCall call("AFCDirectoryClose", "%p, %p", static_cast<void*>(ref), static_cast<void*>(handle));
     return call.Result(WithClose(call, [&]() -> int {
         auto directory = reinterpret_cast<SimDirectory*>(handle);
@@ -568,6 +574,7 @@ __declspec(dllexport) int __cdecl AFCDirectoryClose(AFCConnectionRef ref, AFCDir
 
 __declspec(dllexport) int __cdecl AFCDirectoryCreate(AFCConnectionRef ref, const char* path)
 {
+    SimConnectionCall use(ref, "AFCDirectoryCreate");
     SimCall call("AFCDirectoryCreate", "%p, %s", static_cast<void*>(ref), SimQuote(path).c_str());
     return call.Result(WithPath(call, ref, path, [](const PathCall& target) {
         return CreateDirectoryW(target.host.c_str(), nullptr) ? SIM_OK : HostFailure();
@@ -576,6 +583,7 @@ __declspec(dllexport) int __cdecl AFCDirectoryCreate(AFCConnectionRef ref, const
 
 __declspec(dllexport) int __cdecl AFCRemovePath(AFCConnectionRef ref, const char* path)
 {
+    SimConnectionCall use(ref, "AFCRemovePath");
     SimCall call("AFCRemovePath", "%p, %s", static_cast<void*>(ref), SimQuote(path).c_str());
     return call.Result(WithPath(call, ref, path, [](const PathCall& target) -> int {
         WIN32_FILE_ATTRIBUTE_DATA data;
@@ -604,6 +612,7 @@ __declspec(dllexport) int __cdecl AFCRemovePath(AFCConnectionRef ref, const char
 
 __declspec(dllexport) int __cdecl AFCRenamePath(AFCConnectionRef ref, const char* oldPath, const char* newPath)
 {
+    SimConnectionCall use(ref, "AFCRenamePath");
     SimCall call("AFCRenamePath", "%p, %s, %s", static_cast<void*>(ref), SimQuote(oldPath).c_str(),
                  SimQuote(newPath).c_str());
     return call.Result(WithPath(call, ref, oldPath, [&](const PathCall& from) {
@@ -615,6 +624,7 @@ __declspec(dllexport) int __cdecl AFCRenamePath(AFCConnectionRef ref, const char
 __declspec(dllexport) int __cdecl AFCFileRefOpen(AFCConnectionRef ref, const char* path, uint64_t mode,
                                                  AFCFileRef* fileRef)
 {
+    SimConnectionCall use(ref, "AFCFileRefOpen");
     SimCall call("AFCFileRefOpen", "%p, %s, %" PRIu64 ", %p", static_cast<void*>(ref), SimQuote(path).c_str(), mode,
                  static_cast<void*>(fileRef));
     SimClear(fileRef);
@@ -645,6 +655,7 @@ __declspec(dllexport) int __cdecl AFCFileRefOpen(AFCConnectionRef ref, const cha
 __declspec(dllexport) int __cdecl AFCFileRefRead(AFCConnectionRef ref, AFCFileRef fileRef, void* buffer,
                                                  AFCByteCount* length)
 {
+    SimConnectionCall use(ref, "AFCFileRefRead");
     SimCall call("AFCFileRefRead", "%p, %" PRIu64 ", %p, %" PRIu64, static_cast<void*>(ref), fileRef, buffer,
                  static_cast<uint64_t>(length ? *length : 0));
     // One host read at a time: what does not fit a DWORD is left for the next call.
@@ -671,6 +682,7 @@ __declspec(dllexport) int __cdecl AFCFileRefRead(AFCConnectionRef ref, AFCFileRe
 __declspec(dllexport) int __cdecl AFCFileRefWrite(AFCConnectionRef ref, AFCFileRef fileRef, const void* buffer,
                                                   uint32_t length)
 {
+    SimConnectionCall use(ref, "AFCFileRefWrite");
     SimCall call("AFCFileRefWrite", "%p, %" PRIu64 ", %p, %u", static_cast<void*>(ref), fileRef, buffer, length);
     auto valid = [&] { return buffer || length == 0; };
     int result = WithFile(call, ref, fileRef, valid, [&](SimFile& file) -> int {
@@ -693,6 +705,7 @@ __declspec(dllexport) int __cdecl AFCFileRefWrite(AFCConnectionRef ref, AFCFileR
 
 __declspec(dllexport) int __cdecl AFCFileRefClose(AFCConnectionRef ref, AFCFileRef fileRef)
 {
+    SimConnectionCall use(ref, "AFCFileRefClose");
     SimCall call("AFCFileRefClose", "%p, %" PRIu64, static_cast<void*>(ref), fileRef);
     return call.Result(WithClose(call, [&]() -> int {
         auto connection = reinterpret_cast<SimConnection*>(ref);

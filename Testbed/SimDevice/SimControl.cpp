@@ -183,6 +183,11 @@ SIM_CONTROL unsigned __cdecl SimOpenHandles(void)
     });
 }
 
+SIM_CONTROL unsigned __cdecl SimThreadMisuses(void)
+{
+    return Controlled(0u, [&] { return Sim().threadMisuses; });
+}
+
 SIM_CONTROL void __cdecl SimHoldCall(const char* function)
 {
     Controlled(0, [&] {

@@ -129,6 +129,9 @@ unsigned __cdecl SimOpenHandles(void);
 void __cdecl SimHoldCall(const char* function);
 void __cdecl SimReleaseHeldCalls(void);
 unsigned __cdecl SimHeldCalls(void);
+// Calls made on an AFC connection from one thread while a call from another thread was in progress
+// on it (each is also appended to the file TOVAREL_SIM_MISUSE_LOG names, when it names one).
+unsigned __cdecl SimThreadMisuses(void);
 
 #ifdef __cplusplus
 }

@@ -186,6 +186,68 @@ void SimCall::Note(const char* format, ...)
     va_end(arguments);
 }
 
+namespace {
+
+void LogMisuse(const std::string& line)
+{
+    OutputDebugStringA(("SimMobileDevice: " + line + "\n").c_str());
+    WriteTrace(line);
+    wchar_t path[MAX_PATH * 2];
+    DWORD length = GetEnvironmentVariableW(L"TOVAREL_SIM_MISUSE_LOG", path, MAX_PATH * 2);
+    if (length == 0 || length >= MAX_PATH * 2) {
+        return;
+    }
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileW(SimHostFolder(SimUtf8(path)).c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    char process[32];
+    snprintf(process, sizeof process, "[process %lu] ", GetCurrentProcessId());
+    std::string text = process + line + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+SimConnectionCall::SimConnectionCall(const void* connection, const char* function) : connection_(connection)
+{
+    std::string misuse;
+    try {
+        SimLock lock;
+        SimState::ConnectionUse& use = Sim().connectionUses[connection];
+        DWORD thread = GetCurrentThreadId();
+        if (use.calls > 0 && use.thread != thread) {
+            ++Sim().threadMisuses;
+            char text[256];
+            snprintf(text, sizeof text, "thread misuse: %s on connection %p from thread %lu while thread %lu is in %s",
+                     function, connection, thread, use.thread, use.function.c_str());
+            misuse = text;
+        } else {
+            use.thread = thread;
+            use.function = function;
+        }
+        ++use.calls;
+    } catch (...) {
+        connection_ = nullptr;
+    }
+    if (!misuse.empty()) {
+        LogMisuse(misuse);
+    }
+}
+
+SimConnectionCall::~SimConnectionCall()
+{
+    SimLock lock;
+    auto use = Sim().connectionUses.find(connection_);
+    if (use != Sim().connectionUses.end() && --use->second.calls == 0) {
+        Sim().connectionUses.erase(use);
+    }
+}
+
 void SimStartAndPoll()
 {
     bool due;

@@ -166,6 +166,16 @@ struct SimState {
     std::map<std::string, unsigned> callCounts;
     unsigned totalCalls = 0;
 
+    // Calls in progress on each AFC connection (by its reference, valid or not) and the thread that
+    // makes them: a device connection serves one thread at a time.
+    struct ConnectionUse {
+        DWORD thread = 0;
+        unsigned calls = 0;
+        std::string function;
+    };
+    std::map<const void*, ConnectionUse> connectionUses;
+    unsigned threadMisuses = 0;
+
     std::vector<SimSubscription*> subscriptions;  // never freed: the program keeps the reference
     std::deque<SimNotice> notices;
     unsigned delivering = 0;
@@ -208,6 +218,21 @@ private:
     std::string function_;
     std::string text_;
     bool injected_ = false;
+};
+
+// One call on an AFC connection, from before its hold and latency to its end. A call on the same
+// connection from another thread while this one is in progress is a misuse: it is counted, traced,
+// and appended to the file that TOVAREL_SIM_MISUSE_LOG names, which test programs check after every
+// test. Construct it before the call's SimCall, without holding the lock.
+class SimConnectionCall {
+public:
+    SimConnectionCall(const void* connection, const char* function);
+    ~SimConnectionCall();
+    SimConnectionCall(const SimConnectionCall&) = delete;
+    SimConnectionCall& operator=(const SimConnectionCall&) = delete;
+
+private:
+    const void* connection_;
 };
 
 // Runs body, turning any exception into SIM_E_NO_MEMORY: none may leave the library.

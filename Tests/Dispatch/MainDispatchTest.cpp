@@ -867,6 +867,53 @@ TEST_F(MainDispatch, TheCopyLeavesTheClipboardWithItsLocation)
     taken->Release();
 }
 
+// Another program pasting the copy reads its files: a transfer is running until it is done. F5 and a
+// second Ctrl+C, which would take the copy from under it, change nothing meanwhile.
+TEST_F(MainDispatch, APasteReadingTheCopyHoldsOffWhatWouldCutIt)
+{
+    auto pressCtrlC = [] {
+        FocusList();
+        SetModifiers(false, true, false);
+        SendMessageW(g_fileList, WM_KEYDOWN, 'C', 0);
+        SetModifiers(false, false, false);
+    };
+    OleSetClipboard(nullptr);
+    ASSERT_TRUE(SimWriteFile(DocumentsPath(L"second.txt"), "second"));
+    SendMessageW(s_window, WM_COMMAND, IDC_REFRESH, 0);
+    ASSERT_NE(ShowFolder({L"My Documents"}), nullptr);
+    SelectOnly(ListIndex(L"notes.txt"));
+    pressCtrlC();
+    IDataObject* taken = nullptr;
+    ASSERT_EQ(OleGetClipboard(&taken), S_OK);
+    std::vector<OfferedFile> files;
+    ASSERT_EQ(GetDescriptors(taken, files), S_OK);
+    FORMATETC format = ContentsFormat(0);
+    STGMEDIUM medium = {};
+    ASSERT_EQ(taken->GetData(&format, &medium), S_OK);
+    const uint64_t opening = CurrentOpening();
+    EXPECT_FALSE(TransferIdle());
+
+    SendMessageW(s_window, WM_COMMAND, IDC_REFRESH, 0);
+    PumpMessages(50);
+    EXPECT_EQ(CurrentOpening(), opening) << "F5 closed the location under the paste";
+    SelectOnly(ListIndex(L"second.txt"));
+    pressCtrlC();
+    EXPECT_EQ(VirtualFilesOnClipboard(), std::vector<std::string>{"notes.txt=notes"});
+
+    // Read to its end, the file is done with: the commands work again.
+    EXPECT_EQ(ReadToEnd(medium.pstm, 3), "notes");
+    EXPECT_TRUE(TransferIdle());
+    pressCtrlC();
+    EXPECT_EQ(VirtualFilesOnClipboard(), std::vector<std::string>{"second.txt=second"});
+    ReleaseStgMedium(&medium);
+    taken->Release();
+    SendMessageW(s_window, WM_COMMAND, IDC_REFRESH, 0);
+    PumpMessages(50);
+    EXPECT_NE(CurrentOpening(), opening);
+    EXPECT_TRUE(VirtualFilesOnClipboard().empty());
+    DeleteFileW(DocumentsPath(L"second.txt").c_str());
+}
+
 // --- Ending the window, in modal runs as the program runs it ---------------------------------------------
 
 void CALLBACK EndForgottenRun(HWND, UINT, UINT_PTR timer, DWORD)

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <functional>
 
+#include "Clipboard.h"
 #include "Devices.h"
 #include "DragOut.h"
 #include "DragOutSupport.h"
 #include "MessageBoxWatch.h"
+#include "SaveTo.h"
 #include "SimDevice.h"
+#include "SmallDialogs.h"
 #include "WindowHarness.h"
 
 namespace {
@@ -40,6 +43,13 @@ private:
     static int created_;
 };
 int CalculatingDialogCount::created_ = 0;
+
+Held<IStream> ContentsStream(IDataObject* data, LONG index)
+{
+    FORMATETC format = ContentsFormat(index);
+    STGMEDIUM medium = {};
+    return Held<IStream>(SUCCEEDED(data->GetData(&format, &medium)) ? medium.pstm : nullptr);
+}
 
 Held<IDataObjectAsyncCapability> AsyncOf(IDataObject* data)
 {
@@ -141,6 +151,29 @@ TEST_F(DataObjectTest, ALinkThatLeadsBackIsLeftOutAndNamedAfterTheDrag)
     EndDragOut();
     ASSERT_TRUE(note.Wait(5000));
     EXPECT_NE(note.Text().find(L"\nBooks\\Up"), std::wstring::npos) << Utf8Text(note.Text());
+
+    // Copy and Save to walk as a drag does, and each names what it left out once it is over.
+    DragItems booksItem;
+    booksItem.push_back({OwnedWide(DupString(L"/Documents/Books")), OwnedWide()});
+    MessageBoxWatch copied(L"TovarelUSB", 1, nullptr, {window_});
+    CopyItemsToClipboard(booksItem);
+    ASSERT_TRUE(copied.Wait(5000)) << "Copy left a link out unsaid";
+    EXPECT_NE(copied.Text().find(L"\nBooks\\Up"), std::wstring::npos) << Utf8Text(copied.Text());
+    WithdrawClipboardCopy();
+    const std::wstring saved = SimMakeTempFolder(L"tovarel-save");
+    MessageBoxWatch savedNote(L"TovarelUSB", 1, nullptr, {window_});
+    SaveItemsTo(booksItem, saved.c_str());
+    ASSERT_TRUE(savedNote.Wait(10000)) << "Save to left a link out unsaid";
+    EXPECT_NE(savedNote.Text().find(L"\nBooks\\Up"), std::wstring::npos) << Utf8Text(savedNote.Text());
+    EXPECT_EQ(GetFileAttributesW((saved + L"\\Books\\Up").c_str()), INVALID_FILE_ATTRIBUTES);
+    SimRemoveTree(saved);
+
+    // Told once: a later drag that leaves nothing out says nothing.
+    MessageBoxWatch stale(L"TovarelUSB", 1, nullptr, {window_});
+    data = StartDrag(L"/Documents", {L"0/readme.txt"});
+    ASSERT_EQ(GetDescriptors(data.get(), files), S_OK);
+    EndDragOut();
+    EXPECT_TRUE(stale.NoneWithin(500)) << Utf8Text(stale.Text());
 }
 
 TEST_F(DataObjectTest, DescriptorsGrowInStepsOf16KeepingEveryEarlierOne)
@@ -511,7 +544,18 @@ TEST_F(DataObjectTest, FileStreamsReadTheDeviceFileToItsEnd)
     EXPECT_EQ(object, nullptr);
     unsigned handles = SimOpenHandles();
     stream.reset();
-    EXPECT_EQ(SimOpenHandles(), handles - 1);  // the device file is closed with the last reference
+    EXPECT_EQ(SimOpenHandles(), handles);  // its device file went at the end of the file
+
+    // A stream kept after its drag out is over still reads a device file: a transfer running until
+    // it is read to its end or released, which closes that file.
+    Held<IStream> unread = ContentsStream(data.get(), guideIndex);
+    ASSERT_NE(unread, nullptr);
+    EndDragOut();
+    EXPECT_FALSE(TransferIdle());
+    handles = SimOpenHandles();
+    unread.reset();
+    EXPECT_EQ(SimOpenHandles(), handles - 1);
+    EXPECT_TRUE(TransferIdle());
 }
 
 // A read error in the middle of a file must not look like its end.
@@ -587,9 +631,23 @@ TEST_F(DataObjectTest, AsynchronousOperationAndTheBusyDialog)
     async = AsyncOf(data.get());
     EXPECT_EQ(async->StartOperation(nullptr), S_OK);
     KeepExtractingData(data.get());
+    ASSERT_EQ(GetDescriptors(data.get(), files), S_OK);
+    Held<IStream> reading = ContentsStream(data.get(), 0);
+    ASSERT_NE(reading, nullptr);
+    char piece[4];
+    ULONG got = 0;
+    EXPECT_EQ(reading->Read(piece, sizeof piece, &got), S_OK);
+    unsigned handles = SimOpenHandles();
     EXPECT_EQ(BusyDialogsWhilePumping(nullptr, true), 1);
     EXPECT_EQ(g_dragSourceFolder, nullptr);
     EXPECT_EQ(GetDescriptors(data.get(), files), E_UNEXPECTED);
+    // The streams it handed out end with it: their device files close now, not when a target that
+    // may have died lets go, and what they are asked afterwards fails.
+    EXPECT_EQ(SimOpenHandles(), handles - 1);
+    EXPECT_EQ(reading->Read(piece, sizeof piece, &got), STG_E_READFAULT);
+    EXPECT_TRUE(TransferIdle());
+    reading.reset();
+    EXPECT_EQ(SimOpenHandles(), handles - 1);
 
     // A target that lets go without ending its operation ends it all the same.
     data = StartDrag(L"/Documents", {L"0/readme.txt"});
@@ -599,6 +657,153 @@ TEST_F(DataObjectTest, AsynchronousOperationAndTheBusyDialog)
     data.reset();
     EXPECT_EQ(g_dragSourceFolder, nullptr);
     EXPECT_EQ(BusyDialogsWhilePumping(nullptr), 0);
+}
+
+// A stream let go of while a copy thread owns the connection (another program releases it during an
+// upload): its device file is closed by the window's thread once the copy is over, never while the
+// copy thread is inside a call on that connection.
+TEST_F(DataObjectTest, AStreamReleasedDuringACopyClosesItsFileAfterIt)
+{
+    Held<IDataObject> data = StartDrag(L"/Documents", {L"0/readme.txt", L"0/Books/Guide.pdf"});
+    std::vector<OfferedFile> files;
+    ASSERT_EQ(GetDescriptors(data.get(), files), S_OK);
+    Held<IStream> stream = ContentsStream(data.get(), 0);
+    ASSERT_NE(stream, nullptr);
+    const unsigned handles = SimOpenHandles();
+    const unsigned misuses = SimThreadMisuses();
+
+    // The copy thread reads a file of its own and is held inside that read.
+    SimHoldCall("AFCFileRefRead");
+    auto copy = [](void*) -> DWORD {
+        AFCConnectionRef afc = CurrentConnection();
+        AFCFileRef file = 0;
+        char bytes[8];
+        AFCByteCount got = sizeof bytes;
+        if (g_lib.AFCFileRefOpen(afc, "/Documents/Books/Guide.pdf", 1, &file) != 0) return 1;
+        g_lib.AFCFileRefRead(afc, file, bytes, &got);
+        g_lib.AFCFileRefClose(afc, file);
+        return 0;
+    };
+    HANDLE thread = CreateThread(nullptr, 0, copy, nullptr, CREATE_SUSPENDED, nullptr);
+    ASSERT_NE(thread, nullptr);
+    g_copyThread = thread;
+    ResumeThread(thread);
+    ASSERT_TRUE(PumpUntil([] { return SimHeldCalls() == 1; }));
+    stream.reset();
+    EXPECT_EQ(SimThreadMisuses(), misuses);
+    EXPECT_EQ(SimOpenHandles(), handles + 1);  // the thread's file; the stream's stays open for now
+
+    SimReleaseHeldCalls();
+    WaitForSingleObject(thread, INFINITE);
+    g_copyThread = nullptr;
+    CloseHandle(thread);
+    WaitForCopyThreadToFinish();
+    EXPECT_EQ(SimOpenHandles(), handles - 1);
+    EXPECT_EQ(SimThreadMisuses(), misuses);
+}
+
+// The clipboard's owner, a window of another thread: the next program to take the clipboard asks it
+// to let go, and meanwhile this owner unplugs the device and waits until the program has seen that.
+LRESULT CALLBACK UnplugWhenLettingGo(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROYCLIPBOARD) {
+        SimDetach("drag");
+        while (SimPendingNotices() != 0) Sleep(5);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD WINAPI OwnClipboardUntilQuit(void* ready)
+{
+    WNDCLASSW type = {};
+    type.lpfnWndProc = UnplugWhenLettingGo;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.lpszClassName = L"TovarelTestClipboardOwner";
+    RegisterClassW(&type);
+    HWND owner = CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+    if (owner && OpenClipboard(owner)) {
+        EmptyClipboard();
+        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, 2);
+        if (char* bytes = text ? static_cast<char*>(GlobalLock(text)) : nullptr) {
+            bytes[0] = 'x';
+            bytes[1] = 0;
+            GlobalUnlock(text);
+            SetClipboardData(CF_TEXT, text);
+        }
+        CloseClipboard();
+    }
+    SetEvent(static_cast<HANDLE>(ready));
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    if (owner) DestroyWindow(owner);
+    return 0;
+}
+
+// The copy's location closes while the copy is being put on the clipboard (a device change served
+// while the clipboard is emptied): the copy is not left there answering for a location that is gone.
+TEST_F(DataObjectTest, ACopyWhoseLocationClosesAsItGoesOnTheClipboardIsNotLeftThere)
+{
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD ownerThread = 0;
+    HANDLE owner = CreateThread(nullptr, 0, OwnClipboardUntilQuit, ready, 0, &ownerThread);
+    ASSERT_NE(owner, nullptr);
+    WaitForSingleObject(ready, 10000);
+    DragItems readme;
+    readme.push_back({OwnedWide(DupString(L"/Documents/readme.txt")), OwnedWide()});
+    CopyItemsToClipboard(readme);
+    EXPECT_FALSE(LocationOpen());
+    EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptorW)) << "a copy of a closed location";
+    IDataObject* left = nullptr;
+    if (SUCCEEDED(OleGetClipboard(&left)) && left) {
+        std::vector<OfferedFile> files;
+        EXPECT_TRUE(FAILED(GetDescriptors(left, files)));
+        left->Release();
+    }
+    PostThreadMessageW(ownerThread, WM_QUIT, 0, 0);
+    WaitForSingleObject(owner, 10000);
+    CloseHandle(owner);
+    CloseHandle(ready);
+    OleSetClipboard(nullptr);
+}
+
+DWORD WINAPI CancelOnceBusy(void* found)
+{
+    for (int wait = 0; wait < 1000; ++wait) {
+        if (HWND busy = FindWindowW(nullptr, L"Now Copying...")) {
+            *static_cast<bool*>(found) = true;
+            PostMessageW(busy, WM_COMMAND, IDCANCEL, 0);
+            return 0;
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
+// Ctrl+C on a very large tree: the walk shows the busy dialog, whose Cancel stops it. Nothing goes
+// on the clipboard, nothing is said, and the window is the user's again.
+TEST_F(DataObjectTest, CancelStopsTheWalkOfACopy)
+{
+    const unsigned kFiles = 300;
+    for (unsigned i = 0; i < kFiles; ++i) SimWriteFile(Documents(L"Many\\f" + std::to_wstring(i) + L".txt"), "x");
+    OleSetClipboard(nullptr);
+    DragItems many;
+    many.push_back({OwnedWide(DupString(L"/Documents/Many")), OwnedWide()});
+    MessageBoxWatch none(L"TovarelUSB", 1, nullptr, {window_});
+    bool found = false;
+    HANDLE canceller = CreateThread(nullptr, 0, CancelOnceBusy, &found, 0, nullptr);
+    const unsigned sized = SimCallCount("AFCFileInfoOpen");
+    SimSetLatency(5000, 0);
+    CopyItemsToClipboard(many);
+    SimSetLatency(0, 0);
+    WaitForSingleObject(canceller, INFINITE);
+    CloseHandle(canceller);
+    EXPECT_TRUE(found) << "no busy dialog during the walk";
+    EXPECT_LT(SimCallCount("AFCFileInfoOpen") - sized, kFiles) << "the walk went on to its end";
+    EXPECT_FALSE(IsClipboardFormatAvailable(g_cfFileGroupDescriptorW));
+    EXPECT_TRUE(IsWindowEnabled(window_));
+    EXPECT_TRUE(none.NoneWithin(300)) << Utf8Text(none.Text());
+    EXPECT_EQ(FindWindowW(nullptr, L"Now Copying..."), nullptr);
 }
 
 }  // namespace

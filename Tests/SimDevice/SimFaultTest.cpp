@@ -168,4 +168,58 @@ TEST_F(Faults, LatencyAndBandwidthSlowCallsDown)
     Close(afc);
 }
 
+// A connection serves one thread at a time: a call from a second thread while a call of another
+// is in progress (held here) is a misuse, and is logged for the test harness; calls one after the
+// other from two threads, and calls on two connections at once, are not.
+TEST_F(Faults, SecondThreadOnABusyConnectionIsAMisuse)
+{
+    AFCConnectionRef afc = OpenContainer();
+    AFCConnectionRef other = OpenContainer();
+    ASSERT_EQ(WriteDeviceFile(afc, "/Documents/a.txt", "abc"), 0);
+    unsigned misuses = SimThreadMisuses();
+    struct Job {
+        AFCConnectionRef afc;
+        std::string read;
+    } job{afc, {}};
+    auto reader = [](void* parameter) -> DWORD {
+        auto* job = static_cast<Job*>(parameter);
+        AFCFileRef file = 0;
+        char bytes[16] = {};
+        AFCByteCount got = sizeof bytes;
+        if (lib.AFCFileRefOpen(job->afc, "/Documents/a.txt", 1, &file) == 0 &&
+            lib.AFCFileRefRead(job->afc, file, bytes, &got) == 0) {
+            job->read.assign(bytes, static_cast<size_t>(got));
+        }
+        lib.AFCFileRefClose(job->afc, file);
+        return 0;
+    };
+    auto runReader = [&] {
+        HANDLE thread = CreateThread(nullptr, 0, reader, &job, 0, nullptr);
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+    };
+    runReader();
+    const size_t listed = List(afc, "/Documents").size();  // after the other thread, on the same one
+    EXPECT_GT(listed, 2u);
+    EXPECT_EQ(SimThreadMisuses(), misuses);
+
+    SimHoldCall("AFCFileRefRead");
+    HANDLE thread = CreateThread(nullptr, 0, reader, &job, 0, nullptr);
+    while (SimHeldCalls() == 0) Sleep(5);
+    EXPECT_EQ(List(other, "/Documents").size(), listed);
+    EXPECT_EQ(SimThreadMisuses(), misuses);
+    EXPECT_EQ(SimTakeThreadMisuses(), "");
+    List(afc, "/Documents");
+    SimReleaseHeldCalls();
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    EXPECT_EQ(job.read, "abc");
+    EXPECT_GT(SimThreadMisuses(), misuses);  // the opening of the folder, and each call after it
+    std::string logged = SimTakeThreadMisuses();
+    EXPECT_NE(logged.find("AFCDirectoryOpen"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("while thread"), std::string::npos) << logged;
+    Close(afc);
+    Close(other);
+}
+
 }  // namespace

@@ -158,6 +158,8 @@ TEST_F(Lifecycle, SeveralThreadsAndAReentrantHandler)
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(connected.load(), 6);
     Close(afc);
+    // The library survives it, and says that a program must not do it.
+    EXPECT_NE(SimTakeThreadMisuses(), "");
 
     auto unsubscribe = reinterpret_cast<int(__cdecl*)(AMNotificationRef)>(
         reinterpret_cast<void*>(GetProcAddress(SimModule(), "AMDeviceNotificationUnsubscribe")));

@@ -1,5 +1,8 @@
 #include "SimDevice.h"
 
+#include <fstream>
+#include <iterator>
+
 #include "WindowHarness.h"
 
 #include <cstdlib>
@@ -163,6 +166,34 @@ unsigned SimBadCfCalls()
 {
     auto count = Function<unsigned(__cdecl*)()>(SimCoreFoundationModule(), "SimCFBadCalls");
     return count ? count() : 0;
+}
+
+namespace {
+
+std::wstring s_misuseLog;
+size_t s_misuseTaken;
+
+}  // namespace
+
+void SimWatchThreadMisuse()
+{
+    wchar_t temp[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, temp)) return;
+    s_misuseLog = std::wstring(temp) + L"tovarel-thread-misuse-" + std::to_wstring(GetCurrentProcessId()) + L".log";
+    DeleteFileW(s_misuseLog.c_str());
+    s_misuseTaken = 0;
+    SetEnvironmentVariableW(L"TOVAREL_SIM_MISUSE_LOG", s_misuseLog.c_str());
+}
+
+std::string SimTakeThreadMisuses()
+{
+    if (s_misuseLog.empty()) return std::string();
+    std::ifstream log(s_misuseLog.c_str(), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    if (text.size() <= s_misuseTaken) return std::string();
+    std::string added = text.substr(s_misuseTaken);
+    s_misuseTaken = text.size();
+    return added;
 }
 
 bool SimWaitNotices(DWORD timeoutMilliseconds)
@@ -400,6 +431,12 @@ void __cdecl SimReleaseHeldCalls(void)
 unsigned __cdecl SimHeldCalls(void)
 {
     auto f = Control<decltype(&SimHeldCalls)>("SimHeldCalls");
+    return f ? f() : 0;
+}
+
+unsigned __cdecl SimThreadMisuses(void)
+{
+    auto f = Control<decltype(&SimThreadMisuses)>("SimThreadMisuses");
     return f ? f() : 0;
 }
 

@@ -41,6 +41,13 @@ bool SimBindLibrary(DeviceLibrary& lib);
 // range) in; for leak and misuse checks.
 unsigned SimLiveCfObjects();
 unsigned SimBadCfCalls();
+// Every test program watches the simulated library for a device connection used by two threads at
+// once: this process and the programs it starts append each such call to one file of its own
+// (TOVAREL_SIM_MISUSE_LOG, set here), and a test during which a line was added fails.
+void SimWatchThreadMisuse();
+// The lines added to that file since the last call (empty when none): a test that provokes a misuse
+// on purpose takes them, so that they fail nothing else.
+std::string SimTakeThreadMisuses();
 // Pumps this thread's window messages until no notice is queued or being delivered. The program's
 // handler sends messages to the UI thread, so a test on that thread must pump while it waits.
 // False when notices are still pending after the timeout.

@@ -193,7 +193,14 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     EXPECT_EQ(SnapshotTree(folder_ + L"\\pasted"), copy);
     ExpectDatesKept(folder_ + L"\\pasted", false);
 
-    auto copying = [this] { return !e2e::FindTopWindows(L"Now Copying...", ProgramId()).empty(); };
+    // The copy's own dialog, with its progress bar (the walk before it shows the busy one).
+    auto copyDialog = [this]() -> HWND {
+        for (HWND dialog : e2e::FindTopWindows(L"Now Copying...", ProgramId())) {
+            if (GetDlgItem(dialog, IDC_COPY_PROGRESS_BAR)) return dialog;
+        }
+        return nullptr;
+    };
+    auto copying = [&] { return copyDialog() != nullptr; };
     const std::wstring saved = folder_ + L"\\saved";
     ASSERT_TRUE(CreateDirectoryW(saved.c_str(), nullptr));
     ASSERT_TRUE(e2e::ChooseMenuCommand(main_, IDM_SAVE_TO));
@@ -208,7 +215,7 @@ TEST_F(DragOutEndToEnd, CopyPastesWholeAndSaveToWritesBesideOrNothing)
     ChooseInDialog(L"Save to", saved);
     ASSERT_TRUE(PollUntil(copying, kStepTimeoutMs));
     Sleep(700);
-    EXPECT_TRUE(e2e::PressButton(e2e::FindTopWindows(L"Now Copying...", ProgramId())[0], IDCANCEL));
+    EXPECT_TRUE(e2e::PressButton(copyDialog(), IDCANCEL));
     HWND told = nullptr;
     EXPECT_TRUE(PollUntil(
         [&] {
@@ -310,6 +317,46 @@ TEST_F(DragOutEndToEnd, ClosingWhileATargetHoldsAFileStreamClosesItsDeviceFile)
     EXPECT_EQ(closed, opened) << "the stream's device file was left open";
     EXPECT_TRUE(keep.window.Close()) << "the target did not end after releasing the stream";
     EXPECT_EQ(bed::ReadEvents(keep.window.LogPath(), "release-stream").size(), 1u);
+}
+
+// Explorer pastes the program's copy of a big file while the user drops a file on the list and then
+// tries to close the program: the paste is a transfer running, so the drop is refused and the window
+// stays; the paste ends whole, and nothing used the device's connection from two threads at once.
+TEST_F(DragOutEndToEnd, APasteThatReadsHoldsOffADropAndTheClose)
+{
+    const std::string big = SnapshotTree(documents_)[L"big.bin"];
+    const std::wstring local = folder_ + L"\\local";
+    ASSERT_TRUE(SimWriteFile(local + L"\\dropped.txt", "dropped"));
+    StandIn source(L"ExplorerSource", L"Source of files", StandInPlace(1), folder_ + L"\\source.log",
+                   {local + L"\\dropped.txt"});
+    ASSERT_TRUE(source.Window());
+    ASSERT_NO_FATAL_FAILURE(SelectByClicks({L"big.bin"}));
+    ASSERT_TRUE(e2e::PressKeysOnDisplay("ctrl+c"));
+    UINT virtualFiles = RegisterClipboardFormatW(L"FileGroupDescriptorW");
+    ASSERT_TRUE(PollUntil([&] { return IsClipboardFormatAvailable(virtualFiles) != FALSE; }, kStepTimeoutMs));
+    // About six seconds to read the 3 MiB.
+    ConfigureDevices("bandwidth 500000\n");
+    Sleep(300);
+    StandIn paste(L"ExplorerTarget", L"Target paste", StandInPlace(0), folder_ + L"\\paste.log",
+                  {L"--out", folder_ + L"\\pasted", L"--paste"});
+    std::wstring error;
+    ASSERT_TRUE(e2e::MouseClick(paste.Centre(), false, &error)) << Utf8(error);
+    ASSERT_TRUE(bed::WaitForEvents(paste.LogPath(), "descriptor", 1, kDropMs));
+    const TreeSnapshot device = SnapshotTree(documents_);
+
+    TimedMouseDrag(source.Centre(), ListItemCentre(L"Books"));
+    EXPECT_TRUE(e2e::CloseWindowLikeUser(main_));
+    Sleep(1000);
+    EXPECT_TRUE(e2e::FindTopWindows(L"Now Copying...", ProgramId()).empty()) << "an upload ran during the paste";
+    EXPECT_TRUE(IsWindow(main_)) << "the program closed during the paste";
+
+    ASSERT_TRUE(bed::WaitForEvents(paste.LogPath(), "finished", 1, kDropMs));
+    EXPECT_EQ(bed::ReadEvents(paste.LogPath(), "finished")[0].Field("hr"), "0x00000000");
+    EXPECT_EQ(SnapshotTree(folder_ + L"\\pasted"), (TreeSnapshot{{L"big.bin", big}}));
+    EXPECT_EQ(SnapshotTree(documents_), device);
+    ConfigureDevices("");
+    EXPECT_TRUE(paste.Close());
+    EXPECT_TRUE(source.Close());
 }
 
 }  // namespace
