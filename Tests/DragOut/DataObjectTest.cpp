@@ -659,6 +659,20 @@ TEST_F(DataObjectTest, AsynchronousOperationAndTheBusyDialog)
     EXPECT_EQ(BusyDialogsWhilePumping(nullptr), 0);
 }
 
+// A copy thread of the test's own: reads a device file on the connection, the way an upload or Save
+// to does.
+DWORD WINAPI ReadAsTheCopyThread(void*)
+{
+    AFCConnectionRef afc = CurrentConnection();
+    AFCFileRef file = 0;
+    char bytes[8];
+    AFCByteCount got = sizeof bytes;
+    if (g_lib.AFCFileRefOpen(afc, "/Documents/Books/Guide.pdf", 1, &file) != 0) return 1;
+    g_lib.AFCFileRefRead(afc, file, bytes, &got);
+    g_lib.AFCFileRefClose(afc, file);
+    return 0;
+}
+
 // A stream let go of while a copy thread owns the connection (another program releases it during an
 // upload): its device file is closed by the window's thread once the copy is over, never while the
 // copy thread is inside a call on that connection.
@@ -674,17 +688,7 @@ TEST_F(DataObjectTest, AStreamReleasedDuringACopyClosesItsFileAfterIt)
 
     // The copy thread reads a file of its own and is held inside that read.
     SimHoldCall("AFCFileRefRead");
-    auto copy = [](void*) -> DWORD {
-        AFCConnectionRef afc = CurrentConnection();
-        AFCFileRef file = 0;
-        char bytes[8];
-        AFCByteCount got = sizeof bytes;
-        if (g_lib.AFCFileRefOpen(afc, "/Documents/Books/Guide.pdf", 1, &file) != 0) return 1;
-        g_lib.AFCFileRefRead(afc, file, bytes, &got);
-        g_lib.AFCFileRefClose(afc, file);
-        return 0;
-    };
-    HANDLE thread = CreateThread(nullptr, 0, copy, nullptr, CREATE_SUSPENDED, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, ReadAsTheCopyThread, nullptr, CREATE_SUSPENDED, nullptr);
     ASSERT_NE(thread, nullptr);
     g_copyThread = thread;
     ResumeThread(thread);

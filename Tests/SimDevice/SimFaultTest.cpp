@@ -168,6 +168,26 @@ TEST_F(Faults, LatencyAndBandwidthSlowCallsDown)
     Close(afc);
 }
 
+// A second thread reading a file on a connection the test names.
+struct ReaderJob {
+    AFCConnectionRef afc;
+    std::string read;
+};
+
+DWORD WINAPI ReadOnAnotherThread(void* parameter)
+{
+    auto* job = static_cast<ReaderJob*>(parameter);
+    AFCFileRef file = 0;
+    char bytes[16] = {};
+    AFCByteCount got = sizeof bytes;
+    if (SimTest::lib.AFCFileRefOpen(job->afc, "/Documents/a.txt", 1, &file) == 0 &&
+        SimTest::lib.AFCFileRefRead(job->afc, file, bytes, &got) == 0) {
+        job->read.assign(bytes, static_cast<size_t>(got));
+    }
+    SimTest::lib.AFCFileRefClose(job->afc, file);
+    return 0;
+}
+
 // A connection serves one thread at a time: a call from a second thread while a call of another
 // is in progress (held here) is a misuse, and is logged for the test harness; calls one after the
 // other from two threads, and calls on two connections at once, are not.
@@ -177,24 +197,9 @@ TEST_F(Faults, SecondThreadOnABusyConnectionIsAMisuse)
     AFCConnectionRef other = OpenContainer();
     ASSERT_EQ(WriteDeviceFile(afc, "/Documents/a.txt", "abc"), 0);
     unsigned misuses = SimThreadMisuses();
-    struct Job {
-        AFCConnectionRef afc;
-        std::string read;
-    } job{afc, {}};
-    auto reader = [](void* parameter) -> DWORD {
-        auto* job = static_cast<Job*>(parameter);
-        AFCFileRef file = 0;
-        char bytes[16] = {};
-        AFCByteCount got = sizeof bytes;
-        if (lib.AFCFileRefOpen(job->afc, "/Documents/a.txt", 1, &file) == 0 &&
-            lib.AFCFileRefRead(job->afc, file, bytes, &got) == 0) {
-            job->read.assign(bytes, static_cast<size_t>(got));
-        }
-        lib.AFCFileRefClose(job->afc, file);
-        return 0;
-    };
+    ReaderJob job{afc, {}};
     auto runReader = [&] {
-        HANDLE thread = CreateThread(nullptr, 0, reader, &job, 0, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, ReadOnAnotherThread, &job, 0, nullptr);
         WaitForSingleObject(thread, 10000);
         CloseHandle(thread);
     };
@@ -204,7 +209,7 @@ TEST_F(Faults, SecondThreadOnABusyConnectionIsAMisuse)
     EXPECT_EQ(SimThreadMisuses(), misuses);
 
     SimHoldCall("AFCFileRefRead");
-    HANDLE thread = CreateThread(nullptr, 0, reader, &job, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, ReadOnAnotherThread, &job, 0, nullptr);
     while (SimHeldCalls() == 0) Sleep(5);
     EXPECT_EQ(List(other, "/Documents").size(), listed);
     EXPECT_EQ(SimThreadMisuses(), misuses);
