@@ -181,6 +181,13 @@ bool HandedOutStreamsHoldFiles()
     return std::any_of(s_handedOut.begin(), s_handedOut.end(), [](const DeviceFileStream* s) { return s->Holding(); });
 }
 
+bool CloseRefusedForReaders()
+{
+    if (!HandedOutStreamsHoldFiles()) return false;
+    MessageBeep(MB_ICONWARNING);
+    return true;
+}
+
 void EndHandedOutStreams(uint64_t drag)
 {
     std::vector<DeviceFileStream*> ending;

@@ -105,9 +105,7 @@ void OnLocationsListChanged()
     if (index >= count) return;
     AppEdition code = device->locations[index];
     if (code == device->openLocation) return;
-    // Closing the open location would cut off another program still reading from it.
-    if (device->openLocation != EDITION_NONE && HandedOutStreamsHoldFiles()) {
-        MessageBeep(MB_ICONWARNING);
+    if (device->openLocation != EDITION_NONE && CloseRefusedForReaders()) {
         OnLocationsListKillFocus();
         return;
     }

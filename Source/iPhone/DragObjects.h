@@ -87,6 +87,9 @@ HRESULT OpenDeviceFileStreamAt(uint64_t opening, const char* devicePath, IStream
 HRESULT HandOutDeviceFileStream(uint64_t opening, uint64_t drag, const char* devicePath, IStream** stream);
 // A stream handed out still holds a device file of the open location.
 bool HandedOutStreamsHoldFiles();
+// The same, as the reason to refuse closing the open location (a refresh, another location): it
+// would cut off the other program's read half way. Beeps when it refuses.
+bool CloseRefusedForReaders();
 // Ends the streams handed out for drag out `drag` (0: the clipboard's): their device files close
 // now, their next reads fail, and other programs' hold on them is cut.
 void EndHandedOutStreams(uint64_t drag);

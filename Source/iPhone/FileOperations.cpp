@@ -49,7 +49,6 @@ struct WorkingFolder {
     }
 };
 
-
 // One of the two locations below the root (or the root itself): never renamed here.
 bool IsLocationFolder(const FolderNode* node)
 {
@@ -439,12 +438,8 @@ void RefreshLocation()
 {
     DeviceEntry* device = g_currentDevice.load();
     if (!device || !device->afc || device->openLocation == EDITION_NONE) return;
-    // Another program still reading a file of this location (a paste of the clipboard's copy)
-    // would lose it half way. What this program does meanwhile checks its identities itself.
-    if (HandedOutStreamsHoldFiles()) {
-        MessageBeep(MB_ICONWARNING);
-        return;
-    }
+    // What this program does meanwhile checks its identities itself; another program's read cannot.
+    if (CloseRefusedForReaders()) return;
     AppEdition code = device->openLocation;
     OpenLocation(EDITION_NONE);
     OpenLocation(code);
