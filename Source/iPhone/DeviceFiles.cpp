@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "FolderTree.h"
 #include "KeyValuePairs.h"
 #include "TextUtil.h"
 
@@ -85,6 +84,43 @@ bool ReadChildren(AFCConnectionRef afc, const wchar_t* folderPath, const char* f
 bool IsUsableName(const wchar_t* name)
 {
     return name && name[0] && !wcschr(name, L'/') && wcscmp(name, L".") != 0 && wcscmp(name, L"..") != 0;
+}
+
+uint64_t ParseDeviceTime(const char* text)
+{
+    // 1970-01-01 and 30828-01-01 as FILETIME counts.
+    const uint64_t kUnixEpoch = 116444736000000000ull;
+    const uint64_t kPastLastYear = 9223149888000000000ull;
+    const uint64_t kTicksPerSecond = 10000000;
+    const size_t kFractionDigits = 9;
+    const uint64_t kMostSeconds = kPastLastYear / kTicksPerSecond;
+    if (!text) return 0;
+    bool before1970 = *text == '-';
+    const char* digits = text + (before1970 ? 1 : 0);
+    size_t count = strlen(digits);
+    if (count == 0) return 0;
+    // Whole seconds and the nanoseconds after them apart: the years up to 30827 are more
+    // nanoseconds than 64 bits hold.
+    size_t secondDigits = count > kFractionDigits ? count - kFractionDigits : 0;
+    uint64_t seconds = 0;
+    uint64_t nanoseconds = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (digits[i] < '0' || digits[i] > '9') return 0;
+        uint64_t digit = static_cast<uint64_t>(digits[i] - '0');
+        if (i < secondDigits) {
+            seconds = seconds * 10 + digit;
+            if (seconds > kMostSeconds) return 0;
+        } else {
+            nanoseconds = nanoseconds * 10 + digit;
+        }
+    }
+    if (!before1970) {
+        uint64_t ticks = kUnixEpoch + seconds * kTicksPerSecond + nanoseconds / 100;
+        return ticks < kPastLastYear ? ticks : 0;
+    }
+    // Rounded down, as the time after 1970 is: a part of a tick earlier is the tick before.
+    uint64_t back = seconds * kTicksPerSecond + (nanoseconds + 99) / 100;
+    return back < kUnixEpoch ? kUnixEpoch - back : 0;
 }
 
 // --- Reading a folder ------------------------------------------------------------------------------

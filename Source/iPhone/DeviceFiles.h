@@ -75,6 +75,11 @@ bool DeviceFolderOpens(AFCConnectionRef afc, const char* pathUtf8);
 
 // --- One entry -------------------------------------------------------------------------------------
 
+// A device time ("st_mtime": nanoseconds since 1970-01-01 UTC, decimal, "-" before a time before
+// 1970) as a FILETIME count (100 ns since 1601-01-01 UTC), or 0 when it is unknown: missing, empty,
+// not a number, before 1601 or after the year 30827 (no SYSTEMTIME holds it). Never a wrong date.
+uint64_t ParseDeviceTime(const char* text);
+
 // Unknown: the information has no "st_ifmt", or was not read.
 enum class EntryKind { Unknown, File, Folder, Link };
 

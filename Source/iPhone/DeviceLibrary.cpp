@@ -275,3 +275,15 @@ void ReleaseMadeString(CFStringRef string)
         FreeString(string);
     }
 }
+
+wchar_t* CfStringToUtf16(CFStringRef string)
+{
+    if (!string) return nullptr;
+    CFIndex length = g_lib.CFStringGetLength(string);
+    if (length < 0) return nullptr;
+    wchar_t* wide = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (static_cast<size_t>(length) + 1) * sizeof(wchar_t)));
+    if (!wide) return nullptr;
+    g_lib.CFStringGetCharacters(string, CFRange{0, length}, reinterpret_cast<uint16_t*>(wide));
+    wide[length] = L'\0';
+    return wide;
+}

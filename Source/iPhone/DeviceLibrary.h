@@ -90,3 +90,5 @@ void UnbindDeviceLibrary();
 CFStringRef MakeConstantString(const char* text);
 // Releases a string made by MakeConstantString.
 void ReleaseMadeString(CFStringRef string);
+// A copy of the string's text (the caller owns it: FreeString); null when it has none or memory runs out.
+wchar_t* CfStringToUtf16(CFStringRef string);

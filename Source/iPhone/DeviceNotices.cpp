@@ -3,8 +3,8 @@
 
 namespace {
 
-std::atomic<int> g_noticeHandlersRunning{0};
-std::atomic<bool> g_noticesClosed{false};
+std::atomic<int> s_noticeHandlersRunning{0};
+std::atomic<bool> s_noticesClosed{false};
 
 }  // namespace
 
@@ -21,7 +21,7 @@ bool WaitUntilNoCopyThread()
         if (windowThread) {
             ServeSentMessagesBriefly();
         } else {
-            if (g_noticesClosed) return false;
+            if (s_noticesClosed) return false;
             Sleep(10);
         }
     }
@@ -31,13 +31,13 @@ bool WaitUntilNoCopyThread()
 void __cdecl OnDeviceNotice(const DeviceNotice* notice, void*)
 {
     struct RunningHandler {
-        RunningHandler() { ++g_noticeHandlersRunning; }
-        ~RunningHandler() { --g_noticeHandlersRunning; }
+        RunningHandler() { ++s_noticeHandlersRunning; }
+        ~RunningHandler() { --s_noticeHandlersRunning; }
     } running;
-    if (g_noticesClosed) return;
+    if (s_noticesClosed) return;
     // Notices may come before the window exists; they reach the lists once it is built.
-    while (!g_mainWindowBuilt && !g_noticesClosed) Sleep(10);
-    if (g_noticesClosed || !notice) return;
+    while (!g_mainWindowBuilt && !s_noticesClosed) Sleep(10);
+    if (s_noticesClosed || !notice) return;
     switch (notice->event) {
     case DEVICE_NOTICE_ARRIVED:
         OnDeviceArrived(notice->device);
@@ -53,9 +53,9 @@ void __cdecl OnDeviceNotice(const DeviceNotice* notice, void*)
 
 void CloseDeviceNotices()
 {
-    g_noticesClosed = true;
+    s_noticesClosed = true;
     // A handler may be inside a message sent to this thread: keep serving until it is out.
-    while (g_noticeHandlersRunning.load() > 0) ServeSentMessagesBriefly();
+    while (s_noticeHandlersRunning.load() > 0) ServeSentMessagesBriefly();
 }
 
 void RunDeviceListChange(LPARAM change)

@@ -13,8 +13,6 @@ std::atomic<int64_t> g_listingOrderTicks{0};
 
 namespace {
 
-const wchar_t kDocumentsDevicePath[] = L"/Documents";
-
 const KnownSubfolders* s_knownSubfolders;
 
 // -1 when the table has no answer for the folder.
@@ -261,32 +259,6 @@ void CreateFolderItems(HWND tree, HTREEITEM item, FolderNode* children)
 }
 
 }  // namespace
-
-wchar_t* ResolveDevicePath(const wchar_t* path)
-{
-    if (!path || !path[0]) return nullptr;
-    if (path[1] != L'\0' && path[1] != L'/') return nullptr;
-    const wchar_t* base = nullptr;
-    if (path[0] == L'0') {
-        base = kDocumentsDevicePath;
-    } else if (path[0] == L'2') {
-        base = g_userDocsPath;
-    } else {
-        return nullptr;
-    }
-    if (!path[1] || !path[2]) return DupString(base);
-    return JoinDevicePath(base, path + 2);
-}
-
-int CompareNames(const wchar_t* a, const wchar_t* b)
-{
-    for (;; ++a, ++b) {
-        unsigned left = static_cast<unsigned>(FoldAsciiLetter(*a));
-        unsigned right = static_cast<unsigned>(FoldAsciiLetter(*b));
-        if (left != right) return left < right ? -1 : 1;
-        if (left == 0) return 0;
-    }
-}
 
 void InsertSorted(FolderNode** list, FolderNode* node)
 {

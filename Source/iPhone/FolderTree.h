@@ -6,9 +6,6 @@
 
 #include "iPhone.h"
 
-// Location path ("0/Books/a.pdf") to device path ("/Documents/Books/a.pdf"); null when the path
-// names no location. The caller owns the result (FreeString).
-wchar_t* ResolveDevicePath(const wchar_t* path);
 int FolderHasSubfolders(const wchar_t* devicePath, const char* devicePathUtf8);
 // Answers of FolderHasSubfolders known without asking the device, by device path: a copy knows
 // what the folders it has just made hold. While a table is in use (null: none), its answers are
@@ -20,8 +17,6 @@ void UseKnownSubfolders(const KnownSubfolders* known);
 FolderNode* ListFolder(FolderNode* node);
 // Single insertion in name order; an equal name goes before the ones already there.
 void InsertSorted(FolderNode** list, FolderNode* node);
-// ASCII letters compare without case, everything else by code unit.
-int CompareNames(const wchar_t* a, const wchar_t* b);
 // Stores the folder's content list and re-creates the tree items below `item`. Takes ownership of
 // `list`; with no list the folder is read from the device.
 void LoadFolderChildren(HTREEITEM item, FolderNode* node, FolderNode* list);

@@ -1,6 +1,8 @@
 // The process-wide values shared by the window and the device-facing code.
 #include "iPhone.h"
 
+#include "TextUtil.h"
+
 HINSTANCE g_instance;
 std::atomic<HWND> g_mainWindow{nullptr};
 std::atomic<bool> g_mainWindowBuilt{false};
@@ -64,6 +66,28 @@ AFCConnectionRef CurrentConnection()
 bool LocationOpen()
 {
     return CurrentConnection() && g_currentFolder.load();
+}
+
+namespace {
+
+const wchar_t kDocumentsDevicePath[] = L"/Documents";
+
+}  // namespace
+
+wchar_t* ResolveDevicePath(const wchar_t* path)
+{
+    if (!path || !path[0]) return nullptr;
+    if (path[1] != L'\0' && path[1] != L'/') return nullptr;
+    const wchar_t* base = nullptr;
+    if (path[0] == L'0') {
+        base = kDocumentsDevicePath;
+    } else if (path[0] == L'2') {
+        base = g_userDocsPath;
+    } else {
+        return nullptr;
+    }
+    if (!path[1] || !path[2]) return DupString(base);
+    return JoinDevicePath(base, path + 2);
 }
 
 void ServeSentMessagesBriefly()

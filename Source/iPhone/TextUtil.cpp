@@ -197,18 +197,6 @@ wchar_t* FromUtf8(const char* text)
     return wide;
 }
 
-wchar_t* CfStringToUtf16(CFStringRef string)
-{
-    if (!string) return nullptr;
-    CFIndex length = g_lib.CFStringGetLength(string);
-    if (length < 0) return nullptr;
-    wchar_t* wide = AllocateWide(static_cast<size_t>(length) + 1);
-    if (!wide) return nullptr;
-    g_lib.CFStringGetCharacters(string, CFRange{0, length}, reinterpret_cast<uint16_t*>(wide));
-    wide[length] = L'\0';
-    return wide;
-}
-
 wchar_t* DeviceTextToUtf16(const char* text)
 {
     if (!text) return nullptr;
@@ -291,43 +279,6 @@ int ParseDecimalU64(const char* text, uint64_t* value)
     return 1;
 }
 
-uint64_t ParseDeviceTime(const char* text)
-{
-    // 1970-01-01 and 30828-01-01 as FILETIME counts.
-    const uint64_t kUnixEpoch = 116444736000000000ull;
-    const uint64_t kPastLastYear = 9223149888000000000ull;
-    const uint64_t kTicksPerSecond = 10000000;
-    const size_t kFractionDigits = 9;
-    const uint64_t kMostSeconds = kPastLastYear / kTicksPerSecond;
-    if (!text) return 0;
-    bool before1970 = *text == '-';
-    const char* digits = text + (before1970 ? 1 : 0);
-    size_t count = strlen(digits);
-    if (count == 0) return 0;
-    // Whole seconds and the nanoseconds after them apart: the years up to 30827 are more
-    // nanoseconds than 64 bits hold.
-    size_t secondDigits = count > kFractionDigits ? count - kFractionDigits : 0;
-    uint64_t seconds = 0;
-    uint64_t nanoseconds = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (digits[i] < '0' || digits[i] > '9') return 0;
-        uint64_t digit = static_cast<uint64_t>(digits[i] - '0');
-        if (i < secondDigits) {
-            seconds = seconds * 10 + digit;
-            if (seconds > kMostSeconds) return 0;
-        } else {
-            nanoseconds = nanoseconds * 10 + digit;
-        }
-    }
-    if (!before1970) {
-        uint64_t ticks = kUnixEpoch + seconds * kTicksPerSecond + nanoseconds / 100;
-        return ticks < kPastLastYear ? ticks : 0;
-    }
-    // Rounded down, as the time after 1970 is: a part of a tick earlier is the tick before.
-    uint64_t back = seconds * kTicksPerSecond + (nanoseconds + 99) / 100;
-    return back < kUnixEpoch ? kUnixEpoch - back : 0;
-}
-
 wchar_t* FormatFileTime(uint64_t fileTime)
 {
     if (fileTime == 0) return nullptr;
@@ -354,6 +305,16 @@ wchar_t* FormatFileTime(uint64_t fileTime)
 wchar_t FoldAsciiLetter(wchar_t c)
 {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+int CompareNames(const wchar_t* a, const wchar_t* b)
+{
+    for (;; ++a, ++b) {
+        unsigned left = static_cast<unsigned>(FoldAsciiLetter(*a));
+        unsigned right = static_cast<unsigned>(FoldAsciiLetter(*b));
+        if (left != right) return left < right ? -1 : 1;
+        if (left == 0) return 0;
+    }
 }
 
 const wchar_t* FindExtension(const wchar_t* name, size_t* length)

@@ -1,4 +1,4 @@
-// String copies, path joining, UTF-16/UTF-8 conversion, decimal parsing, device dates and path scanning.
+// String copies, path joining, UTF-16/UTF-8 conversion, decimal parsing, shown dates and path scanning.
 // Strings returned here come from the process heap and belong to the caller (FreeString, or an
 // owner below); the scanners return positions inside their argument.
 #pragma once
@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <cstdint>
 #include <memory>
-
-#include "DeviceLibrary.h"
 
 void FreeString(const void* text);
 
@@ -24,7 +22,6 @@ wchar_t* JoinDevicePath(const wchar_t* first, const wchar_t* second);
 wchar_t* JoinLocalPath(const wchar_t* first, const wchar_t* second);
 char* ToUtf8(const wchar_t* text);
 wchar_t* FromUtf8(const char* text);
-wchar_t* CfStringToUtf16(CFStringRef string);
 // Device names and paths: a device name may hold any byte but "/", not only UTF-8. A byte that is
 // not part of well-formed UTF-8 is kept as the lone surrogate U+DC00 + byte, which no UTF-8 text
 // gives, so that the path goes back to the device with the byte it came with.
@@ -33,15 +30,13 @@ char* DeviceTextToUtf8(const wchar_t* text);
 // A device name as the user sees it: each kept byte becomes U+FFFD.
 wchar_t* ShownDeviceName(const wchar_t* name);
 int ParseDecimalU64(const char* text, uint64_t* value);
-// A device time ("st_mtime": nanoseconds since 1970-01-01 UTC, decimal, "-" before a time before
-// 1970) as a FILETIME count (100 ns since 1601-01-01 UTC), or 0 when it is unknown: missing, empty,
-// not a number, before 1601 or after the year 30827 (no SYSTEMTIME holds it). Never a wrong date.
-uint64_t ParseDeviceTime(const char* text);
 // A FILETIME count in the user's local time and short date and time format ("3/4/2019 5:06 PM"),
 // or none when it is 0 or cannot be shown.
 wchar_t* FormatFileTime(uint64_t fileTime);
 // Maps only "A" to "Z" onto "a" to "z": names compare without locale rules.
 wchar_t FoldAsciiLetter(wchar_t c);
+// ASCII letters compare without case, everything else by code unit.
+int CompareNames(const wchar_t* a, const wchar_t* b);
 const wchar_t* FindExtension(const wchar_t* name, size_t* length);
 // A name as the device's file system tells names apart: composed Unicode (NFC), letter case kept.
 // iOS keeps "B.txt" and "b.txt" as two names but takes "Café" composed and decomposed as one. A

@@ -116,6 +116,9 @@ AFCConnectionRef CurrentConnection();
 uint64_t CurrentOpening();
 // A location is open and a folder of it is shown.
 bool LocationOpen();
+// Location path ("0/Books/a.pdf") to device path ("/Documents/Books/a.pdf"); null when the path
+// names no location. The caller owns the result (FreeString).
+wchar_t* ResolveDevicePath(const wchar_t* path);
 
 // One item of an upload (local path and its destination) or of a drag out (device path, with a
 // display name for the two locations).

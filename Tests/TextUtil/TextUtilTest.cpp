@@ -3,6 +3,7 @@
 #include <string>
 
 #include "SimDevice.h"
+#include "DeviceFiles.h"
 #include "TextUtil.h"
 
 namespace {
