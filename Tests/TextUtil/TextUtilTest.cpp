@@ -3,7 +3,6 @@
 #include <string>
 
 #include "SimDevice.h"
-#include "DeviceFiles.h"
 #include "TextUtil.h"
 
 namespace {
@@ -94,36 +93,6 @@ TEST(ParseDecimalU64, RefusesNumbersThatWouldWrapToALargerValue)
     EXPECT_EQ(ParseDecimalU64("30000000000000000000", &value), 0);
     EXPECT_EQ(ParseDecimalU64("99999999999999999999", &value), 0);
     EXPECT_EQ(value, 5u);
-}
-
-TEST(ParseDeviceTime, NanosecondsSince1970BecomeFileTimesOrUnknown)
-{
-    struct Case {
-        const char* text;
-        uint64_t fileTime;
-    } const cases[] = {
-        {"0", SimFileTime(1970, 1, 1, 0, 0, 0)},
-        {"1551719219123456789", SimFileTime(2019, 3, 4, 17, 6, 59) + 1234567},
-        {"0001000000000", SimFileTime(1970, 1, 1, 0, 0, 1)},
-        {"999", SimFileTime(1970, 1, 1, 0, 0, 0) + 9},
-        // Before 1970: rounded down to the tick, as later times are.
-        {"-14182940000000000", SimFileTime(1969, 7, 20, 20, 17, 40)},
-        {"-1", SimFileTime(1970, 1, 1, 0, 0, 0) - 1},
-        {"-0", SimFileTime(1970, 1, 1, 0, 0, 0)},
-        // The limits: the first tick after 1601-01-01 and the last of 30827; beyond them unknown.
-        {"-11644473599999999900", 1},
-        {"-11644473600000000000", 0},
-        {"-99999999999999999999", 0},
-        {"910670515199999999900", SimFileTime(30827, 12, 31, 23, 59, 59) + 9999999},
-        {"910670515200000000000", 0},
-        {"18446744073709551616000000000", 0},
-        // Not a number.
-        {"", 0}, {"-", 0}, {"+5", 0}, {" 1", 0}, {"1 ", 0}, {"12a", 0}, {"1.5", 0}, {"--1", 0}, {"0x10", 0},
-    };
-    for (const Case& test : cases) {
-        EXPECT_EQ(ParseDeviceTime(test.text), test.fileTime) << test.text;
-    }
-    EXPECT_EQ(ParseDeviceTime(nullptr), 0u);
 }
 
 TEST(FormatFileTime, ShortDateAndTimeOrNothingWhenUnknown)
