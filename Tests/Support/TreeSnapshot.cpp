@@ -23,7 +23,7 @@ std::string ContentFacts(const std::wstring& path)
     return std::to_string(hash.Bytes()) + ":" + hash.Finish();
 }
 
-void AddToSnapshot(const std::wstring& folder, const std::wstring& prefix, TreeSnapshot& snapshot)
+void WalkBelow(const std::wstring& folder, const std::wstring& prefix, const TreeVisit& visit)
 {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -31,25 +31,30 @@ void AddToSnapshot(const std::wstring& folder, const std::wstring& prefix, TreeS
     do {
         std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
-        std::wstring relative = prefix + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            snapshot[relative] = kSnapshotFolder;
-            AddToSnapshot(folder + L"\\" + name, relative + L"/", snapshot);
-        } else {
-            snapshot[relative] = ContentFacts(folder + L"\\" + name);
-        }
+        std::wstring path = folder + L"\\" + name;
+        bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder) WalkBelow(path, prefix + name + L"/", visit);
+        visit(path, prefix + name, isFolder);
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
 }  // namespace
 
+void WalkTree(const std::wstring& folder, const TreeVisit& visit)
+{
+    WalkBelow(folder, L"", visit);
+}
+
 TreeSnapshot SnapshotTree(const std::wstring& folder)
 {
     TreeSnapshot snapshot;
     // A "\\?\" path takes every name as it is: "con" is a file there, not the console.
     bool absolute = folder.size() > 2 && folder[1] == L':' && folder[2] == L'\\';
-    AddToSnapshot(absolute ? L"\\\\?\\" + folder : folder, L"", snapshot);
+    auto add = [&snapshot](const std::wstring& path, const std::wstring& relative, bool isFolder) {
+        snapshot[relative] = isFolder ? kSnapshotFolder : ContentFacts(path);
+    };
+    WalkTree(absolute ? L"\\\\?\\" + folder : folder, add);
     return snapshot;
 }
 

@@ -14,23 +14,6 @@ const OddName kOddNames[4] = {
 
 namespace {
 
-// Gives every entry below the folder its own date in 2014, each a second and a half from the others,
-// so that a copy showing the time of the copy, or another entry's date, shows.
-void DateTree(const std::wstring& folder, uint64_t& next)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DateTree(folder + L"\\" + name, next);
-        EXPECT_TRUE(SimSetWriteTime(folder + L"\\" + name, next)) << e2e::ToUtf8(name);
-        next += 15000000;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
 int64_t Seconds(uint64_t fileTime)
 {
     return static_cast<int64_t>(fileTime / 10000000);
@@ -59,8 +42,13 @@ void TransferRun::SetUp()
     for (const OddName& odd : kOddNames) {
         ASSERT_TRUE(SimWriteFile(L"\\\\?\\" + documents_ + L"\\Odd names\\" + odd.onDisk, e2e::ToUtf8(odd.storedAs)));
     }
+    // Every entry below gets its own date in 2014, each a second and a half from the others, so
+    // that a copy showing the time of the copy, or another entry's date, shows.
     uint64_t date = SimFileTime(2014, 5, 6, 7, 8, 9) + 5000000;
-    DateTree(L"\\\\?\\" + documents_, date);
+    WalkTree(L"\\\\?\\" + documents_, [&date](const std::wstring& path, const std::wstring& relative, bool) {
+        EXPECT_TRUE(SimSetWriteTime(path, date)) << e2e::ToUtf8(relative);
+        date += 15000000;
+    });
     ASSERT_TRUE(SimSetWriteTime(documents_, date));
     const std::wstring configPath = folder_ + L"\\devices.conf";
     ASSERT_TRUE(SimWriteFile(configPath, deviceConfig_));
