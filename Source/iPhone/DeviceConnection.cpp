@@ -92,3 +92,11 @@ DeviceEntry* ConnectArrivedDevice(AMDeviceRef device)
     FillLocations(entry);
     return entry;
 }
+
+void FreeDeviceEntry(DeviceEntry* entry)
+{
+    if (!entry) return;
+    FreeString(entry->name);
+    FreeString(entry->uniqueId);
+    HeapFree(GetProcessHeap(), 0, entry);
+}

@@ -1,4 +1,4 @@
-// The device list and the locations list views, filled from the records.
+// The device list and the locations list views, filled from the records, and the device at each row.
 #include "DeviceParts.h"
 #include "DragObjects.h"
 
@@ -12,13 +12,6 @@ bool ListItemSelected(HWND list, int index)
     return (ListView_GetItemState(list, index, LVIS_SELECTED) & LVIS_SELECTED) != 0;
 }
 
-int FirstSelectedItem(HWND list)
-{
-    if (!list) return -1;
-    if (ListItemSelected(list, 0)) return 0;
-    return ListView_GetNextItem(list, 0, LVNI_SELECTED);
-}
-
 int InsertListItem(HWND list, int index, const wchar_t* text, int image, LPARAM data)
 {
     LVITEMW item = {};
@@ -30,14 +23,43 @@ int InsertListItem(HWND list, int index, const wchar_t* text, int image, LPARAM 
     return static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
+}  // namespace
+
+int DevicePosition(const DeviceEntry* wanted)
+{
+    int position = 0;
+    for (DeviceEntry* entry = g_devices.load(); entry; entry = entry->next, ++position) {
+        if (entry == wanted) return position;
+    }
+    return -1;
+}
+
+DeviceEntry* DeviceAt(int position)
+{
+    if (position < 0) return nullptr;
+    DeviceEntry* entry = g_devices.load();
+    for (; entry && position > 0; --position) entry = entry->next;
+    return entry;
+}
+
+const wchar_t* DeviceDisplayName(const DeviceEntry* entry)
+{
+    return entry->name && entry->name[0] ? entry->name : L"???";
+}
+
+int FirstSelectedItem(HWND list)
+{
+    if (!list) return -1;
+    if (ListItemSelected(list, 0)) return 0;
+    return ListView_GetNextItem(list, 0, LVNI_SELECTED);
+}
+
 int EditionCount(const DeviceEntry* entry)
 {
     int count = 0;
     while (count < 7 && entry->locations[count] != EDITION_NONE) ++count;
     return count;
 }
-
-}  // namespace
 
 // Selecting always sets both the selected and the focused state.
 void SelectListItem(HWND list, int index)
@@ -80,36 +102,6 @@ void FillLocationsList()
         if (!ItemAdded(list, inserted == 0)) return;
         ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
-}
-
-void OnDeviceListChanged()
-{
-    int index = FirstSelectedItem(g_deviceList);
-    if (index < 0) return;
-    DeviceEntry* entry = DeviceAt(index);
-    if (entry && entry != g_currentDevice.load()) SelectDevice(entry);
-}
-
-void OnLocationsListChanged()
-{
-    DeviceEntry* device = g_currentDevice.load();
-    if (!device) return;
-    int index = FirstSelectedItem(g_locationsList);
-    if (index < 0) return;
-    int count = EditionCount(device);
-    if (count == 0) {
-        // The "not installed" item is a note, not a choice.
-        ListView_SetItemState(g_locationsList, -1, 0, LVIS_SELECTED);
-        return;
-    }
-    if (index >= count) return;
-    AppEdition code = device->locations[index];
-    if (code == device->openLocation) return;
-    if (device->openLocation != EDITION_NONE && CloseRefusedForReaders()) {
-        OnLocationsListKillFocus();
-        return;
-    }
-    OpenLocation(code);
 }
 
 void OnDeviceListKillFocus()

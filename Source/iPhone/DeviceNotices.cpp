@@ -1,5 +1,5 @@
-// Device notices as the library delivers them, handed over to the window's thread.
-#include "DeviceParts.h"
+// The hand-over of device notices to the window's thread, and their end at shutdown.
+#include "DeviceNotices.h"
 
 namespace {
 
@@ -28,27 +28,20 @@ bool WaitUntilNoCopyThread()
     return true;
 }
 
-void __cdecl OnDeviceNotice(const DeviceNotice* notice, void*)
+RunningNoticeHandler::RunningNoticeHandler()
 {
-    struct RunningHandler {
-        RunningHandler() { ++s_noticeHandlersRunning; }
-        ~RunningHandler() { --s_noticeHandlersRunning; }
-    } running;
-    if (s_noticesClosed) return;
-    // Notices may come before the window exists; they reach the lists once it is built.
+    ++s_noticeHandlersRunning;
+}
+
+RunningNoticeHandler::~RunningNoticeHandler()
+{
+    --s_noticeHandlersRunning;
+}
+
+bool NoticesOpenOnceWindowBuilt()
+{
     while (!g_mainWindowBuilt && !s_noticesClosed) Sleep(10);
-    if (s_noticesClosed || !notice) return;
-    switch (notice->event) {
-    case DEVICE_NOTICE_ARRIVED:
-        OnDeviceArrived(notice->device);
-        break;
-    case DEVICE_NOTICE_LEFT:
-        OnDeviceRemoved(notice->device);
-        break;
-    default:
-        ResetDevices();
-        break;
-    }
+    return !s_noticesClosed;
 }
 
 void CloseDeviceNotices()

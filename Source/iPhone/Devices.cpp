@@ -1,7 +1,10 @@
+// Devices as they come and go: the library's notices, arrivals and removals, and the choice of device.
 #include "DeviceParts.h"
 
 #include "StatusLine.h"
 #include "TextUtil.h"
+
+namespace {
 
 DeviceEntry* FindDeviceEntry(AMDeviceRef device)
 {
@@ -18,25 +21,6 @@ bool IsListed(const DeviceEntry* wanted)
     }
     return false;
 }
-
-int DevicePosition(const DeviceEntry* wanted)
-{
-    int position = 0;
-    for (DeviceEntry* entry = g_devices.load(); entry; entry = entry->next, ++position) {
-        if (entry == wanted) return position;
-    }
-    return -1;
-}
-
-DeviceEntry* DeviceAt(int position)
-{
-    if (position < 0) return nullptr;
-    DeviceEntry* entry = g_devices.load();
-    for (; entry && position > 0; --position) entry = entry->next;
-    return entry;
-}
-
-namespace {
 
 void AppendDeviceEntry(DeviceEntry* entry)
 {
@@ -111,26 +95,6 @@ void RemoveDevice(AMDeviceRef device)
     UpdateStatusLine();
 }
 
-void DropEveryDevice()
-{
-    DeviceEntry* entry = g_devices.load();
-    g_currentDevice = nullptr;
-    g_devices = nullptr;
-    ClearBrowser();
-    FillDeviceList();
-    FillLocationsList();
-    while (entry) {
-        DeviceEntry* next = entry->next;
-        // Whatever failed, the dropped device's connection and session are of no use any more; left
-        // open they would stand in the way of its next connection.
-        if (entry->afc) CloseOpenLocation(entry);
-        FreeDeviceEntry(entry);
-        entry = next;
-    }
-    g_connectionError = 1;
-    UpdateStatusLine();
-}
-
 }  // namespace
 
 void OnDeviceArrived(AMDeviceRef device)
@@ -166,11 +130,6 @@ void OnDeviceRemoved(AMDeviceRef device)
     ChangeDeviceList([device] { RemoveDevice(device); });
 }
 
-void ResetDevices()
-{
-    ChangeDeviceList(DropEveryDevice);
-}
-
 void SelectDevice(DeviceEntry* entry)
 {
     if (!entry || !IsListed(entry)) {
@@ -186,15 +145,27 @@ void SelectDevice(DeviceEntry* entry)
     UpdateStatusLine();
 }
 
-const wchar_t* DeviceDisplayName(const DeviceEntry* entry)
+void OnDeviceListChanged()
 {
-    return entry->name && entry->name[0] ? entry->name : L"???";
+    int index = FirstSelectedItem(g_deviceList);
+    if (index < 0) return;
+    DeviceEntry* entry = DeviceAt(index);
+    if (entry && entry != g_currentDevice.load()) SelectDevice(entry);
 }
 
-void FreeDeviceEntry(DeviceEntry* entry)
+void __cdecl OnDeviceNotice(const DeviceNotice* notice, void*)
 {
-    if (!entry) return;
-    FreeString(entry->name);
-    FreeString(entry->uniqueId);
-    HeapFree(GetProcessHeap(), 0, entry);
+    RunningNoticeHandler running;
+    if (!NoticesOpenOnceWindowBuilt() || !notice) return;
+    switch (notice->event) {
+    case DEVICE_NOTICE_ARRIVED:
+        OnDeviceArrived(notice->device);
+        break;
+    case DEVICE_NOTICE_LEFT:
+        OnDeviceRemoved(notice->device);
+        break;
+    default:
+        ResetDevices();
+        break;
+    }
 }

@@ -1,4 +1,5 @@
-// Opening an edition's container on the current device and showing its root; clearing the browser.
+// Opening an edition's container on the current device and showing its root, as the user chooses it;
+// clearing the browser, and dropping every device when one fails.
 #include "DeviceParts.h"
 
 #include "DeviceFiles.h"
@@ -98,6 +99,26 @@ bool ShowNewRoot(HWND tree)
     return true;
 }
 
+void DropEveryDevice()
+{
+    DeviceEntry* entry = g_devices.load();
+    g_currentDevice = nullptr;
+    g_devices = nullptr;
+    ClearBrowser();
+    FillDeviceList();
+    FillLocationsList();
+    while (entry) {
+        DeviceEntry* next = entry->next;
+        // Whatever failed, the dropped device's connection and session are of no use any more; left
+        // open they would stand in the way of its next connection.
+        if (entry->afc) CloseOpenLocation(entry);
+        FreeDeviceEntry(entry);
+        entry = next;
+    }
+    g_connectionError = 1;
+    UpdateStatusLine();
+}
+
 }  // namespace
 
 uint64_t CurrentOpening()
@@ -191,4 +212,31 @@ void ClearTreeView()
     NoteFolderTreeRemoval();
     TreeView_DeleteAllItems(tree);
     SetWindowLongPtrW(tree, GWL_STYLE, style);
+}
+
+void ResetDevices()
+{
+    ChangeDeviceList(DropEveryDevice);
+}
+
+void OnLocationsListChanged()
+{
+    DeviceEntry* device = g_currentDevice.load();
+    if (!device) return;
+    int index = FirstSelectedItem(g_locationsList);
+    if (index < 0) return;
+    int count = EditionCount(device);
+    if (count == 0) {
+        // The "not installed" item is a note, not a choice.
+        ListView_SetItemState(g_locationsList, -1, 0, LVIS_SELECTED);
+        return;
+    }
+    if (index >= count) return;
+    AppEdition code = device->locations[index];
+    if (code == device->openLocation) return;
+    if (device->openLocation != EDITION_NONE && CloseRefusedForReaders()) {
+        OnLocationsListKillFocus();
+        return;
+    }
+    OpenLocation(code);
 }
