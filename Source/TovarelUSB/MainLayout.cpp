@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <initializer_list>
 
 #include "Dpi.h"
@@ -178,6 +179,29 @@ void PlaceControl(HWND window, int id, int x, int y, int width, int height)
     PlaceControl(GetDlgItem(window, id), x, y, width, height);
 }
 
+// What the last full layout was made for. Showing the window sends a WM_SIZE of the size it was
+// built at; placing and repainting every control again for it would only delay the first paint.
+struct LaidOut {
+    int width, height, dpi;
+    int panes[5];
+};
+LaidOut s_laidOut;
+
+LaidOut CurrentLayoutInput(const RECT& client)
+{
+    return {client.right - client.left,
+            client.bottom - client.top,
+            s_layoutDpi,
+            {SplitterDeviceListWidth, SplitterDeviceListHeight, SplitterLocationsListHeight, SplitterTreeWidth,
+             SplitterListWidth}};
+}
+
+bool LayoutChangedSinceLast(const RECT& client)
+{
+    LaidOut now = CurrentLayoutInput(client);
+    return memcmp(&now, &s_laidOut, sizeof now) != 0;
+}
+
 void PlaceFixedControls(HWND window, const RECT& client)
 {
     const ButtonMeasure& first = s_buttons[0];
@@ -254,6 +278,7 @@ void LayoutMainWindow(HWND window)
     RECT client;
     if (!GetClientRect(window, &client)) return;
     if (client.right - client.left == 0 || client.bottom - client.top == 0) return;  // minimised
+    if (!LayoutChangedSinceLast(client)) return;
 
     int width = 0;
     int height = 0;
@@ -265,6 +290,7 @@ void LayoutMainWindow(HWND window)
     EnforceMinimumPanes(width, height, PaneBand(), MinimumPane());
     MovePanes(window, PANE_DEVICE_LIST | PANE_LOCATIONS_LIST | PANE_TREE | PANE_FILE_LIST);
     PlaceFixedControls(window, client);
+    s_laidOut = CurrentLayoutInput(client);
 }
 
 void ApplyMinTrackSize(HWND window, MINMAXINFO* info)
@@ -309,6 +335,7 @@ bool BuildSteps(HWND window)
 void ForgetControls()
 {
     s_measured = false;
+    s_laidOut = {};
     g_fileList = nullptr;
     g_deviceList = nullptr;
     g_locationsList = nullptr;
