@@ -1,24 +1,18 @@
 #include "MainLayout.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <cstring>
 #include <initializer_list>
 
 #include "Dpi.h"
-#include "FileList.h"
+#include "DialogTemplate.h"
+#include "ImageLists.h"
 #include "Settings.h"
 #include "Splitter.h"
 #include "StatusLine.h"
 #include "iPhone.h"
 #include "resource.h"
-
-int SplitterDeviceListWidth;
-int SplitterDeviceListHeight;
-int SplitterLocationsListHeight;
-int SplitterTreeWidth;
-int SplitterListWidth;
 
 namespace {
 
@@ -30,7 +24,6 @@ const int kMinTrackHeight = 370;
 const int kNameColumnWidth = 250;
 const int kSizeColumnWidth = 100;
 const int kDateColumnWidth = 140;
-const int kDeviceIconSize = 32;
 
 struct ToolbarButton {
     int id;
@@ -43,8 +36,6 @@ const ToolbarButton kToolbarButtons[] = {
     {IDC_REFRESH, L"Reload device data and go to the root folder"},
 };
 const int kButtonCount = sizeof(kToolbarButtons) / sizeof(kToolbarButtons[0]);
-
-const int kDeviceIcons[] = {IDI_IPAD, IDI_IPHONE, IDI_EDITION_4, IDI_EDITION};
 
 // Distances measured from the template once, at build; the layout keeps them as the window resizes.
 struct Margins {
@@ -60,180 +51,24 @@ struct LineMeasure {
     int left, rightGap, height, bottomGap;
 };
 
-Margins g_margins;
-StatusMeasure g_status;
-ButtonMeasure g_buttons[kButtonCount];
-LineMeasure g_pathLine;
-LineMeasure g_webLine;
+Margins s_margins;
+StatusMeasure s_status;
+ButtonMeasure s_buttons[kButtonCount];
+LineMeasure s_pathLine;
+LineMeasure s_webLine;
 // The dialog manager sizes the window before WM_INITDIALOG; nothing may be placed before measuring.
-bool g_measured;
-HWND g_toolTip;
+bool s_measured;
+HWND s_toolTip;
 // The DPI that the measures, the pane sizes and the image lists are made for.
-int g_layoutDpi = kDefaultDpi;
-// The background of the system's small-icon list, which every image list of the window copies.
-COLORREF g_imageBackground = CLR_NONE;
-// Polls, while an upload runs, for the moment the file images may be made for a new scale.
-const UINT_PTR kFileImagesTimer = 1;
-const UINT kFileImagesRetryMilliseconds = 250;
-
-// Icons handed out by the shell and by LoadImage without LR_SHARED belong to the caller.
-struct OwnedIcon {
-    HICON icon = nullptr;
-    OwnedIcon() = default;
-    explicit OwnedIcon(HICON handle) : icon(handle) {}
-    OwnedIcon(const OwnedIcon&) = delete;
-    OwnedIcon& operator=(const OwnedIcon&) = delete;
-    ~OwnedIcon()
-    {
-        if (icon) DestroyIcon(icon);
-    }
-};
-
-bool ScreenRectOfControl(HWND window, int id, RECT* rect)
-{
-    HWND control = GetDlgItem(window, id);
-    return control && GetWindowRect(control, rect);
-}
-
-bool ScreenRectOfClient(HWND window, RECT* rect)
-{
-    if (!GetClientRect(window, rect)) return false;
-    POINT corners[2] = {{rect->left, rect->top}, {rect->right, rect->bottom}};
-    if (!ClientToScreen(window, &corners[0]) || !ClientToScreen(window, &corners[1])) return false;
-    *rect = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
-    return true;
-}
-
-// The size of the main dialog's template in dialog units, read from its resource (DIALOGEX, whose
-// head starts with version 1 and 0xFFFF, or the older DIALOG).
-bool TemplateSizeInUnits(int* cx, int* cy)
-{
-    HRSRC found = FindResourceW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), MAKEINTRESOURCEW(5));  // RT_DIALOG
-    HGLOBAL loaded = found ? LoadResource(g_instance, found) : nullptr;
-    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    DWORD bytes = found ? SizeofResource(g_instance, found) : 0;
-    if (!data || bytes < 18) return false;
-    WORD version = 0;
-    WORD signature = 0;
-    memcpy(&version, data, sizeof version);
-    memcpy(&signature, data + 2, sizeof signature);
-    size_t at = version == 1 && signature == 0xFFFF ? 22 : 14;
-    if (bytes < at + 4) return false;
-    short size[2] = {};
-    memcpy(size, data + at, sizeof size);
-    *cx = size[0];
-    *cy = size[1];
-    return size[0] > 0 && size[1] > 0;
-}
-
-// The client rectangle, on the screen, that the template places its controls in. The window itself
-// may be smaller: Windows keeps a window within the screen, and at a large scale the template may
-// not fit. The distances to the edges are measured in the rectangle the controls were placed for;
-// the layout then keeps them in the client the window really has.
-bool ScreenRectOfTemplateClient(HWND window, RECT* rect)
-{
-    if (!ScreenRectOfClient(window, rect)) return false;
-    int cx = 0;
-    int cy = 0;
-    if (!TemplateSizeInUnits(&cx, &cy)) return true;
-    RECT units = {0, 0, cx, cy};
-    if (!MapDialogRect(window, &units)) return true;
-    rect->right = rect->left + units.right;
-    rect->bottom = rect->top + units.bottom;
-    return true;
-}
-
-// Asked for a small icon with the system icon index, the shell answers with the system's small-icon
-// list, whose background colour our own lists copy.
-bool ReadSystemImageBackground()
-{
-    SHFILEINFOW info = {};
-    UINT flags = SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_SYSICONINDEX;
-    HIMAGELIST system =
-        reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"a", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info), flags));
-    if (!system) return false;
-    g_imageBackground = ImageList_GetBkColor(system);
-    return true;
-}
-
-HIMAGELIST CreateImageList(int size, int initial, int grow)
-{
-    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, initial, grow);
-    if (list) ImageList_SetBkColor(list, g_imageBackground);
-    return list;
-}
-
-// Appends an icon that must land at the given index; the list is destroyed when it does not.
-bool AddIconAt(HIMAGELIST& list, HICON icon, int index)
-{
-    OwnedIcon owned(icon);
-    if (list && owned.icon && ImageList_AddIcon(list, owned.icon) == index) return true;
-    if (list) ImageList_Destroy(list);
-    list = nullptr;
-    return false;
-}
-
-// The folder (image 0) and the plain file (image 1) at the size of a small icon at this scale.
-HIMAGELIST MakeFileImageList(int dpi)
-{
-    int size = SmallIconSize(dpi);
-    HIMAGELIST list = CreateImageList(size, 16, 16);
-    if (AddIconAt(list, ShellIconOfName(L"a", FILE_ATTRIBUTE_DIRECTORY, size), 0)) {
-        AddIconAt(list, ShellIconOfName(L"a", FILE_ATTRIBUTE_NORMAL, size), 1);
-    }
-    return list;
-}
-
-HIMAGELIST MakeDeviceImageList(int dpi)
-{
-    int size = ScaleToDpi(kDeviceIconSize, dpi);
-    HIMAGELIST list = CreateImageList(size, 6, 2);
-    for (int i = 0; i < 4 && list; ++i) AddIconAt(list, LoadProgramIcon(kDeviceIcons[i], size), i);
-    return list;
-}
-
-bool CreateExtensionTable()
-{
-    HANDLE heap = GetProcessHeap();
-    ExtensionTable* table = static_cast<ExtensionTable*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(ExtensionTable)));
-    if (!table) return false;
-    const int capacity = 16;
-    table->entries = static_cast<wchar_t**>(HeapAlloc(heap, HEAP_ZERO_MEMORY, capacity * sizeof(wchar_t*)));
-    if (!table->entries) {
-        HeapFree(heap, 0, table);
-        return false;
-    }
-    table->capacity = capacity;
-    table->count = 0;
-    g_extensionTable = table;
-    return true;
-}
-
-bool CreateFileImageList()
-{
-    if (!ReadSystemImageBackground()) return false;
-    g_fileImageList = MakeFileImageList(g_layoutDpi);
-    return g_fileImageList && CreateExtensionTable();
-}
+int s_layoutDpi = kDefaultDpi;
 
 bool CreateToolTip(HWND window)
 {
-    g_toolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+    s_toolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
                                 g_instance, nullptr);
-    if (!g_toolTip) return false;
-    SetWindowPos(g_toolTip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    return true;
-}
-
-bool AttachFileImageList(HWND window)
-{
-    HWND tree = GetDlgItem(window, IDC_FOLDER_TREE);
-    g_fileList = GetDlgItem(window, IDC_FILE_LIST);
-    if (!tree || !g_fileList) return false;
-    TreeView_SetImageList(tree, g_fileImageList, TVSIL_NORMAL);
-    TreeView_SetImageList(tree, g_fileImageList, TVSIL_STATE);
-    ListView_SetImageList(g_fileList, g_fileImageList, LVSIL_SMALL);
+    if (!s_toolTip) return false;
+    SetWindowPos(s_toolTip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return true;
 }
 
@@ -250,30 +85,9 @@ bool InsertColumn(int index, const wchar_t* title, int format, int width)
 
 bool InsertFileListColumns()
 {
-    return InsertColumn(0, L"Name", LVCFMT_LEFT, ScaleToDpi(kNameColumnWidth, g_layoutDpi)) &&
-           InsertColumn(1, L"Size", LVCFMT_RIGHT, ScaleToDpi(kSizeColumnWidth, g_layoutDpi)) &&
-           InsertColumn(2, L"Date modified", LVCFMT_LEFT, ScaleToDpi(kDateColumnWidth, g_layoutDpi));
-}
-
-// A list view without the shared style destroys its image lists with itself; g_deviceImageList
-// serves two lists and is destroyed once by the shutdown instead.
-void GiveSharedImageList(HWND list, HIMAGELIST images)
-{
-    LONG_PTR style = GetWindowLongPtrW(list, GWL_STYLE);
-    SetWindowLongPtrW(list, GWL_STYLE, style | LVS_SHAREIMAGELISTS);
-    ListView_SetImageList(list, images, LVSIL_SMALL);
-}
-
-bool CreateDeviceImageList(HWND window)
-{
-    g_deviceImageList = MakeDeviceImageList(g_layoutDpi);
-    if (!g_deviceImageList) return false;
-    g_deviceList = GetDlgItem(window, IDC_DEVICE_LIST);
-    g_locationsList = GetDlgItem(window, IDC_LOCATIONS_LIST);
-    if (!g_deviceList || !g_locationsList) return false;
-    GiveSharedImageList(g_deviceList, g_deviceImageList);
-    GiveSharedImageList(g_locationsList, g_deviceImageList);
-    return true;
+    return InsertColumn(0, L"Name", LVCFMT_LEFT, ScaleToDpi(kNameColumnWidth, s_layoutDpi)) &&
+           InsertColumn(1, L"Size", LVCFMT_RIGHT, ScaleToDpi(kSizeColumnWidth, s_layoutDpi)) &&
+           InsertColumn(2, L"Date modified", LVCFMT_LEFT, ScaleToDpi(kDateColumnWidth, s_layoutDpi));
 }
 
 bool CreateSplitter(HWND window)
@@ -299,18 +113,18 @@ bool MeasurePanes(HWND window, const RECT& client)
     int clientHeight = client.bottom - client.top;
     SplitterDeviceListWidth = deviceList.right - deviceList.left;
     SplitterDeviceListHeight = deviceList.bottom - deviceList.top;
-    g_margins.left = deviceList.left - client.left;
-    g_margins.top = deviceList.top - client.top;
-    g_margins.bottom = client.bottom - locationsList.bottom;
+    s_margins.left = deviceList.left - client.left;
+    s_margins.top = deviceList.top - client.top;
+    s_margins.bottom = client.bottom - locationsList.bottom;
     int band = PaneBand();
-    SplitterLocationsListHeight = clientHeight - g_margins.top - SplitterDeviceListHeight - g_margins.bottom - band;
+    SplitterLocationsListHeight = clientHeight - s_margins.top - SplitterDeviceListHeight - s_margins.bottom - band;
     SplitterTreeWidth = tree.right - tree.left;
-    g_margins.right = client.right - fileList.right;
-    SplitterListWidth = clientWidth - SplitterDeviceListWidth - band - SplitterTreeWidth - g_margins.left -
-                        g_margins.right - band;
-    g_status.left = status.left - client.left;
-    g_status.top = status.top - client.top;
-    g_status.height = status.bottom - status.top;
+    s_margins.right = client.right - fileList.right;
+    SplitterListWidth = clientWidth - SplitterDeviceListWidth - band - SplitterTreeWidth - s_margins.left -
+                        s_margins.right - band;
+    s_status.left = status.left - client.left;
+    s_status.top = status.top - client.top;
+    s_status.height = status.bottom - status.top;
     return true;
 }
 
@@ -324,7 +138,7 @@ bool AddToolTip(HWND button, const wchar_t* text)
     GetClientRect(button, &tool.rect);
     tool.hinst = g_instance;
     tool.lpszText = const_cast<wchar_t*>(text);
-    return SendMessageW(g_toolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
+    return SendMessageW(s_toolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
 }
 
 bool MeasureButtons(HWND window, const RECT& client)
@@ -332,10 +146,10 @@ bool MeasureButtons(HWND window, const RECT& client)
     for (int i = 0; i < kButtonCount; ++i) {
         RECT rect;
         if (!ScreenRectOfControl(window, kToolbarButtons[i].id, &rect)) return false;
-        g_buttons[i].width = rect.right - rect.left;
-        g_buttons[i].height = rect.bottom - rect.top;
-        g_buttons[i].top = rect.top - client.top;
-        g_buttons[i].rightGap = client.right - rect.right;
+        s_buttons[i].width = rect.right - rect.left;
+        s_buttons[i].height = rect.bottom - rect.top;
+        s_buttons[i].top = rect.top - client.top;
+        s_buttons[i].rightGap = client.right - rect.right;
         if (!AddToolTip(GetDlgItem(window, kToolbarButtons[i].id), kToolbarButtons[i].tip)) return false;
     }
     return true;
@@ -365,76 +179,43 @@ void PlaceControl(HWND window, int id, int x, int y, int width, int height)
     PlaceControl(GetDlgItem(window, id), x, y, width, height);
 }
 
-// The product of a pane size and the rescaling ratio, cut toward zero. Sizes that come from the
-// registry may be anything; out-of-range products are pinned to the area so the cut stays defined.
-int ScalePane(int size, float ratio, int limit)
+// What the last full layout was made for. Showing the window sends a WM_SIZE of the size it was
+// built at; placing and repainting every control again for it would only delay the first paint.
+struct LaidOut {
+    int width, height, dpi;
+    int panes[5];
+};
+LaidOut s_laidOut;
+
+LaidOut CurrentLayoutInput(const RECT& client)
 {
-    float scaled = static_cast<float>(size) * ratio;
-    if (!(scaled > 0.0f)) return 0;
-    if (scaled >= static_cast<float>(limit)) return limit;
-    return static_cast<int>(scaled);
+    return {client.right - client.left,
+            client.bottom - client.top,
+            s_layoutDpi,
+            {SplitterDeviceListWidth, SplitterDeviceListHeight, SplitterLocationsListHeight, SplitterTreeWidth,
+             SplitterListWidth}};
 }
 
-void FitPanesToArea(int width, int height)
+bool LayoutChangedSinceLast(const RECT& client)
 {
-    int band = PaneBand();
-    long long widthSum = static_cast<long long>(SplitterDeviceListWidth) + band + SplitterTreeWidth + band +
-                         SplitterListWidth;
-    if (width != widthSum) {
-        float ratio = widthSum > 0 ? static_cast<float>(width) / static_cast<float>(widthSum) : 0.0f;
-        SplitterDeviceListWidth = ScalePane(SplitterDeviceListWidth, ratio, width);
-        SplitterTreeWidth = ScalePane(SplitterTreeWidth, ratio, width);
-        SplitterListWidth = width - SplitterDeviceListWidth - band - SplitterTreeWidth - band;
-    }
-    long long heightSum = static_cast<long long>(SplitterDeviceListHeight) + band + SplitterLocationsListHeight;
-    if (height != heightSum) {
-        float ratio = heightSum > 0 ? static_cast<float>(height) / static_cast<float>(heightSum) : 0.0f;
-        SplitterDeviceListHeight = ScalePane(SplitterDeviceListHeight, ratio, height);
-        SplitterLocationsListHeight = height - SplitterDeviceListHeight - band;
-    }
-}
-
-// The order decides which pane gives way when the area is too small for all of them.
-void EnforceMinimumPanes(int width, int height)
-{
-    int band = PaneBand();
-    int least = MinimumPane();
-    if (SplitterListWidth < least) {
-        SplitterListWidth = least;
-        SplitterTreeWidth = width - SplitterDeviceListWidth - (least + 2 * band);
-    }
-    if (SplitterTreeWidth < least) {
-        SplitterTreeWidth = least;
-        SplitterListWidth = width - SplitterDeviceListWidth - (least + 2 * band);
-    }
-    if (SplitterDeviceListWidth < least) {
-        SplitterDeviceListWidth = least;
-        SplitterListWidth = width - SplitterTreeWidth - (least + 2 * band);
-    }
-    if (SplitterLocationsListHeight < least) {
-        SplitterLocationsListHeight = least;
-        SplitterDeviceListHeight = height - (least + band);
-    }
-    if (SplitterDeviceListHeight < least) {
-        SplitterDeviceListHeight = least;
-        SplitterLocationsListHeight = height - (least + band);
-    }
+    LaidOut now = CurrentLayoutInput(client);
+    return memcmp(&now, &s_laidOut, sizeof now) != 0;
 }
 
 void PlaceFixedControls(HWND window, const RECT& client)
 {
-    const ButtonMeasure& first = g_buttons[0];
+    const ButtonMeasure& first = s_buttons[0];
     int firstButtonLeft = client.right - first.rightGap - first.width;
-    PlaceControl(window, IDC_STATUS_LINE, g_status.left, g_status.top, firstButtonLeft - g_status.left, g_status.height);
+    PlaceControl(window, IDC_STATUS_LINE, s_status.left, s_status.top, firstButtonLeft - s_status.left, s_status.height);
     for (int i = 0; i < kButtonCount; ++i) {
-        const ButtonMeasure& button = g_buttons[i];
+        const ButtonMeasure& button = s_buttons[i];
         PlaceControl(window, kToolbarButtons[i].id, client.right - button.rightGap - button.width, button.top,
                      button.width, button.height);
     }
     const struct {
         int id;
         const LineMeasure* measure;
-    } lines[] = {{IDC_PATH_LINE, &g_pathLine}, {IDC_WEB_LINE, &g_webLine}};
+    } lines[] = {{IDC_PATH_LINE, &s_pathLine}, {IDC_WEB_LINE, &s_webLine}};
     for (const auto& line : lines) {
         const LineMeasure& m = *line.measure;
         PlaceControl(window, line.id, m.left, client.bottom - m.bottomGap - m.height, client.right - m.rightGap - m.left,
@@ -448,23 +229,23 @@ void GetPaneAreaSize(HWND window, int* width, int* height)
 {
     RECT client = {};
     GetClientRect(window, &client);
-    *width = client.right - client.left - g_margins.left - g_margins.right;
-    *height = client.bottom - client.top - g_margins.top - g_margins.bottom;
+    *width = client.right - client.left - s_margins.left - s_margins.right;
+    *height = client.bottom - client.top - s_margins.top - s_margins.bottom;
 }
 
 int LayoutDpi()
 {
-    return g_layoutDpi;
+    return s_layoutDpi;
 }
 
 int PaneBand()
 {
-    return ScaleToDpi(kBand, g_layoutDpi);
+    return ScaleToDpi(kBand, s_layoutDpi);
 }
 
 int MinimumPane()
 {
-    return ScaleToDpi(kMinPane, g_layoutDpi);
+    return ScaleToDpi(kMinPane, s_layoutDpi);
 }
 
 void MovePanes(HWND window, unsigned panes)
@@ -472,8 +253,8 @@ void MovePanes(HWND window, unsigned panes)
     int width = 0;
     int height = 0;
     GetPaneAreaSize(window, &width, &height);
-    int left = g_margins.left;
-    int top = g_margins.top;
+    int left = s_margins.left;
+    int top = s_margins.top;
     int band = PaneBand();
     if (panes & PANE_DEVICE_LIST) {
         PlaceControl(g_deviceList, left, top, SplitterDeviceListWidth, SplitterDeviceListHeight);
@@ -493,28 +274,30 @@ void MovePanes(HWND window, unsigned panes)
 
 void LayoutMainWindow(HWND window)
 {
-    if (!g_measured) return;
+    if (!s_measured) return;
     RECT client;
     if (!GetClientRect(window, &client)) return;
     if (client.right - client.left == 0 || client.bottom - client.top == 0) return;  // minimised
+    if (!LayoutChangedSinceLast(client)) return;
 
     int width = 0;
     int height = 0;
     GetPaneAreaSize(window, &width, &height);
     if (HWND splitter = GetDlgItem(window, IDC_SPLITTER)) {
-        MoveWindow(splitter, g_margins.left, g_margins.top, width, height, TRUE);
+        MoveWindow(splitter, s_margins.left, s_margins.top, width, height, TRUE);
     }
-    FitPanesToArea(width, height);
-    EnforceMinimumPanes(width, height);
+    FitPanesToArea(width, height, PaneBand());
+    EnforceMinimumPanes(width, height, PaneBand(), MinimumPane());
     MovePanes(window, PANE_DEVICE_LIST | PANE_LOCATIONS_LIST | PANE_TREE | PANE_FILE_LIST);
     PlaceFixedControls(window, client);
+    s_laidOut = CurrentLayoutInput(client);
 }
 
 void ApplyMinTrackSize(HWND window, MINMAXINFO* info)
 {
     if (!info) return;
     // Asked for before the build too, while the window is being created.
-    int dpi = g_measured ? g_layoutDpi : DpiOfWindow(window);
+    int dpi = s_measured ? s_layoutDpi : DpiOfWindow(window);
     info->ptMinTrackSize.x = ScaleToDpi(kMinTrackWidth, dpi);
     info->ptMinTrackSize.y = ScaleToDpi(kMinTrackHeight, dpi);
 }
@@ -526,23 +309,23 @@ bool BuildSteps(HWND window)
     SendMessageW(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0, 0,
                                                      LR_DEFAULTSIZE | LR_SHARED)));
-    g_layoutDpi = DpiOfWindow(window);
+    s_layoutDpi = DpiOfWindow(window);
     KeepDialogLayoutOnDpiChange(window);
-    SetToolbarIconSize(SmallIconSize(g_layoutDpi));
-    if (!CreateFileImageList()) return false;
+    SetToolbarIconSize(SmallIconSize(s_layoutDpi));
+    if (!CreateFileImageList(s_layoutDpi)) return false;
     if (!CreateToolTip(window)) return false;
     if (!AttachFileImageList(window)) return false;
     if (!InsertFileListColumns()) return false;
-    if (!CreateDeviceImageList(window)) return false;
+    if (!CreateDeviceImageList(window, s_layoutDpi)) return false;
     if (!CreateSplitter(window)) return false;
 
     RECT client;
     if (!ScreenRectOfTemplateClient(window, &client)) return false;
     if (!MeasurePanes(window, client)) return false;
     if (!MeasureButtons(window, client)) return false;
-    if (!MeasureLine(window, IDC_PATH_LINE, client, &g_pathLine)) return false;
-    if (!MeasureLine(window, IDC_WEB_LINE, client, &g_webLine)) return false;
-    g_measured = true;
+    if (!MeasureLine(window, IDC_PATH_LINE, client, &s_pathLine)) return false;
+    if (!MeasureLine(window, IDC_WEB_LINE, client, &s_webLine)) return false;
+    s_measured = true;
 
     LayoutMainWindow(window);
     RestoreSettings(window);
@@ -551,7 +334,8 @@ bool BuildSteps(HWND window)
 
 void ForgetControls()
 {
-    g_measured = false;
+    s_measured = false;
+    s_laidOut = {};
     g_fileList = nullptr;
     g_deviceList = nullptr;
     g_locationsList = nullptr;
@@ -578,12 +362,12 @@ void Rescale(std::initializer_list<int*> values, int from, int to)
 // Everything measured from the template, and the panes with it, so that each keeps its share.
 void RescaleMeasures(int from, int to)
 {
-    Rescale({&g_margins.left, &g_margins.top, &g_margins.right, &g_margins.bottom, &g_status.left, &g_status.top,
-             &g_status.height, &g_pathLine.left, &g_pathLine.rightGap, &g_pathLine.height, &g_pathLine.bottomGap,
-             &g_webLine.left, &g_webLine.rightGap, &g_webLine.height, &g_webLine.bottomGap, &SplitterDeviceListWidth,
+    Rescale({&s_margins.left, &s_margins.top, &s_margins.right, &s_margins.bottom, &s_status.left, &s_status.top,
+             &s_status.height, &s_pathLine.left, &s_pathLine.rightGap, &s_pathLine.height, &s_pathLine.bottomGap,
+             &s_webLine.left, &s_webLine.rightGap, &s_webLine.height, &s_webLine.bottomGap, &SplitterDeviceListWidth,
              &SplitterDeviceListHeight, &SplitterLocationsListHeight, &SplitterTreeWidth, &SplitterListWidth},
             from, to);
-    for (ButtonMeasure& button : g_buttons) {
+    for (ButtonMeasure& button : s_buttons) {
         Rescale({&button.width, &button.height, &button.top, &button.rightGap}, from, to);
     }
 }
@@ -604,65 +388,22 @@ void FitToolTipsToButtons(HWND window)
         tool.hwnd = GetDlgItem(window, entry.id);
         tool.uId = 0;
         if (!tool.hwnd || !GetClientRect(tool.hwnd, &tool.rect)) continue;
-        SendMessageW(g_toolTip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(s_toolTip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 }
 
-// On failure the lists keep the images they have: drawn at another size, but all there.
-void ReplaceDeviceImageList()
-{
-    HIMAGELIST list = MakeDeviceImageList(g_layoutDpi);
-    if (!list) return;
-    HIMAGELIST old = g_deviceImageList;
-    g_deviceImageList = list;
-    GiveSharedImageList(g_deviceList, list);
-    GiveSharedImageList(g_locationsList, list);
-    if (old) ImageList_Destroy(old);
-}
-
-void CALLBACK RetryFileImages(HWND window, UINT, UINT_PTR, DWORD);
-
-// An upload appends to g_fileImageList from the copy thread when it shows its folder: while one
-// runs, the list is left alone and a timer asks again. No upload can start meanwhile: only a drop,
-// handled on this thread, starts one.
-void ReplaceFileImageList(HWND window)
-{
-    if (ImageListIconSize(g_fileImageList) == SmallIconSize(g_layoutDpi)) {
-        KillTimer(window, kFileImagesTimer);
-        return;
-    }
-    if (g_copyThread.load()) {
-        SetTimer(window, kFileImagesTimer, kFileImagesRetryMilliseconds, RetryFileImages);
-        return;
-    }
-    KillTimer(window, kFileImagesTimer);
-    HIMAGELIST list = MakeFileImageList(g_layoutDpi);
-    if (!list || !AddExtensionImages(list, SmallIconSize(g_layoutDpi))) {
-        if (list) ImageList_Destroy(list);
-        return;
-    }
-    HIMAGELIST old = g_fileImageList;
-    g_fileImageList = list;
-    AttachFileImageList(window);
-    if (old) ImageList_Destroy(old);
-}
-
-void CALLBACK RetryFileImages(HWND window, UINT, UINT_PTR, DWORD)
-{
-    if (g_measured) ReplaceFileImageList(window);
-}
 
 }  // namespace
 
 void OnMainWindowDpiChanged(HWND window, int dpi, const RECT* suggested)
 {
-    if (g_measured && dpi > 0 && dpi != g_layoutDpi) {
-        int from = g_layoutDpi;
-        g_layoutDpi = dpi;
+    if (s_measured && dpi > 0 && dpi != s_layoutDpi) {
+        int from = s_layoutDpi;
+        s_layoutDpi = dpi;
         RescaleMeasures(from, dpi);
         RescaleColumns(from, dpi);
-        ReplaceDeviceImageList();
-        ReplaceFileImageList(window);
+        ReplaceDeviceImageList(dpi);
+        ReplaceFileImageList(window, dpi);
         SetToolbarIconSize(SmallIconSize(dpi));
         UpdateToolbar();
     }
@@ -672,5 +413,5 @@ void OnMainWindowDpiChanged(HWND window, int dpi, const RECT* suggested)
     }
     // The size may be the same in pixels, which sends no WM_SIZE.
     LayoutMainWindow(window);
-    if (g_measured) FitToolTipsToButtons(window);
+    if (s_measured) FitToolTipsToButtons(window);
 }

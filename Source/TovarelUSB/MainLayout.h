@@ -3,13 +3,7 @@
 
 #include <windows.h>
 
-// Pane sizes in client pixels, shared with the splitter and the settings. Like every measure of the
-// layout, they are pixels at the window's DPI (LayoutDpi).
-extern int SplitterDeviceListWidth;
-extern int SplitterDeviceListHeight;
-extern int SplitterLocationsListHeight;
-extern int SplitterTreeWidth;
-extern int SplitterListWidth;
+#include "PaneSizes.h"
 
 // The file list's columns: "Name", "Size", "Date modified".
 const int kFileListColumns = 3;

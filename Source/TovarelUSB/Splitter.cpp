@@ -8,10 +8,10 @@ const wchar_t kSplitterClass[] = L"MRQ_SPLITTERVIEW";
 
 enum DragMode { DRAG_NONE, DRAG_TREE_LIST, DRAG_DEVICE_TREE, DRAG_DEVICE_LOCATIONS };
 
-DragMode g_dragMode = DRAG_NONE;
-int g_grabOffset;
-HCURSOR g_sizeWestEastCursor;
-HCURSOR g_sizeNorthSouthCursor;
+DragMode s_dragMode = DRAG_NONE;
+int s_grabOffset;
+HCURSOR s_sizeWestEastCursor;
+HCURSOR s_sizeNorthSouthCursor;
 
 // The position of the message being handled, not its parameters: a captured drag reports points
 // outside the window, where only the message position is reliable.
@@ -56,23 +56,23 @@ bool OnSetCursor(HWND splitter)
 {
     DragMode band = BandAt(CursorPointInClient(splitter));
     if (band == DRAG_NONE) return false;
-    SetCursor(band == DRAG_DEVICE_LOCATIONS ? g_sizeNorthSouthCursor : g_sizeWestEastCursor);
+    SetCursor(band == DRAG_DEVICE_LOCATIONS ? s_sizeNorthSouthCursor : s_sizeWestEastCursor);
     return true;
 }
 
 void OnButtonDown(HWND splitter)
 {
     POINT point = MessagePointInClient(splitter);
-    g_dragMode = BandAt(point);
-    switch (g_dragMode) {
+    s_dragMode = BandAt(point);
+    switch (s_dragMode) {
     case DRAG_TREE_LIST:
-        g_grabOffset = point.x - TreeListBandLeft();
+        s_grabOffset = point.x - TreeListBandLeft();
         break;
     case DRAG_DEVICE_TREE:
-        g_grabOffset = point.x - SplitterDeviceListWidth;
+        s_grabOffset = point.x - SplitterDeviceListWidth;
         break;
     case DRAG_DEVICE_LOCATIONS:
-        g_grabOffset = point.y - SplitterDeviceListHeight;
+        s_grabOffset = point.y - SplitterDeviceListHeight;
         break;
     case DRAG_NONE:
         return;
@@ -84,7 +84,7 @@ void DragTreeListBand(HWND window, int x, int areaWidth)
 {
     int band = PaneBand();
     int least = MinimumPane();
-    SplitterTreeWidth = x - g_grabOffset - SplitterDeviceListWidth - band;
+    SplitterTreeWidth = x - s_grabOffset - SplitterDeviceListWidth - band;
     if (SplitterTreeWidth < least) SplitterTreeWidth = least;
     SplitterListWidth = areaWidth - SplitterDeviceListWidth - band - SplitterTreeWidth - band;
     if (SplitterListWidth < least) {
@@ -99,7 +99,7 @@ void DragDeviceTreeBand(HWND window, int x, int areaWidth)
 {
     int band = PaneBand();
     int least = MinimumPane();
-    SplitterDeviceListWidth = x - g_grabOffset;
+    SplitterDeviceListWidth = x - s_grabOffset;
     if (SplitterDeviceListWidth < least) SplitterDeviceListWidth = least;
     SplitterTreeWidth = areaWidth - SplitterDeviceListWidth - band - SplitterListWidth - band;
     if (SplitterTreeWidth < least) {
@@ -113,7 +113,7 @@ void DragDeviceLocationsBand(HWND window, int y, int areaHeight)
 {
     int band = PaneBand();
     int least = MinimumPane();
-    SplitterDeviceListHeight = y - g_grabOffset;
+    SplitterDeviceListHeight = y - s_grabOffset;
     if (SplitterDeviceListHeight < least) SplitterDeviceListHeight = least;
     SplitterLocationsListHeight = areaHeight - SplitterDeviceListHeight - band;
     if (SplitterLocationsListHeight < least) {
@@ -125,14 +125,14 @@ void DragDeviceLocationsBand(HWND window, int y, int areaHeight)
 
 void OnMouseMove(HWND splitter)
 {
-    if (g_dragMode == DRAG_NONE) return;
+    if (s_dragMode == DRAG_NONE) return;
     HWND window = GetParent(splitter);
     if (!window) return;
     POINT point = MessagePointInClient(splitter);
     int areaWidth = 0;
     int areaHeight = 0;
     GetPaneAreaSize(window, &areaWidth, &areaHeight);
-    switch (g_dragMode) {
+    switch (s_dragMode) {
     case DRAG_TREE_LIST:
         DragTreeListBand(window, point.x, areaWidth);
         break;
@@ -149,8 +149,8 @@ void OnMouseMove(HWND splitter)
 
 void OnButtonUp()
 {
-    if (g_dragMode == DRAG_NONE) return;
-    g_dragMode = DRAG_NONE;
+    if (s_dragMode == DRAG_NONE) return;
+    s_dragMode = DRAG_NONE;
     ReleaseCapture();
 }
 
@@ -172,7 +172,7 @@ LRESULT CALLBACK SplitterWindowProc(HWND splitter, UINT message, WPARAM wParam, 
     case WM_CAPTURECHANGED:
         // Losing the capture to another window (a message box, a task switch) means the button-up
         // will never come here; without this the next plain mouse move would go on dragging.
-        if (reinterpret_cast<HWND>(lParam) != splitter) g_dragMode = DRAG_NONE;
+        if (reinterpret_cast<HWND>(lParam) != splitter) s_dragMode = DRAG_NONE;
         return 0;
     default:
         break;
@@ -184,8 +184,8 @@ LRESULT CALLBACK SplitterWindowProc(HWND splitter, UINT message, WPARAM wParam, 
 
 bool RegisterSplitterClass(HINSTANCE instance)
 {
-    g_sizeWestEastCursor = LoadCursorW(nullptr, IDC_SIZEWE);
-    g_sizeNorthSouthCursor = LoadCursorW(nullptr, IDC_SIZENS);
+    s_sizeWestEastCursor = LoadCursorW(nullptr, IDC_SIZEWE);
+    s_sizeNorthSouthCursor = LoadCursorW(nullptr, IDC_SIZENS);
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof(existing);
     if (GetClassInfoExW(instance, kSplitterClass, &existing)) return true;
@@ -203,5 +203,5 @@ bool RegisterSplitterClass(HINSTANCE instance)
 
 void ResetSplitterDrag()
 {
-    g_dragMode = DRAG_NONE;
+    s_dragMode = DRAG_NONE;
 }

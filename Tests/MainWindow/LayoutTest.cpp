@@ -231,6 +231,40 @@ TEST_F(MainWindowLayout, FixedControlsKeepTheirGapsToTheRightAndBottomEdges)
     EXPECT_EQ(Rect(IDC_NEW_FOLDER).left, stretched.right);
 }
 
+LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count)
+{
+    if (message == WM_PAINT) ++*reinterpret_cast<int*>(count);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// Showing the window sends a WM_SIZE of the size it was built at; a layout that changes nothing must
+// not repaint every pane again, but pane sizes changed since (as the settings restore them) are still
+// placed.
+TEST_F(MainWindowLayout, ALayoutAtTheSameSizeRedrawsNothingButPlacesChangedPanes)
+{
+    int paints = 0;
+    HWND fileList = Control(IDC_FILE_LIST);
+    ASSERT_TRUE(SetWindowSubclass(fileList, CountPaints, 1, reinterpret_cast<DWORD_PTR>(&paints)));
+    RECT client = {};
+    GetClientRect(window_, &client);
+    LPARAM size = MAKELPARAM(client.right, client.bottom);
+    SendMessageW(window_, WM_SIZE, SIZE_RESTORED, size);
+    EXPECT_EQ(0, paints);
+
+    SplitterTreeWidth += S(20);
+    SplitterListWidth -= S(20);
+    SendMessageW(window_, WM_SIZE, SIZE_RESTORED, size);
+    EXPECT_LT(0, paints);
+    ExpectPanesMatchSizes();
+
+    // Sizes that no longer add up to the area are fitted to it again.
+    SplitterTreeWidth += S(30);
+    SendMessageW(window_, WM_SIZE, SIZE_RESTORED, size);
+    EXPECT_EQ(PaneAreaWidth(), SplitterDeviceListWidth + S(4) + SplitterTreeWidth + S(4) + SplitterListWidth);
+    ExpectPanesMatchSizes();
+    RemoveWindowSubclass(fileList, CountPaints, 1);
+}
+
 TEST_F(MainWindowLayout, MinimisingAndRestoringChangesNoPane)
 {
     int sizes[] = {SplitterDeviceListWidth, SplitterDeviceListHeight, SplitterLocationsListHeight, SplitterTreeWidth,
