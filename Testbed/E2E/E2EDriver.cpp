@@ -240,7 +240,11 @@ Process StartProcess(const std::wstring& commandLine, std::wstring* error)
         if (error) *error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError());
         return Process();
     }
-    CloseHandle(info.hThread);
+    // For a Unix program Wine reports success but leaves the handles and ids as whatever was on its
+    // stack: closing those would close handles of this process (its standard output, say). Only
+    // handles that are the process and thread they claim to be are ours.
+    if (info.hThread && GetThreadId(info.hThread) == info.dwThreadId && info.dwThreadId) CloseHandle(info.hThread);
+    if (!info.hProcess || !info.dwProcessId || GetProcessId(info.hProcess) != info.dwProcessId) return Process();
     return Process(info.hProcess, info.dwProcessId);
 }
 

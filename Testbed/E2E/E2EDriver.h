@@ -38,7 +38,8 @@ private:
 };
 
 // Starts a program with a command line ("program" quoted as needed by the caller), inheriting this
-// process's environment. On failure the result is not Valid and error says why.
+// process's environment. On failure the result is not Valid and error says why; a Unix program
+// started through Wine gives no handle either, and no error.
 Process StartProcess(const std::wstring& commandLine, std::wstring* error = nullptr);
 // Opens a running process by id, to wait for it.
 Process OpenProcessById(DWORD id);

@@ -41,6 +41,13 @@ bool StandIn::Close()
     return ended && code == 0;
 }
 
+void StandIn::Kill()
+{
+    process_.Terminate();
+    process_ = e2e::Process();
+    window_ = nullptr;
+}
+
 void TimedMouseDrag(POINT from, POINT to)
 {
     DWORD start = GetTickCount();

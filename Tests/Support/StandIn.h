@@ -23,6 +23,8 @@ public:
     POINT Centre() const;
     // True when it ended by itself with status 0 after WM_CLOSE.
     bool Close();
+    // Ends it at once, as a crash would: whatever it holds of another process is never released.
+    void Kill();
 
 private:
     std::wstring log_;

@@ -359,4 +359,68 @@ TEST_F(DragOutEndToEnd, APasteThatReadsHoldsOffADropAndTheClose)
     EXPECT_TRUE(source.Close());
 }
 
+// Targets that die while the busy dialog waits for them, one in its delay before it asked for a
+// single file, one halfway through reading a file's stream: each time Cancel gives the program back
+// at once, two real clicks move in the tree, and in the end the program closes promptly, waiting
+// for nothing of the dead processes (COM may never run their references down).
+TEST_F(DragOutEndToEnd, CancelAfterTheTargetDiedGivesTheTreeAndTheCloseBack)
+{
+    auto cancelBusy = [this] {
+        const std::vector<HWND> busy = e2e::FindTopWindows(L"Now Copying...", ProgramId());
+        ASSERT_EQ(busy.size(), 1u);
+        ASSERT_TRUE(e2e::PressButton(busy[0], IDCANCEL));
+        ASSERT_TRUE(PollUntil([this] { return Settled(); }, kStepTimeoutMs)) << "the program stayed busy";
+    };
+    Target waiting(folder_, L"async", StandInPlace(0), {L"--delay", L"60000"});
+    ASSERT_TRUE(waiting.window.Window());
+    TimedMouseDrag(ListItemCentre(L"readme.txt"), waiting.window.Centre());
+    ASSERT_TRUE(PollUntil([this] { return BusyDialogShown(); }, kDropMs)) << "no busy dialog while the target waited";
+    ASSERT_TRUE(bed::WaitForEvents(waiting.window.LogPath(), "drop-end", 1, kStepTimeoutMs));
+    waiting.window.Kill();
+    ASSERT_NO_FATAL_FAILURE(cancelBusy());
+
+    // Where a click selects: the root's label is a single narrow glyph, so on its folder icon, left
+    // of the label; a longer label at its centre.
+    RECT root = {};
+    ASSERT_TRUE(e2e::TreeItemScreenRect(tree_, e2e::FindTreeItem(tree_, L"/"), &root));
+    const POINT rootIcon = {root.left - 9, (root.top + root.bottom) / 2};
+    auto selected = [this](const wchar_t* text) {
+        std::vector<e2e::TreeItem> items;
+        if (!e2e::ReadTreeItems(tree_, &items)) return false;
+        for (const e2e::TreeItem& item : items) {
+            if (item.selected) return item.text == text;
+        }
+        return false;
+    };
+    std::wstring error;
+    ASSERT_TRUE(e2e::MouseClick(rootIcon, false, &error)) << Utf8(error);
+    EXPECT_TRUE(PollUntil([&] { return selected(L"/") && Listed(L"My Documents"); }, kStepTimeoutMs))
+        << "a click on the root did not show it";
+    ASSERT_TRUE(e2e::MouseClick(TreeItemCentre(L"My Documents"), false, &error)) << Utf8(error);
+    EXPECT_TRUE(PollUntil([&] { return selected(L"My Documents") && Listed(L"big.bin"); }, kStepTimeoutMs))
+        << "a click on \"My Documents\" did not show it";
+
+    // About six seconds to read the 3 MiB: the target dies holding the stream it reads.
+    ConfigureDevices("bandwidth 500000\n");
+    Target reading(folder_, L"late", StandInPlace(1), {L"--delay", L"300"});
+    ASSERT_TRUE(reading.window.Window());
+    TimedMouseDrag(ListItemCentre(L"big.bin"), reading.window.Centre());
+    ASSERT_TRUE(bed::WaitForEvents(reading.window.LogPath(), "get-contents", 1, kDropMs));
+    Sleep(500);
+    ASSERT_TRUE(BusyDialogShown()) << "the target was not reading any more";
+    reading.window.Kill();
+    ASSERT_NO_FATAL_FAILURE(cancelBusy());
+    ConfigureDevices("");
+    ASSERT_TRUE(e2e::MouseClick(TreeItemCentre(L"Books"), false, &error)) << Utf8(error);
+    EXPECT_TRUE(PollUntil([&] { return selected(L"Books") && Listed(L"Guide.pdf"); }, kStepTimeoutMs))
+        << "a click on \"Books\" did not show it";
+
+    DWORD began = GetTickCount();
+    const HWND window = main_;
+    CloseProgram();
+    std::printf("[  close   ] %lu ms from the close box to the program's end\n", GetTickCount() - began);
+    EXPECT_LT(GetTickCount() - began, 5000u)
+        << "the close waited; the main window " << (IsWindow(window) ? "stayed" : "went, the process did not end");
+}
+
 }  // namespace
