@@ -5,6 +5,8 @@
 #include "BrowserCommands.h"
 #include "Clipboard.h"
 #include "ContextMenu.h"
+#include "CopyBusyDialog.h"
+#include "CopyThread.h"
 #include "Devices.h"
 #include "DragOut.h"
 #include "DropTarget.h"
@@ -16,6 +18,7 @@
 #include "SmallDialogs.h"
 #include "StatusLine.h"
 #include "UploadEngine.h"
+#include "UserMessages.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -302,16 +305,6 @@ void OnPrivateMessage(HWND window, UINT message)
 }
 
 }  // namespace
-
-void ShowWarning(const wchar_t* text, const wchar_t* title)
-{
-    MessageBoxW(g_mainWindow, text, title, MB_ICONEXCLAMATION | MB_OK);
-}
-
-void ShowError(const wchar_t* text, const wchar_t* title)
-{
-    MessageBoxW(g_mainWindow, text, title, MB_ICONERROR | MB_OK);
-}
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -4,10 +4,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "CopyThread.h"
 #include "Devices.h"
 #include "DragObjects.h"
 #include "MainWindow.h"
-#include "SmallDialogs.h"
 #include "Splitter.h"
 #include "StatusLine.h"
 #include "TextUtil.h"

@@ -9,7 +9,7 @@
 
 #include "DropTarget.h"
 #include "FolderTree.h"
-#include "MainWindow.h"
+#include "UserMessages.h"
 #include "resource.h"
 
 namespace {

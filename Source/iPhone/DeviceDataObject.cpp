@@ -3,7 +3,7 @@
 
 #include "ComObject.h"
 #include "DragObjects.h"
-#include "SmallDialogs.h"
+#include "TransferDialogs.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "DeviceFiles.h"
 #include "DragObjects.h"
 #include "DragOut.h"
-#include "MainWindow.h"
-#include "SmallDialogs.h"
+#include "TransferDialogs.h"
+#include "UserMessages.h"
 #include "resource.h"
 
 namespace {

@@ -204,12 +204,7 @@ UINT BuildTransferList(HDROP drop, UINT count)
 
 void StartCopy()
 {
-    g_copyCancel = 0;
-    NoteDropDestination();
-    HANDLE thread = CreateThread(nullptr, 0, UploadThreadProc, nullptr, 0, nullptr);
-    FATAL_CHECK(thread);
-    g_copyThread = thread;
-    PostMessageW(g_mainWindow.load(), WMU_SHOW_COPY_PROGRESS, 0, 0);
+    FATAL_CHECK(StartUpload());
 }
 
 // Reads the paths of a file list into the transfer list and starts the copy into g_dropFolder; the

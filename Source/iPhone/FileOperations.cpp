@@ -7,10 +7,10 @@
 #include "DragObjects.h"
 #include "FileList.h"
 #include "FolderTree.h"
-#include "MainWindow.h"
-#include "SmallDialogs.h"
 #include "StatusLine.h"
 #include "TextUtil.h"
+#include "TransferDialogs.h"
+#include "UserMessages.h"
 #include "resource.h"
 
 namespace {

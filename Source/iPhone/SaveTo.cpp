@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "CopyThread.h"
 #include "FilePicker.h"
-#include "MainWindow.h"
-#include "SmallDialogs.h"
-#include "UploadEngine.h"
+#include "UserMessages.h"
 
 namespace {
 
@@ -285,24 +284,26 @@ struct SaveJob {
     OwnedWide folder;
 };
 
-DWORD WINAPI SaveThreadProc(void* parameter)
+// The copy thread's work: the copy of the job it is handed.
+UINT RunSaveThread(void* context)
 {
-    std::unique_ptr<SaveJob> job(static_cast<SaveJob*>(parameter));
-    if (!WaitForCopyDialog()) {
-        job.reset();
-        EndCopyThread();
+    const SaveJob& job = *static_cast<const SaveJob*>(context);
+    switch (SaveDescriptorSetTo(job.set, job.opening, job.folder.get(), kChunkBytes)) {
+    case SaveOutcome::Saved:
         return 0;
+    case SaveOutcome::Cancelled:
+        return WMU_COPY_CANCELLED;
+    case SaveOutcome::Failed:
+        break;
     }
-    SaveOutcome outcome = SaveDescriptorSetTo(job->set, job->opening, job->folder.get(), kChunkBytes);
-    job.reset();
-    if (outcome != SaveOutcome::Saved) {
-        PostMessageW(g_mainWindow.load(), outcome == SaveOutcome::Failed ? WMU_COPY_ERROR : WMU_COPY_CANCELLED, 0, 0);
-    }
+    return WMU_COPY_ERROR;
+}
+
+void FinishSaveThread(void* context, bool ran)
+{
+    delete static_cast<SaveJob*>(context);
     // The links the walk left out are named once the copy is over.
-    PostMessageW(g_mainWindow.load(), WMU_SHOW_DRAG_OUT_NOTE, 0, 0);
-    PostCopyEndNotice();
-    EndCopyThread();
-    return 0;
+    if (ran) PostMessageW(g_mainWindow.load(), WMU_SHOW_DRAG_OUT_NOTE, 0, 0);
 }
 
 }  // namespace
@@ -330,21 +331,18 @@ void SaveItemsTo(const DragItems& items, const wchar_t* folder)
     DescriptorsBuilt built = job && job->folder ? BuildDescriptorSet(items, job->set) : DescriptorsBuilt::Failed;
     // Told already, or stopped by the user.
     if (built == DescriptorsBuilt::TooLong || built == DescriptorsBuilt::Cancelled) return;
-    HANDLE thread = nullptr;
+    bool started = false;
     std::vector<std::wstring> leftOut;
     if (built == DescriptorsBuilt::Built) {
         leftOut.swap(job->set.leftOutLinks);
-        g_copyCancel = 0;
-        thread = CreateThread(nullptr, 0, SaveThreadProc, job.get(), 0, nullptr);
+        started = StartCopyThread({RunSaveThread, FinishSaveThread, job.get()});
     }
-    if (!thread) {
+    if (!started) {
         ShowWarning(L"Error happened during copy operation", L"TovarelUSB");
         return;
     }
     KeepLeftOutLinksForNote(leftOut);
     job.release();
-    g_copyThread = thread;
-    PostMessageW(g_mainWindow.load(), WMU_SHOW_COPY_PROGRESS, 0, 0);
 }
 
 void SaveItemsToChosenFolder(const DragItems& items)

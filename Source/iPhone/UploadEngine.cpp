@@ -5,19 +5,18 @@
 #include <string>
 #include <unordered_map>
 
+#include "CopyThread.h"
 #include "DeviceFiles.h"
 #include "Devices.h"
 #include "FileList.h"
 #include "FolderTree.h"
-#include "MainWindow.h"
-#include "SmallDialogs.h"
 #include "TextUtil.h"
+#include "UserMessages.h"
 #include "resource.h"
 
 namespace {
 
 const DWORD kChunkBytes = 262144;
-const int kProgressRange = 10000;
 
 // What the copy thread keeps for one upload.
 struct UploadRecord {
@@ -48,50 +47,9 @@ OwnedWide s_destinationPath;
 // the window's thread, which tells the user (WMU_SHOW_NAME_CLASH).
 std::atomic<wchar_t*> s_nameClash{nullptr};
 
-// The dialog is told at most this often what is copied and how far. Moving a progress bar redraws
-// it at once, which can take longer than copying a chunk; the bar is therefore told without waiting,
-// and the text line, which is told and waited for, never right after the bar.
-const DWORD kDisplayIntervalMs = 100;
-
-// When the dialog was last told anything, and the position it shows; the copy thread's own.
-struct DialogState {
-    DWORD tick = 0;
-    int position = 0;
-};
-DialogState s_dialog;
-
 bool Cancelled()
 {
     return g_copyCancel.load() != 0;
-}
-
-bool DisplayDue()
-{
-    return GetTickCount() - s_dialog.tick >= kDisplayIntervalMs;
-}
-
-void ShowStatus(const wchar_t* text)
-{
-    HWND line = g_copyStatusText;
-    if (line) SetWindowTextW(line, text);
-    s_dialog.tick = GetTickCount();
-}
-
-// Shows the text unless the dialog was told something a moment ago; answers whether it was shown.
-bool ShowStatusWhenDue(const wchar_t* text)
-{
-    if (!DisplayDue()) return false;
-    ShowStatus(text);
-    return true;
-}
-
-// The end of the range is always shown; a change before it when the dialog is due.
-void ShowPosition(int position)
-{
-    if (position == s_dialog.position || (position < kProgressRange && !DisplayDue())) return;
-    SendNotifyMessageW(g_copyProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    s_dialog.position = position;
-    s_dialog.tick = GetTickCount();
 }
 
 // The names of one local folder, by the name the device would make of each (DeviceNameKey). Two
@@ -198,7 +156,7 @@ template <class Visit> bool ForEachLocalEntry(const wchar_t* folder, Visit visit
 // `made`, when given, is set once the device file is open: this upload made it.
 bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, bool* made, uint64_t total, uint64_t& done)
 {
-    bool named = !Cancelled() && ShowStatusWhenDue(ShownLocalPath(localPath));
+    bool named = !Cancelled() && ShowCopyStatusWhenDue(ShownLocalPath(localPath));
     LocalFile local{CreateFileW(localPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (local.handle == INVALID_HANDLE_VALUE) return false;
@@ -219,8 +177,8 @@ bool UploadFile(const wchar_t* localPath, const char* devicePathUtf8, bool* made
         int position = ProgressPosition(done, total);
         // The file stays as far as it was written; the roll back removes it.
         if (Cancelled()) return true;
-        if (!named) named = ShowStatusWhenDue(ShownLocalPath(localPath));
-        ShowPosition(position);
+        if (!named) named = ShowCopyStatusWhenDue(ShownLocalPath(localPath));
+        ShowCopyPosition(position);
     }
 }
 
@@ -334,8 +292,8 @@ bool RunUpload()
     s_record.created.reset(new (std::nothrow) bool[s_record.count]());
     if (!s_record.created) return false;
 
-    s_dialog = DialogState();
-    ShowStatus(L"Calculating size...");
+    BeginCopyDisplay();
+    ShowCopyStatus(L"Calculating size...");
     uint64_t total = 0;
     LocalNames dropped;
     for (const TransferItem* item = g_transferList; item; item = item->next) {
@@ -355,18 +313,13 @@ bool RunUpload()
     return true;
 }
 
-void PostToMainWindow(UINT message)
-{
-    PostMessageW(g_mainWindow.load(), message, 0, 0);
-}
-
 bool AddFolderSize(const wchar_t* folder, uint64_t& total)
 {
     OwnedWide status(ConcatStrings(L"Calculating size: ", ShownLocalPath(folder)));
-    bool named = !status || ShowStatusWhenDue(status.get());
+    bool named = !status || ShowCopyStatusWhenDue(status.get());
     LocalNames names;
     return ForEachLocalEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
-        if (!named) named = ShowStatusWhenDue(status.get());
+        if (!named) named = ShowCopyStatusWhenDue(status.get());
         OwnedWide child(JoinLocalPath(folder, entry.cFileName));
         FATAL_CHECK(child);
         if (!names.Add(entry.cFileName, child.get())) return false;
@@ -378,16 +331,45 @@ bool AddFolderSize(const wchar_t* folder, uint64_t& total)
     });
 }
 
-}  // namespace
-
-int ProgressPosition(uint64_t done, uint64_t total)
+// The copy thread's work: both passes, and the roll back when they fail or are cancelled.
+UINT RunUploadThread(void*)
 {
-    if (total == 0) return 0;
-    double ratio = static_cast<double>(done) * kProgressRange / static_cast<double>(total);
-    // A file that grew after the size pass must not push the position out of range.
-    if (ratio > kProgressRange) ratio = kProgressRange;
-    return static_cast<int>(static_cast<float>(ratio));
+    FATAL_CHECK(g_dropFolder.load());
+    FATAL_CHECK(g_dropTreeItem.load());
+    FATAL_CHECK(g_transferList.load());
+    if (!RunUpload()) {
+        RollBackUpload();
+        return s_nameClash.load() ? WMU_SHOW_NAME_CLASH : WMU_COPY_ERROR;
+    }
+    if (Cancelled()) {
+        RollBackUpload();
+        return WMU_COPY_CANCELLED;
+    }
+    // The folder is listed again by the window's thread: the list's images and the extension
+    // table are that thread's, and so is the shell's icon lookup.
+    return WMU_SHOW_DROP_DESTINATION;
 }
+
+void FinishUploadThread(void*, bool ran)
+{
+    s_record = UploadRecord();
+    FreeTransferList();
+    if (!ran) return;
+    SendMessageW(g_mainWindow.load(), WMU_UPDATE_TOOLBAR, 0, 0);
+    RefreshDiskSpace();
+}
+
+// Notes, as the copy starts, that g_dropFolder and g_dropTreeItem are good now, and the device path
+// of g_dropFolder, which is what the copy thread copies into.
+void NoteDropDestination()
+{
+    s_destinationRemovals = FolderTreeRemovals();
+    FolderNode* folder = g_dropFolder.load();
+    s_destinationPath.reset(folder && folder->path ? ResolveDevicePath(folder->path) : nullptr);
+    FreeString(s_nameClash.exchange(nullptr));
+}
+
+}  // namespace
 
 bool AddLocalSize(const wchar_t* dropped, uint64_t& total)
 {
@@ -420,44 +402,10 @@ void RollBackUpload()
     }
 }
 
-DWORD WINAPI UploadThreadProc(void*)
+bool StartUpload()
 {
-    // A window gone before it showed the copy dialog: nothing was copied, nothing is.
-    if (!WaitForCopyDialog()) {
-        FreeTransferList();
-        EndCopyThread();
-        return 0;
-    }
-    FATAL_CHECK(g_dropFolder.load());
-    FATAL_CHECK(g_dropTreeItem.load());
-    FATAL_CHECK(g_transferList.load());
-
-    if (!RunUpload()) {
-        RollBackUpload();
-        PostToMainWindow(s_nameClash.load() ? WMU_SHOW_NAME_CLASH : WMU_COPY_ERROR);
-    } else if (Cancelled()) {
-        RollBackUpload();
-        PostToMainWindow(WMU_COPY_CANCELLED);
-    } else {
-        // The folder is listed again by the window's thread: the list's images and the extension
-        // table are that thread's, and so is the shell's icon lookup.
-        PostToMainWindow(WMU_SHOW_DROP_DESTINATION);
-    }
-    s_record = UploadRecord();
-    FreeTransferList();
-    SendMessageW(g_mainWindow.load(), WMU_UPDATE_TOOLBAR, 0, 0);
-    RefreshDiskSpace();
-    PostCopyEndNotice();
-    EndCopyThread();
-    return 0;
-}
-
-void NoteDropDestination()
-{
-    s_destinationRemovals = FolderTreeRemovals();
-    FolderNode* folder = g_dropFolder.load();
-    s_destinationPath.reset(folder && folder->path ? ResolveDevicePath(folder->path) : nullptr);
-    FreeString(s_nameClash.exchange(nullptr));
+    NoteDropDestination();
+    return StartCopyThread({RunUploadThread, FinishUploadThread, nullptr});
 }
 
 void ShowNameClash()

@@ -3,12 +3,10 @@
 
 #include "iPhone.h"
 
-// The copy thread of one drop: started by the drop once the transfer list, g_dropFolder and
-// g_dropTreeItem are set and g_copyCancel is cleared. Its parameter is not used.
-DWORD WINAPI UploadThreadProc(void* unused);
-// Notes, as the copy starts, that g_dropFolder and g_dropTreeItem are good now, and the device path
-// of g_dropFolder, which is what the copy thread copies into.
-void NoteDropDestination();
+// Starts the copy thread of one drop, once the transfer list, g_dropFolder and g_dropTreeItem are
+// set: it copies the dropped items into g_dropFolder's device path as it is now. False when no
+// thread could be started.
+bool StartUpload();
 // WMU_SHOW_NAME_CLASH, after an upload stopped at two local names that are one on the device:
 // names them to the user.
 void ShowNameClash();
@@ -27,6 +25,3 @@ bool UploadItem(const wchar_t* localPath, const wchar_t* devicePath, uint64_t to
 void RemoveDeviceTree(const wchar_t* devicePath);
 // Removes from the device what the running upload created there, and nothing else.
 void RollBackUpload();
-
-// The progress bar's position for `done` of `total` bytes, in ten-thousandths (0 when the total is 0).
-int ProgressPosition(uint64_t done, uint64_t total);

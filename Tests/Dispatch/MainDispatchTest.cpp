@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CopyThread.h"
 #include "DataObjectReader.h"
 #include "DeviceLibrary.h"
 #include "HdropData.h"
@@ -16,7 +17,6 @@
 #include "MessageBoxWatch.h"
 #include "ProgramHarness.h"
 #include "SimDevice.h"
-#include "SmallDialogs.h"
 #include "Startup.h"
 #include "TextUtil.h"
 #include "WindowHarness.h"

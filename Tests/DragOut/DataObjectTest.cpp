@@ -4,13 +4,13 @@
 #include <functional>
 
 #include "Clipboard.h"
+#include "CopyThread.h"
 #include "Devices.h"
 #include "DragOut.h"
 #include "DragOutSupport.h"
 #include "MessageBoxWatch.h"
 #include "SaveTo.h"
 #include "SimDevice.h"
-#include "SmallDialogs.h"
 #include "WindowHarness.h"
 
 namespace {

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "CopyBusyDialog.h"
+#include "CopyThread.h"
 #include "MessageBoxWatch.h"
 #include "SmallDialogs.h"
 #include "TextUtil.h"
+#include "TransferDialogs.h"
 #include "WindowHarness.h"
 #include "iPhone.h"
 #include "resource.h"

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "CopyThread.h"
 #include "DropTarget.h"
 #include "UploadEngine.h"
 #include "UploadSupport.h"
