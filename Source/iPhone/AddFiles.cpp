@@ -8,6 +8,7 @@
 #include "DropTarget.h"
 #include "FilePicker.h"
 #include "FolderTree.h"
+#include "PlaceSnapshot.h"
 #include "resource.h"
 
 namespace {
@@ -50,13 +51,9 @@ void UploadLocalPaths(const std::vector<std::wstring>& paths)
 
 void AddLocalItems(bool folders)
 {
-    uint64_t opening = CurrentOpening();
-    uint64_t removals = FolderTreeRemovals();
-    FolderNode* folder = g_currentFolder.load();
+    PlaceSnapshot chosenFrom = PlaceSnapshot::Take();
     std::vector<std::wstring> paths = PickLocalItems(folders ? PickWhat::Folders : PickWhat::Files);
-    // The dialog served this thread's messages: the upload goes only where the user chose from, and
-    // only while no node of the tree went meanwhile (a new one may have the old one's address).
-    bool sameFolder = CurrentOpening() == opening && FolderTreeRemovals() == removals && g_currentFolder.load() == folder;
-    if (!opening || !sameFolder) return;
+    // The dialog served this thread's messages: the upload goes only where the user chose from.
+    if (!chosenFrom.SameFolder()) return;
     UploadLocalPaths(paths);
 }

@@ -11,6 +11,7 @@
 
 #include "DeviceFiles.h"
 #include "FolderTree.h"
+#include "PlaceSnapshot.h"
 #include "TextUtil.h"
 #include "UploadEngine.h"
 #include "iPhone.h"
@@ -224,15 +225,14 @@ UINT TakeDroppedFiles(IDataObject* data)
 {
     FORMATETC format = FileListFormat();
     STGMEDIUM medium = {};
-    uint64_t removals = FolderTreeRemovals();
-    uint64_t opening = CurrentOpening();
+    PlaceSnapshot before = PlaceSnapshot::Take();
     s_dropBeingTaken = true;
     HRESULT got = data->GetData(&format, &medium);
     s_dropBeingTaken = false;
     if (FAILED(got)) return WMU_COPY_ERROR;
     // Asking the other program served this thread's messages: a device notice or a refresh may have
     // closed the location or freed the destination's node meanwhile. The drop then goes nowhere.
-    if (CurrentOpening() != opening || FolderTreeRemovals() != removals || !LocationOpen()) {
+    if (!before.SameTree() || !LocationOpen()) {
         g_dropFolder = nullptr;
         g_dropTreeItem = nullptr;
         ReleaseStgMedium(&medium);

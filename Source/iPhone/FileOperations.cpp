@@ -7,6 +7,7 @@
 #include "DragObjects.h"
 #include "FileList.h"
 #include "FolderTree.h"
+#include "PlaceSnapshot.h"
 #include "StatusLine.h"
 #include "TextUtil.h"
 #include "TransferDialogs.h"
@@ -26,27 +27,16 @@ HWND FolderTreeControl()
     return MainWindowControl(IDC_FOLDER_TREE);
 }
 
-// The folder an operation works in, as it was when the operation began. A message loop on the way
-// (a message box, the painting during a deletion) also serves the device notice thread, which may
-// close the location and release every node of it; the operation goes on only while the window
-// still shows the same location and folder. Identities, not addresses, tell: a location opened
-// again may get the connection and the nodes at the addresses of the closed one. While no tree
-// item went, no node did, and the folder's address still names it.
+// The folder an operation works in, and its connection, as they were when the operation began. A
+// message loop on the way (a message box, the painting during a deletion) also serves the device
+// notice thread: the operation goes on only while the window still shows the same location and
+// folder.
 struct WorkingFolder {
-    uint64_t opening;
-    uint64_t removals;
+    PlaceSnapshot place;
     AFCConnectionRef afc;
-    FolderNode* folder;
 
-    static WorkingFolder Current()
-    {
-        return {CurrentOpening(), FolderTreeRemovals(), CurrentConnection(), g_currentFolder.load()};
-    }
-    bool StillShown() const
-    {
-        return opening && CurrentOpening() == opening && FolderTreeRemovals() == removals &&
-               g_currentFolder.load() == folder;
-    }
+    static WorkingFolder Current() { return {PlaceSnapshot::Take(), CurrentConnection()}; }
+    bool StillShown() const { return place.SameFolder(); }
 };
 
 // One of the two locations below the root (or the root itself): never renamed here.
@@ -399,7 +389,7 @@ bool DeleteNodeTree(FolderNode* node, HWND text)
 void DeleteSelectedItems()
 {
     WorkingFolder where = WorkingFolder::Current();
-    if (!LocationOpen() || !where.folder) return;
+    if (!LocationOpen() || !where.place.folder) return;
     HTREEITEM item = CurrentFolderTreeItem(FolderTreeControl());
     UINT count = ListView_GetSelectedCount(g_fileList);
     if (!item || count == 0) return;
@@ -418,7 +408,7 @@ void DeleteSelectedItems()
         bool ok = false;
         FolderNode* node = ListItemNode(index, &ok);
         FATAL_CHECK(ok && node && node->path);
-        FATAL_CHECK(node->parent == where.folder);
+        FATAL_CHECK(node->parent == where.place.folder);
         if (!DeleteTree(node, text, where)) {
             failed = true;
             break;
@@ -429,7 +419,7 @@ void DeleteSelectedItems()
     // The location closed during the deletion: its nodes are gone, and whatever replaced it is shown.
     if (!where.StillShown()) return;
     if (deleted != count) failed = true;
-    ReloadFolder(item, where.folder);
+    ReloadFolder(item, where.place.folder);
     RefreshDiskSpace();
     if (failed) ShowWarning(L"For some reason deleting operation failed", L"Unexpected error");
 }

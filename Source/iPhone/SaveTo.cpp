@@ -8,6 +8,7 @@
 
 #include "CopyThread.h"
 #include "FilePicker.h"
+#include "PlaceSnapshot.h"
 #include "UserMessages.h"
 
 namespace {
@@ -347,9 +348,9 @@ void SaveItemsTo(const DragItems& items, const wchar_t* folder)
 
 void SaveItemsToChosenFolder(const DragItems& items)
 {
-    uint64_t opening = CurrentOpening();
+    PlaceSnapshot chosenFrom = PlaceSnapshot::Take();
     std::vector<std::wstring> chosen = PickLocalItems(PickWhat::SaveFolder);
     // The picker served this thread's messages: the items must still be of the open location.
-    if (chosen.size() != 1 || !opening || CurrentOpening() != opening) return;
+    if (chosen.size() != 1 || !chosenFrom.SameOpening()) return;
     SaveItemsTo(items, chosen[0].c_str());
 }

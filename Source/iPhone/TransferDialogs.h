@@ -5,8 +5,9 @@
 
 INT_PTR CALLBACK DeletingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK CalculatingSizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// The copy busy dialog (CopyBusyDialog.h), modeless, while the program walks the device for a Copy or a Save to: its
-// Cancel (Escape, the close box) raises g_copyCancel, which the walk looks at.
+// The copy busy dialog's template (CopyBusyDialog.h), modeless, while the program walks the device
+// for a Copy or a Save to: its Cancel (Escape, the close box) raises g_copyCancel, which the walk
+// looks at.
 INT_PTR CALLBACK SizingBusyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The requests for the busy dialog of a drag out's asynchronous extraction (CopyBusyDialog.h). The

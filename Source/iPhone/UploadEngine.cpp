@@ -10,6 +10,7 @@
 #include "Devices.h"
 #include "FileList.h"
 #include "FolderTree.h"
+#include "PlaceSnapshot.h"
 #include "TextUtil.h"
 #include "UserMessages.h"
 #include "resource.h"
@@ -37,10 +38,10 @@ UploadRecord s_record;
 // of a new folder, as many calls as copying it took.
 KnownSubfolders s_madeFolders;
 
-// The tree's removals when the copy started, and the destination's device path as it was then
+// Where the window stood when the copy started, and the destination's device path as it was then
 // (NoteDropDestination). The copy thread works on the path, never on the folder's node: the window's
 // thread may free the node meanwhile.
-uint64_t s_destinationRemovals;
+PlaceSnapshot s_destinationPlace;
 OwnedWide s_destinationPath;
 
 // Set by the copy thread when two names of one local folder are one name to the device; taken by
@@ -363,7 +364,7 @@ void FinishUploadThread(void*, bool ran)
 // of g_dropFolder, which is what the copy thread copies into.
 void NoteDropDestination()
 {
-    s_destinationRemovals = FolderTreeRemovals();
+    s_destinationPlace = PlaceSnapshot::Take();
     FolderNode* folder = g_dropFolder.load();
     s_destinationPath.reset(folder && folder->path ? ResolveDevicePath(folder->path) : nullptr);
     FreeString(s_nameClash.exchange(nullptr));
@@ -422,7 +423,7 @@ void ShowDropDestination()
     FolderNode* folder = g_dropFolder;
     HTREEITEM item = g_dropTreeItem;
     HWND tree = MainWindowControl(IDC_FOLDER_TREE);
-    if (!folder || !item || !tree || !LocationOpen() || FolderTreeRemovals() != s_destinationRemovals) return;
+    if (!folder || !item || !tree || !LocationOpen() || !s_destinationPlace.SameTree()) return;
     // The selection comes first, so that no tree item selected, nor the current folder, is one of
     // the nodes that are freed when the destination is the parent of the folder shown.
     SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));

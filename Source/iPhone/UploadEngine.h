@@ -1,4 +1,5 @@
-// Copying dropped files and folders onto the device: the copy thread, its two passes and the roll back.
+// Copying dropped files and folders onto the device: an upload's copy thread work, its two passes
+// and the roll back.
 #pragma once
 
 #include "iPhone.h"

@@ -159,6 +159,101 @@ TEST(CopyProgressDialog, TheEndingThreadsHandleGoesBeforeItIsClosed)
     EXPECT_EQ(g_copyThread.load(), nullptr);
 }
 
+// --- The copy thread's frame, with a stand-in main window -----------------------------------------
+
+// What one copy thread did, in order: 'r' run, 'f' finish after a run, 'g' finish without one.
+struct FrameRun {
+    std::string steps;
+    UINT answer = 0;  // what the work's run answers
+    DWORD runThread = 0;
+    bool threadSetWhileRunning = false;
+    std::vector<UINT> posted;  // private messages the stand-in window got, but the dialog's request
+};
+FrameRun s_frame;
+
+UINT RunFrameWork(void* context)
+{
+    auto* run = static_cast<FrameRun*>(context);
+    run->steps += 'r';
+    run->runThread = GetCurrentThreadId();
+    run->threadSetWhileRunning = g_copyThread.load() != nullptr;
+    return run->answer;
+}
+
+void FinishFrameWork(void* context, bool ran)
+{
+    static_cast<FrameRun*>(context)->steps += ran ? 'f' : 'g';
+}
+
+// Plays the main window: shows the copy dialog when asked, as the real one does, and keeps the rest.
+LRESULT CALLBACK StandInMainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WMU_SHOW_COPY_PROGRESS) {
+        DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_COPY_PROGRESS), window, CopyProgressDialogProc, 0);
+        return 0;
+    }
+    if (message >= WM_APP && message < WM_APP + 0x100) s_frame.posted.push_back(message);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateStandInMainWindow()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = StandInMainWindowProc;
+    windowClass.hInstance = g_instance;
+    windowClass.lpszClassName = L"CopyFrameStandIn";
+    RegisterClassW(&windowClass);
+    return CreateWindowW(L"CopyFrameStandIn", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                         g_instance, nullptr);
+}
+
+TEST(CopyThreadFrame, RunsTheWorkOnceTheDialogShowsThenReportsAndEnds)
+{
+    struct Row {
+        UINT answer;
+        std::vector<UINT> posted;
+    };
+    const Row rows[] = {
+        {WMU_COPY_ERROR, {WMU_COPY_ERROR}},
+        {WMU_COPY_CANCELLED, {WMU_COPY_CANCELLED}},
+        {0, {}},  // nothing to tell
+    };
+    HWND window = CreateStandInMainWindow();
+    ASSERT_NE(nullptr, window);
+    g_mainWindow = window;
+    for (const Row& row : rows) {
+        s_frame = FrameRun();
+        s_frame.answer = row.answer;
+        g_copyCancel = 1;
+        ASSERT_TRUE(StartCopyThread({RunFrameWork, FinishFrameWork, &s_frame}));
+        EXPECT_EQ(0, g_copyCancel.load()) << "a new copy starts uncancelled";
+        // The copy dialog runs inside the stand-in's handling and ends with the thread.
+        EXPECT_TRUE(PumpUntil([] { return g_copyThread.load() == nullptr && !g_copyDialog.load(); }, 10000));
+        PumpMessages(100);
+        EXPECT_EQ("rf", s_frame.steps);
+        EXPECT_NE(GetCurrentThreadId(), s_frame.runThread);
+        EXPECT_TRUE(s_frame.threadSetWhileRunning);
+        EXPECT_EQ(row.posted, s_frame.posted);
+    }
+    g_mainWindow = nullptr;
+    DestroyWindow(window);
+}
+
+TEST(CopyThreadFrame, AWindowGoneFirstRunsNothingAndOnlyReleasesTheWork)
+{
+    HWND window = CreateStandInMainWindow();
+    ASSERT_NE(nullptr, window);
+    DestroyWindow(window);
+    g_mainWindow = window;
+    s_frame = FrameRun();
+    ASSERT_TRUE(StartCopyThread({RunFrameWork, FinishFrameWork, &s_frame}));
+    DWORD start = GetTickCount();
+    while (g_copyThread.load() && GetTickCount() - start < 10000) Sleep(5);
+    EXPECT_EQ(nullptr, g_copyThread.load());
+    EXPECT_EQ("g", s_frame.steps);
+    g_mainWindow = nullptr;
+}
+
 // --- Copy busy ------------------------------------------------------------------------------------
 
 struct BusyRun {
