@@ -5,8 +5,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "Dpi.h"
 #include "DialogTemplate.h"
+#include "Dpi.h"
 #include "ImageLists.h"
 #include "Settings.h"
 #include "Splitter.h"
