@@ -1,45 +1,12 @@
 // The data object of a drag out: the shell's virtual-file formats, with asynchronous extraction.
 #include <new>
 
-#include "ComObject.h"
-#include "DragObjects.h"
 #include "TransferDialogs.h"
+#include "VirtualFiles.h"
 
 namespace {
 
-bool IsFormat(const FORMATETC& format, UINT clipboardFormat, DWORD medium)
-{
-    return format.cfFormat == clipboardFormat && format.dwAspect == DVASPECT_CONTENT && (format.tymed & medium);
-}
-
-bool IsDescriptorFormat(const FORMATETC& format)
-{
-    return IsFormat(format, g_cfFileGroupDescriptorW, TYMED_HGLOBAL);
-}
-
-bool IsContentsFormat(const FORMATETC& format)
-{
-    return IsFormat(format, g_cfFileContents, TYMED_ISTREAM);
-}
-
-HRESULT CopyDescriptorsTo(STGMEDIUM* medium)
-{
-    SIZE_T bytes = offsetof(FILEGROUPDESCRIPTORW, fgd) + g_dragCount * sizeof(FILEDESCRIPTORW);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!block) return E_OUTOFMEMORY;
-    void* copy = GlobalLock(block);
-    if (!copy) {
-        GlobalFree(block);
-        return E_OUTOFMEMORY;
-    }
-    memcpy(copy, DragDescriptorGroup(), bytes);
-    GlobalUnlock(block);
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = block;
-    return S_OK;
-}
-
-class DeviceDataObject final : public ComObject<DeviceDataObject, IDataObject, IDataObjectAsyncCapability> {
+class DeviceDataObject final : public VirtualFilesObject<DeviceDataObject, IDataObjectAsyncCapability> {
 public:
     DeviceDataObject(DragItems&& items, uint64_t drag, uint64_t opening)
         : items_(std::move(items)), drag_(drag), opening_(opening)
@@ -53,41 +20,14 @@ public:
         if (!format || !medium) return E_INVALIDARG;
         if (!StillItsDrag()) return E_UNEXPECTED;
         ZeroMemory(medium, sizeof(*medium));
-        if (IsDescriptorFormat(*format)) {
-            HRESULT built = g_dragDescriptors ? S_OK : BuildDragDescriptors(items_);
-            return FAILED(built) ? built : CopyDescriptorsTo(medium);
+        VirtualFormat kind = OfferedFormat(*format);
+        if (kind == VirtualFormat::Descriptors && !g_dragDescriptors) {
+            HRESULT built = BuildDragDescriptors(items_);
+            if (FAILED(built)) return built;
         }
-        if (IsContentsFormat(*format)) {
-            LONG index = format->lindex;
-            if (!g_dragDescriptors || index < 0 || static_cast<ULONG>(index) >= g_dragCount) return E_UNEXPECTED;
-            HRESULT opened = HandOutDeviceFileStream(opening_, drag_, g_dragDevicePaths[index], &medium->pstm);
-            if (SUCCEEDED(opened)) medium->tymed = TYMED_ISTREAM;
-            return opened;
-        }
-        return DV_E_FORMATETC;
+        return ServeVirtualFiles(kind, *format, {g_dragDescriptors, g_dragDevicePaths, g_dragCount}, opening_, drag_,
+                                 medium);
     }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
-    STDMETHODIMP QueryGetData(FORMATETC* format) override
-    {
-        return format && (IsDescriptorFormat(*format) || IsContentsFormat(*format)) ? S_OK : DV_E_FORMATETC;
-    }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* canonical) override
-    {
-        if (canonical) canonical->ptd = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** enumerator) override
-    {
-        if (!enumerator) return E_POINTER;
-        *enumerator = nullptr;
-        if (direction != DATADIR_GET) return E_NOTIMPL;
-        *enumerator = NewFormatEnumerator(0);
-        return *enumerator ? S_OK : E_OUTOFMEMORY;
-    }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
     STDMETHODIMP SetAsyncMode(BOOL asynchronous) override
     {
@@ -129,7 +69,7 @@ private:
     // asks of it is refused, so that it never answers from a later drag or another device's files.
     bool StillItsDrag() const
     {
-        return g_dragSourceFolder && drag_ == OpenDragOut() && opening_ && opening_ == CurrentOpening();
+        return IsOpenDragOut(drag_) && opening_ && opening_ == CurrentOpening();
     }
 
     void EndOwnOperation()

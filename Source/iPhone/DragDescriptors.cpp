@@ -10,43 +10,20 @@
 
 #include "DeviceFiles.h"
 #include "DragObjects.h"
-#include "DragOut.h"
 #include "TransferDialogs.h"
 #include "UserMessages.h"
+#include "VirtualFiles.h"
 #include "resource.h"
 
 namespace {
-
-static_assert(sizeof(FILEDESCRIPTORW) == 592, "the shell's descriptor record");
-static_assert(offsetof(FILEGROUPDESCRIPTORW, fgd) == 4, "a 32-bit count before the descriptors");
 
 const uint32_t kDescriptorGrowth = 16;
 const size_t kLongestRelativePath = MAX_PATH - 1;
 const DWORD kFileFlags = FD_PROGRESSUI | FD_FILESIZE | FD_ATTRIBUTES;
 const DWORD kFolderFlags = FD_PROGRESSUI | FD_ATTRIBUTES;
-// Left-out links named in the note after the drag; the rest are counted.
-const size_t kLeftOutLinksNamed = 20;
-
-// The links the last finished build left out, and the relative path that was too long for the
-// last failed one, until the note after the drag names them.
-std::vector<std::wstring> s_leftOutLinks;
-std::wstring s_tooLongPath;
-
-// The open drag out's number (0 while none is open), the last one given, and its data object while
-// a target extracts after the drag loop (one reference of its own).
-uint64_t s_openDrag;
-uint64_t s_lastDrag;
-IDataObject* s_extractingData;
-
-size_t DescriptorBlockBytes(uint32_t capacity)
-{
-    return offsetof(FILEGROUPDESCRIPTORW, fgd) + capacity * sizeof(FILEDESCRIPTORW);
-}
-
 FILEDESCRIPTORW& Descriptor(uint32_t slot)
 {
-    auto* first = static_cast<BYTE*>(g_dragDescriptors) + offsetof(FILEGROUPDESCRIPTORW, fgd);
-    return reinterpret_cast<FILEDESCRIPTORW*>(first)[slot];
+    return DescriptorIn(g_dragDescriptors, slot);
 }
 
 // Grows a block of the heap with the new part zeroed (makes it when there is none yet).
@@ -54,30 +31,6 @@ void* GrowZeroed(void* block, size_t bytes)
 {
     HANDLE heap = GetProcessHeap();
     return block ? HeapReAlloc(heap, HEAP_ZERO_MEMORY, block, bytes) : HeapAlloc(heap, HEAP_ZERO_MEMORY, bytes);
-}
-
-void FreeDescriptorBlock(void* block, char** devicePaths, uint32_t count)
-{
-    HeapFree(GetProcessHeap(), 0, block);
-    if (devicePaths) {
-        for (uint32_t i = 0; i < count; ++i) FreeString(devicePaths[i]);
-        HeapFree(GetProcessHeap(), 0, devicePaths);
-    }
-}
-
-// Forgets the built descriptors without releasing them (released here, or taken over by a set).
-void ClearDescriptors()
-{
-    g_dragDescriptors = nullptr;
-    g_dragDevicePaths = nullptr;
-    g_dragCapacity = 0;
-    g_dragCount = 0;
-}
-
-void FreeDescriptors()
-{
-    FreeDescriptorBlock(g_dragDescriptors, g_dragDevicePaths, g_dragCount);
-    ClearDescriptors();
 }
 
 // Room for one more descriptor, in steps of 16 slots; on failure everything built is released.
@@ -90,7 +43,7 @@ bool MakeRoomForDescriptor()
     if (descriptors) g_dragDescriptors = descriptors;
     void* paths = descriptors ? GrowZeroed(g_dragDevicePaths, capacity * sizeof(char*)) : nullptr;
     if (!paths) {
-        FreeDescriptors();
+        FreeDragDescriptors();
         return false;
     }
     g_dragDevicePaths = static_cast<char**>(paths);
@@ -407,14 +360,6 @@ AddOutcome AddDragItem(DescriptorBuilder& builder, const DragItem& item)
     return builder.Add(name.get(), devicePath.get(), devicePath.get(), nullptr);
 }
 
-void WarnPathTooLong(const wchar_t* relativePath)
-{
-    OwnedWide text(ConcatStrings(L"Can't copy out \"", relativePath));
-    OwnedWide full(text ? ConcatStrings(text.get(), L"\": the path is too long for Windows. Nothing was copied.")
-                        : nullptr);
-    ShowWarning(full ? full.get() : L"A path is too long for Windows. Nothing was copied.", L"TovarelUSB");
-}
-
 // Whether a path too long for a descriptor is told at once, or once the target's call is over.
 enum class Warn { Now, AfterTheCall };
 
@@ -438,11 +383,7 @@ AddOutcome BuildDescriptors(const DragItems& items, Warn warn, std::vector<std::
             // The user is told why this one happened; a box inside a target's call would run its
             // own message loop there, in which the busy dialog could open and wait for that call.
             if (outcome == AddOutcome::TooLong && warn == Warn::AfterTheCall) {
-                try {
-                    s_tooLongPath = builder.TooLongPath();
-                } catch (const std::bad_alloc&) {
-                    s_tooLongPath.clear();
-                }
+                KeepTooLongPathForNote(builder.TooLongPath());
             }
             // The drag out is over: later requests answer E_UNEXPECTED.
             EndDragOut();
@@ -470,13 +411,13 @@ HRESULT BuildDragDescriptors(const DragItems& items)
     // Answered as every failure here is. What was left out is named when the drag out ends.
     std::vector<std::wstring> leftOut;
     AddOutcome outcome = BuildDescriptors(items, Warn::AfterTheCall, leftOut);
-    if (outcome == AddOutcome::Added) s_leftOutLinks.swap(leftOut);
+    if (outcome == AddOutcome::Added) KeepLeftOutLinksForNote(leftOut);
     return outcome == AddOutcome::Added ? S_OK : E_OUTOFMEMORY;
 }
 
 DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set)
 {
-    FATAL_CHECK(!g_dragSourceFolder && !set.block);
+    FATAL_CHECK(!DragOutOpen() && !set.block);
     AddOutcome outcome = BuildDescriptors(items, Warn::Now, set.leftOutLinks);
     if (outcome == AddOutcome::TooLong) return DescriptorsBuilt::TooLong;
     if (outcome == AddOutcome::Cancelled) return DescriptorsBuilt::Cancelled;
@@ -485,116 +426,6 @@ DescriptorsBuilt BuildDescriptorSet(const DragItems& items, DescriptorSet& set)
     set.block = g_dragDescriptors;
     set.devicePaths = g_dragDevicePaths;
     set.count = g_dragCount;
-    ClearDescriptors();
+    ForgetDragDescriptors();
     return DescriptorsBuilt::Built;
-}
-
-DescriptorSet::~DescriptorSet()
-{
-    FreeDescriptorBlock(block, devicePaths, count);
-}
-
-const FILEDESCRIPTORW& DescriptorSet::Descriptor(uint32_t index) const
-{
-    auto* first = static_cast<const BYTE*>(block) + offsetof(FILEGROUPDESCRIPTORW, fgd);
-    return reinterpret_cast<const FILEDESCRIPTORW*>(first)[index];
-}
-
-const FILEGROUPDESCRIPTORW* DragDescriptorGroup()
-{
-    return static_cast<const FILEGROUPDESCRIPTORW*>(g_dragDescriptors);
-}
-
-void EndDragOut()
-{
-    s_openDrag = 0;
-    // Named once the drag is over: a box inside the target's call would hold up its drop.
-    if (!s_leftOutLinks.empty() || !s_tooLongPath.empty()) {
-        PostMessageW(g_mainWindow.load(), WMU_SHOW_DRAG_OUT_NOTE, 0, 0);
-    }
-    FreeDescriptors();
-    FreeString(g_dragSourceFolder);
-    g_dragSourceFolder = nullptr;
-    // A request for the busy dialog not yet handled opens nothing now.
-    CloseCopyBusyDialog();
-    // Last: releasing it may end the data object, which ends nothing more.
-    if (IDataObject* data = s_extractingData) {
-        s_extractingData = nullptr;
-        data->Release();
-    }
-}
-
-uint64_t NumberOpenDragOut()
-{
-    if (!s_openDrag) s_openDrag = ++s_lastDrag;
-    return s_openDrag;
-}
-
-uint64_t OpenDragOut()
-{
-    return s_openDrag;
-}
-
-bool DragOutOpen()
-{
-    return g_dragSourceFolder != nullptr;
-}
-
-void EndDragOutOf(uint64_t drag)
-{
-    if (drag && drag == s_openDrag) EndDragOut();
-}
-
-void KeepExtractingData(IDataObject* data)
-{
-    if (!DragOutOpen() || s_extractingData) return;
-    data->AddRef();
-    s_extractingData = data;
-}
-
-void CancelDragOut()
-{
-    IDataObject* data = s_extractingData;
-    s_extractingData = nullptr;
-    uint64_t drag = s_openDrag;
-    EndDragOut();
-    // The streams it handed out too: a target that goes on reading them, or died holding them,
-    // holds up nothing from now on.
-    if (drag) EndHandedOutStreams(drag);
-    if (!data) return;
-    // Every reference another process holds goes now; its next call fails there.
-    CoDisconnectObject(data, 0);
-    data->Release();
-}
-
-void ShowDragOutNotes()
-{
-    std::wstring tooLong;
-    tooLong.swap(s_tooLongPath);
-    if (!tooLong.empty()) WarnPathTooLong(tooLong.c_str());
-    std::vector<std::wstring> links;
-    links.swap(s_leftOutLinks);
-    ShowLeftOutLinks(links);
-}
-
-void KeepLeftOutLinksForNote(std::vector<std::wstring>& links)
-{
-    s_leftOutLinks.clear();
-    s_leftOutLinks.swap(links);
-}
-
-void ShowLeftOutLinks(const std::vector<std::wstring>& links)
-{
-    if (links.empty()) return;
-    try {
-        std::wstring text = L"These links were not copied: each leads back into a folder that was being copied, "
-                            L"or the device does not say where it leads.\n";
-        for (size_t i = 0; i < links.size() && i < kLeftOutLinksNamed; ++i) text += L"\n" + links[i];
-        if (links.size() > kLeftOutLinksNamed) {
-            text += L"\n... and " + std::to_wstring(links.size() - kLeftOutLinksNamed) + L" more";
-        }
-        ShowWarning(text.c_str(), L"TovarelUSB");
-    } catch (const std::bad_alloc&) {
-        ShowWarning(L"Some links were left out of the copy.", L"TovarelUSB");
-    }
 }

@@ -5,18 +5,18 @@
 
 namespace {
 
-// Both begin-drag handlers start nothing unless a location is open, no upload holds the transfer
-// list, and no earlier drag out is still open (its target may still be extracting).
+// Both begin-drag handlers start nothing unless a location is open and the transfer is idle: no
+// upload is prepared or runs, and no earlier drag out is still open (its target may still be
+// extracting, or still reading a file).
 bool CanStartDragOut()
 {
-    return LocationOpen() && !g_transferList.load() && !g_dragSourceFolder && !g_dragDescriptors;
+    return LocationOpen() && TransferIdle();
 }
 
-void AbandonDragOut()
+void AbandonListDrag()
 {
     FreeTransferList();
-    FreeString(g_dragSourceFolder);
-    g_dragSourceFolder = nullptr;
+    AbandonDragOut();
 }
 
 // The device folder the items of `folder` come from: "/" for the root, which shows the locations.
@@ -53,8 +53,7 @@ void BeginTreeDrag(const NMTREEVIEWW* notice)
     if (!notice || !CanStartDragOut()) return;
     const FolderNode* node = reinterpret_cast<const FolderNode*>(notice->itemNew.lParam);
     if (!node || node == g_rootFolder.load() || !node->parent || !node->path) return;
-    g_dragSourceFolder = SourceFolderOf(node->parent);
-    if (!g_dragSourceFolder) return;
+    if (!OpenDragOutFrom(SourceFolderOf(node->parent))) return;
     AppendDragItem(node->path);
     RunDragOut();
 }
@@ -62,8 +61,7 @@ void BeginTreeDrag(const NMTREEVIEWW* notice)
 void BeginListDrag()
 {
     if (!CanStartDragOut()) return;
-    g_dragSourceFolder = SourceFolderOf(g_currentFolder.load());
-    if (!g_dragSourceFolder) return;
+    if (!OpenDragOutFrom(SourceFolderOf(g_currentFolder.load()))) return;
     // In list order: the first selected item, then each next one.
     for (int index = ListView_GetNextItem(g_fileList, -1, LVNI_SELECTED); index != -1;
          index = ListView_GetNextItem(g_fileList, index, LVNI_SELECTED)) {
@@ -73,7 +71,7 @@ void BeginListDrag()
         const FolderNode* entry = ListView_GetItem(g_fileList, &item) ? reinterpret_cast<FolderNode*>(item.lParam)
                                                                       : nullptr;
         if (!entry || !entry->path) {
-            AbandonDragOut();
+            AbandonListDrag();
             return;
         }
         AppendDragItem(entry->path);
@@ -81,13 +79,13 @@ void BeginListDrag()
     if (g_transferList.load()) {
         RunDragOut();
     } else {
-        AbandonDragOut();
+        AbandonListDrag();
     }
 }
 
 void RunDragOut()
 {
-    FATAL_CHECK(LocationOpen() && g_transferList.load() && g_dragSourceFolder && !g_dragDescriptors);
+    FATAL_CHECK(LocationOpen() && g_transferList.load() && DragOutOpen() && !g_dragDescriptors);
     IDropSource* source = NewDropSource();
     IDataObject* data = NewDeviceDataObject();
     FATAL_CHECK(source && data);

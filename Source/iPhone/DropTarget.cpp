@@ -3,12 +3,12 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <cstring>
 #include <cwchar>
 #include <new>
 
+#include "ComObject.h"
 #include "DeviceFiles.h"
 #include "FolderTree.h"
 #include "PlaceSnapshot.h"
@@ -21,9 +21,6 @@ IDropTarget* g_treeDropTarget;
 IDropTarget* g_listDropTarget;
 
 namespace {
-
-// A drop is asking its source for the dropped paths.
-bool s_dropBeingTaken;
 
 FORMATETC FileListFormat()
 {
@@ -226,9 +223,9 @@ UINT TakeDroppedFiles(IDataObject* data)
     FORMATETC format = FileListFormat();
     STGMEDIUM medium = {};
     PlaceSnapshot before = PlaceSnapshot::Take();
-    s_dropBeingTaken = true;
+    NoteDropAskingSource(true);
     HRESULT got = data->GetData(&format, &medium);
-    s_dropBeingTaken = false;
+    NoteDropAskingSource(false);
     if (FAILED(got)) return WMU_COPY_ERROR;
     // Asking the other program served this thread's messages: a device notice or a refresh may have
     // closed the location or freed the destination's node meanwhile. The drop then goes nowhere.
@@ -243,27 +240,14 @@ UINT TakeDroppedFiles(IDataObject* data)
     return outcome;
 }
 
-class DropTarget final : public IDropTarget {
+class DropTarget final : public ComObject<DropTarget, IDropTarget> {
 public:
     static DropTarget* Create(HWND window, bool isTree)
     {
         return new (std::nothrow) DropTarget(window, isTree);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        static const QITAB interfaces[] = {QITABENT(DropTarget, IDropTarget), {nullptr, 0}};
-        return QISearch(this, interfaces, iid, object);
-    }
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
-
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        LONG count = InterlockedDecrement(&refCount_);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
+    static const QITAB kInterfaces[];
 
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL point, DWORD* effect) override
     {
@@ -415,7 +399,6 @@ private:
         return TakeDroppedFiles(data);
     }
 
-    LONG refCount_ = 1;
     HWND window_;
     int32_t isTree_;
     int32_t dragActive_ = 0;
@@ -423,6 +406,8 @@ private:
     uint64_t savedRemovals_ = 0;
     int32_t hilitedIndex_ = -1;
 };
+
+const QITAB DropTarget::kInterfaces[] = {QITABENT(DropTarget, IDropTarget), {}};
 
 IDropTarget* RegisterDropTarget(HWND control, bool isTree)
 {
@@ -444,11 +429,6 @@ void RegisterDropTargets(HWND mainWindow)
 {
     g_treeDropTarget = RegisterDropTarget(GetDlgItem(mainWindow, IDC_FOLDER_TREE), true);
     g_listDropTarget = RegisterDropTarget(g_fileList, false);
-}
-
-bool DropBeingTaken()
-{
-    return s_dropBeingTaken;
 }
 
 bool UploadFileListInto(HGLOBAL fileList, FolderNode* folder, HTREEITEM item)

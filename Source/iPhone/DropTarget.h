@@ -10,8 +10,6 @@ extern IDropTarget* g_listDropTarget;
 
 // Creates the drop targets of the folder tree and the file list and registers them.
 void RegisterDropTargets(HWND mainWindow);
-// A drop is asking its source for the dropped paths (another process, whose answer may take long).
-bool DropBeingTaken();
 // A drop target serving one control, not registered; null when memory runs out.
 IDropTarget* NewDropTarget(HWND control, bool isTree);
 // Uploads the paths of a CF_HDROP block into a folder (its tree item given), with every check and

@@ -1,6 +1,5 @@
 // The transfer list shared by uploads and drags out, and the state of both.
 #include "DragObjects.h"
-#include "DropTarget.h"
 #include "TextUtil.h"
 #include "iPhone.h"
 
@@ -19,6 +18,10 @@ namespace {
 // The last item of the transfer list, so that appending does not walk the list (a drag of every
 // item of a big folder appends thousands); null when not known.
 std::atomic<TransferItem*> s_transferTail{nullptr};
+
+// A drop is asking its source for the dropped paths: another process, whose answer may take long
+// and serves this thread's messages meanwhile.
+bool s_dropAskingSource;
 
 }  // namespace
 
@@ -56,5 +59,10 @@ bool TransferIdle()
 {
     // Another program reading a file of a drag out or of the clipboard's copy is a transfer too.
     return !g_copyThread.load() && !g_transferList.load() && !g_dragSourceFolder && !g_dragDescriptors &&
-           !DropBeingTaken() && !HandedOutStreamsHoldFiles();
+           !s_dropAskingSource && !HandedOutStreamsHoldFiles();
+}
+
+void NoteDropAskingSource(bool asking)
+{
+    s_dropAskingSource = asking;
 }

@@ -138,13 +138,16 @@ void AppendTransferItem(TransferItem* item);
 // No transfer is prepared or runs (a drop asking its source is preparing one), and no drag out is
 // open: another one may start.
 bool TransferIdle();
+// A drop starts or stops asking its source for the dropped paths (it is preparing a transfer).
+void NoteDropAskingSource(bool asking);
 
 // Destination of the running upload: its folder node and that folder's tree item.
 extern std::atomic<FolderNode*> g_dropFolder;
 extern std::atomic<HTREEITEM> g_dropTreeItem;
 
-// The drag out: the device folder the dragged items come from (non-null while a drag out is open)
-// and the file descriptors built for it.
+// The drag out: the device folder the dragged items come from (non-null while a drag out is open,
+// which is all "open" means) and the file descriptors built for it. Opened, numbered and ended by
+// the drag-out session (DragOutSession.cpp) only.
 extern wchar_t* g_dragSourceFolder;
 extern void* g_dragDescriptors;
 extern char** g_dragDevicePaths;

@@ -342,7 +342,15 @@ TEST_F(DropSourceTest, NoDragStartsWhenItMustNot)
         std::function<void()> begin;
     };
     const Case cases[] = {
-        {"an upload holds the transfer list", [&] { SelectListItems({L"readme.txt"}); g_transferList = upload; },
+        // An upload is being prepared: the drop's source may answer only now.
+        {"a drop is asking its source", [&] { SelectListItems({L"readme.txt"}); NoteDropAskingSource(true); },
+         BeginListDrag},
+        {"an upload holds the transfer list",
+         [&] {
+             NoteDropAskingSource(false);
+             SelectListItems({L"readme.txt"});
+             g_transferList = upload;
+         },
          BeginListDrag},
         {"nothing is selected", [&] { SelectListItems({}); }, BeginListDrag},
         {"a selected item has no entry",
