@@ -1,4 +1,6 @@
-// Devices as they come and go, the current device and the location opened on it.
+// Devices as they come and go, the current device and the location opened on it: what the rest of
+// the program uses of the device files (DeviceArrivals, DeviceConnection, DeviceListViews, Locations,
+// DiskSpace), which share DeviceParts.h among themselves.
 #pragma once
 
 #include "DeviceNotices.h"
