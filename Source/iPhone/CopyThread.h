@@ -37,7 +37,7 @@ void EndCopyThread();
 // Waits on the window's thread until the copy thread is gone, serving the messages it sends.
 void WaitForCopyThreadToFinish();
 
-// What an upload's copy thread tells the copy dialog: what is copied and how far, at most every
+// What a copy thread tells the copy dialog: what is copied and how far, at most every
 // 100 ms but for the end of the range (redrawing the bar can take longer than copying a chunk).
 // A new copy: nothing told yet, the bar at its start.
 void BeginCopyDisplay();

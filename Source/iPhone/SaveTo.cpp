@@ -16,8 +16,6 @@ namespace {
 const DWORD kChunkBytes = 1 << 20;
 // A name numbered this far is given up: something else is wrong with the folder.
 const unsigned kMostNumbers = 10000;
-// The dialog is told at most this often what is copied and how far (a redraw costs more than a chunk).
-const DWORD kDisplayIntervalMs = 100;
 
 bool Cancelled()
 {
@@ -112,6 +110,7 @@ public:
 
     SaveOutcome Run()
     {
+        BeginCopyDisplay();
         bool copied = false;
         try {
             copied = CopyAll();
@@ -120,7 +119,7 @@ public:
         }
         if (copied && !Cancelled()) {
             DateFolders();
-            ShowPosition(true);
+            ShowCopyPosition(ProgressPosition(done_, total_));
             return SaveOutcome::Saved;
         }
         RollBack();
@@ -217,7 +216,7 @@ private:
     // then removes the file: a short file is never left looking whole.
     bool CopyContents(uint32_t index, HANDLE file, const std::wstring& path)
     {
-        ShowName(path);
+        ShowCopyStatusWhenDue(ShownLocalPath(path.c_str()));
         StreamHolder source;
         if (FAILED(OpenDeviceFileStreamAt(opening_, set_.devicePaths[index], &source.stream))) return false;
         for (;;) {
@@ -227,7 +226,7 @@ private:
             if (!WriteAll(file, buffer_.get(), got)) return false;
             done_ += got;
             if (Cancelled()) return true;
-            ShowPosition(false);
+            ShowCopyPosition(ProgressPosition(done_, total_));
         }
     }
 
@@ -246,24 +245,6 @@ private:
         }
     }
 
-    bool DisplayDue() const { return GetTickCount() - shownAt_ >= kDisplayIntervalMs; }
-
-    void ShowName(const std::wstring& path)
-    {
-        HWND line = g_copyStatusText.load();
-        if (!line || !g_copyDialog.load() || !DisplayDue()) return;
-        SetWindowTextW(line, ShownLocalPath(path.c_str()));
-        shownAt_ = GetTickCount();
-    }
-
-    void ShowPosition(bool last)
-    {
-        HWND bar = g_copyProgressBar.load();
-        if (!bar || !g_copyDialog.load() || (!last && !DisplayDue())) return;
-        SendNotifyMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(done_, total_)), 0);
-        shownAt_ = GetTickCount();
-    }
-
     const DescriptorSet& set_;
     uint64_t opening_;
     std::wstring folder_;
@@ -275,7 +256,6 @@ private:
     std::wstring topPath_;
     uint64_t total_ = 0;
     uint64_t done_ = 0;
-    DWORD shownAt_ = 0;
 };
 
 // What the copy thread is handed, and releases.
