@@ -10,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "Devices.h"
 #include "FileOperations.h"
 #include "MessageBoxWatch.h"
-#include "PlaceSnapshot.h"
 #include "ProgramHarness.h"
 #include "TreeSnapshot.h"
 #include "WindowHarness.h"
@@ -451,41 +449,6 @@ TEST_F(FileOperationsTest, RefreshReturnsToTheRootWithAFreshListing)
     EXPECT_EQ(PathLineText(), L"/");
     SelectFolder({L"My Documents"});
     EXPECT_EQ(ListTexts(g_fileList), Texts({L"Books", L"new.txt"}));
-}
-
-// --- Still the same place after a wait -----------------------------------------------------------
-
-TEST_F(FileOperationsTest, APlaceSnapshotTellsWhatAWaitLeftStanding)
-{
-    ASSERT_TRUE(OpenDocuments({L"Books\\Guide.pdf"}));
-    enum Answer { No, Yes, Either };
-    struct Row {
-        const char* wait;
-        std::function<void()> before;  // what stands when the snapshot is taken
-        std::function<void()> during;  // what the wait does
-        Answer sameOpening, sameTree, sameFolder;
-    };
-    auto nothing = [] {};
-    const Row rows[] = {
-        {"changed nothing", nothing, nothing, Yes, Yes, Yes},
-        {"freed a node", nothing, [] { NoteFolderTreeRemoval(); }, Yes, No, No},
-        {"showed another folder", nothing, [this] { SelectFolder({L"My Documents", L"Books"}); }, Yes, Either, No},
-        {"opened the location again", nothing, [] { RefreshLocation(); }, No, No, No},
-        {"came with no location open", [] { OpenLocation(EDITION_NONE); }, nothing, No, No, No},
-    };
-    auto holds = [](Answer expected, bool actual) { return expected == Either || actual == (expected == Yes); };
-    for (const Row& row : rows) {
-        RefreshLocation();
-        PumpMessages();
-        ASSERT_NE(nullptr, SelectFolder({L"My Documents"})) << row.wait;
-        row.before();
-        PlaceSnapshot place = PlaceSnapshot::Take();
-        row.during();
-        PumpMessages();
-        EXPECT_TRUE(holds(row.sameOpening, place.SameOpening())) << row.wait;
-        EXPECT_TRUE(holds(row.sameTree, place.SameTree())) << row.wait;
-        EXPECT_TRUE(holds(row.sameFolder, place.SameFolder())) << row.wait;
-    }
 }
 
 }  // namespace
