@@ -5,6 +5,7 @@
 
 #include "BrowserCommands.h"
 #include "FolderTree.h"
+#include "PlaceSnapshot.h"
 #include "iPhone.h"
 #include "resource.h"
 
@@ -126,15 +127,15 @@ void RunOtherTreeFolderMenu(HWND window, HWND tree, HMENU popup, HTREEITEM item,
         EnableMenuItem(popup, i, MF_BYPOSITION | (command == IDM_OPEN ? MF_ENABLED : MF_GRAYED));
     }
     SetMenuDefaultItem(popup, IDM_OPEN, FALSE);
-    // The menu's loop serves device notices, which may take the item away: the removal count tells.
-    uint64_t removals = FolderTreeRemovals();
+    // The menu's loop serves device notices, which may take the item away.
+    PlaceSnapshot before = PlaceSnapshot::Take();
     TreeView_SelectDropTarget(tree, item);
     UINT chosen = static_cast<UINT>(TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON |
                                                               TPM_RETURNCMD | TPM_NONOTIFY,
                                                    at.x, at.y, 0, window, nullptr));
-    if (FolderTreeRemovals() != removals) return;
+    if (!before.SameTree()) return;
     TreeView_SelectDropTarget(tree, nullptr);
-    if (chosen == IDM_OPEN && LocationOpen()) TreeView_SelectItem(tree, item);
+    if (chosen == IDM_OPEN) TreeView_SelectItem(tree, item);
 }
 
 }  // namespace

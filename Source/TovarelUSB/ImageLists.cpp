@@ -35,14 +35,10 @@ struct OwnedIcon {
     }
 };
 
-// Asked for a small icon with the system icon index, the shell answers with the system's small-icon
-// list, whose background colour our own lists copy.
+// Our own lists copy the background colour of the system's small-icon list.
 bool ReadSystemImageBackground()
 {
-    SHFILEINFOW info = {};
-    UINT flags = SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_SYSICONINDEX;
-    HIMAGELIST system =
-        reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"a", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info), flags));
+    HIMAGELIST system = SystemSmallImageList();
     if (!system) return false;
     s_imageBackground = ImageList_GetBkColor(system);
     return true;
@@ -187,4 +183,12 @@ void ReplaceFileImageList(HWND window, int dpi)
     g_fileImageList = list;
     AttachFileImageList(window);
     if (old) ImageList_Destroy(old);
+}
+
+HIMAGELIST SystemSmallImageList()
+{
+    // Asked for a small icon with the system icon index, the shell answers with its small-icon list.
+    SHFILEINFOW info = {};
+    UINT flags = SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_SYSICONINDEX;
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"a", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info), flags));
 }

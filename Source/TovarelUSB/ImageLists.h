@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 // Makes g_fileImageList and an empty g_extensionTable at the size of a small icon at this DPI, with
 // the background of the system's small-icon list.
@@ -15,3 +16,5 @@ bool CreateDeviceImageList(HWND window, int dpi);
 // old ones. On failure the lists keep the images they have.
 void ReplaceDeviceImageList(int dpi);
 void ReplaceFileImageList(HWND window, int dpi);
+// The system's list of small icons; the first call builds the shell's icon cache. Null on failure.
+HIMAGELIST SystemSmallImageList();

@@ -7,6 +7,7 @@
 #include "CopyThread.h"
 #include "Devices.h"
 #include "DragObjects.h"
+#include "ImageLists.h"
 #include "MainWindow.h"
 #include "Splitter.h"
 #include "StatusLine.h"
@@ -55,9 +56,7 @@ void ReleaseOneString(CFStringRef& string)
 DWORD WINAPI WarmUpShellIcons(void*)
 {
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    SHFILEINFOW info = {};
-    SHGetFileInfoW(L"a", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
-                   SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_SYSICONINDEX);
+    SystemSmallImageList();
     if (SUCCEEDED(com)) CoUninitialize();
     return 0;
 }

@@ -56,12 +56,19 @@ bool DisplayDue()
     return GetTickCount() - s_display.tick >= kDisplayIntervalMs;
 }
 
+// A new copy: nothing told yet, the bar at its start.
+void BeginCopyDisplay()
+{
+    s_display = DisplayState();
+}
+
 DWORD WINAPI CopyThreadProc(void*)
 {
     CopyWork work = s_work;
     // A window gone before it showed the copy dialog: nothing was copied, nothing is.
     bool shown = WaitForCopyDialog();
     if (shown) {
+        BeginCopyDisplay();
         if (UINT outcome = work.run(work.context)) PostMessageW(g_mainWindow.load(), outcome, 0, 0);
     }
     work.finish(work.context, shown);
@@ -140,11 +147,6 @@ void EndCopyThread()
     // reused for another object.
     HANDLE thread = g_copyThread.exchange(nullptr);
     if (thread) CloseHandle(thread);
-}
-
-void BeginCopyDisplay()
-{
-    s_display = DisplayState();
 }
 
 void ShowCopyStatus(const wchar_t* text)

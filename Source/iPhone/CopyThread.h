@@ -38,9 +38,8 @@ void EndCopyThread();
 void WaitForCopyThreadToFinish();
 
 // What a copy thread tells the copy dialog: what is copied and how far, at most every
-// 100 ms but for the end of the range (redrawing the bar can take longer than copying a chunk).
-// A new copy: nothing told yet, the bar at its start.
-void BeginCopyDisplay();
+// 100 ms but for the end of the range (redrawing the bar can take longer than copying a chunk). Each
+// copy starts with nothing told and the bar at its start.
 // The status line's text.
 void ShowCopyStatus(const wchar_t* text);
 // The text unless the dialog was told something a moment ago; answers whether it was shown.

@@ -110,7 +110,6 @@ public:
 
     SaveOutcome Run()
     {
-        BeginCopyDisplay();
         bool copied = false;
         try {
             copied = CopyAll();

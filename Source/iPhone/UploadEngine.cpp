@@ -293,7 +293,6 @@ bool RunUpload()
     s_record.created.reset(new (std::nothrow) bool[s_record.count]());
     if (!s_record.created) return false;
 
-    BeginCopyDisplay();
     ShowCopyStatus(L"Calculating size...");
     uint64_t total = 0;
     LocalNames dropped;
