@@ -1,5 +1,6 @@
 #include "ImageLists.h"
 
+#include <objbase.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -21,6 +22,17 @@ const UINT_PTR kFileImagesTimer = 1;
 const UINT kFileImagesRetryMilliseconds = 250;
 // The scale the file images are wanted at while the timer polls.
 int s_wantedFileImagesDpi = kDefaultDpi;
+
+// The thread that builds the shell's icon cache at the start, until the window's build waits for it.
+HANDLE s_warmUpThread;
+
+DWORD WINAPI WarmUpShellIcons(void*)
+{
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    SystemSmallImageList();
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
 
 // Icons handed out by the shell and by LoadImage without LR_SHARED belong to the caller.
 struct OwnedIcon {
@@ -110,6 +122,7 @@ void GiveSharedImageList(HWND list, HIMAGELIST images)
 
 bool CreateFileImageList(int dpi)
 {
+    FinishShellIconWarmUp();
     if (!ReadSystemImageBackground()) return false;
     g_fileImageList = MakeFileImageList(dpi);
     return g_fileImageList && CreateExtensionTable();
@@ -191,4 +204,23 @@ HIMAGELIST SystemSmallImageList()
     SHFILEINFOW info = {};
     UINT flags = SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | SHGFI_SYSICONINDEX;
     return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"a", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info), flags));
+}
+
+void StartShellIconWarmUp()
+{
+    // Without the thread the window asks the shell itself, only later; the answers are the same.
+    if (!s_warmUpThread) s_warmUpThread = CreateThread(nullptr, 0, WarmUpShellIcons, nullptr, 0, nullptr);
+}
+
+void FinishShellIconWarmUp()
+{
+    HANDLE thread = s_warmUpThread;
+    if (!thread) return;
+    s_warmUpThread = nullptr;
+    // Called on the window's thread: what other threads send it meanwhile is served, as in its other waits.
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(thread);
 }

@@ -18,3 +18,10 @@ void ReplaceDeviceImageList(int dpi);
 void ReplaceFileImageList(HWND window, int dpi);
 // The system's list of small icons; the first call builds the shell's icon cache. Null on failure.
 HIMAGELIST SystemSmallImageList();
+
+// Building the shell's icon cache is the slowest step of the window's build, so a thread of its own
+// starts it at the very start. The shell does not always build it safely for two threads at once
+// (Wine's answers a question asked meanwhile with no icon), so the window's first question about
+// icons, CreateFileImageList, first waits for that thread; so does the shutdown.
+void StartShellIconWarmUp();
+void FinishShellIconWarmUp();

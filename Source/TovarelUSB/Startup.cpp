@@ -50,24 +50,6 @@ void ReleaseOneString(CFStringRef& string)
     string = nullptr;
 }
 
-// The first question to the shell about an icon builds its icon cache, the slowest step of the
-// window's build. Asked on a thread of its own at the start, the cache is ready, or nearly, when the
-// window asks for its folder and file icons; the answers are the same.
-DWORD WINAPI WarmUpShellIcons(void*)
-{
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    SystemSmallImageList();
-    if (SUCCEEDED(com)) CoUninitialize();
-    return 0;
-}
-
-void StartShellIconWarmUp()
-{
-    // Without the thread the window asks the shell itself, only later.
-    HANDLE thread = CreateThread(nullptr, 0, WarmUpShellIcons, nullptr, 0, nullptr);
-    if (thread) CloseHandle(thread);
-}
-
 void DestroyImageList(HIMAGELIST& list)
 {
     if (list) ImageList_Destroy(list);
@@ -142,6 +124,7 @@ void StopProgram()
     // What other processes still hold of a drag out goes before the library: releasing a file
     // stream closes its device file.
     CancelDragOut();
+    FinishShellIconWarmUp();
     OleUninitialize();
     ReleaseConstantStrings();
     UnbindDeviceLibrary();

@@ -37,7 +37,7 @@ TEST(FileOperationsEndToEnd, NewFolderIsNamedAndDeletedOnTheDevice)
     ProgramRun run;
     ASSERT_TRUE(run.Started()) << run.Error();
     HWND main = run.WaitForWindow(kMainTitle, kStartTimeoutMs);
-    ASSERT_NE(main, nullptr) << "no main window";
+    ASSERT_NE(main, nullptr) << "no main window: " << run.NoWindowReason();
     HWND tree = GetDlgItem(main, IDC_FOLDER_TREE);
     HWND files = GetDlgItem(main, IDC_FILE_LIST);
     ASSERT_TRUE(PollUntil([&] { return e2e::SelectTreeItem(tree, L"My Documents") && Listed(files, L"Welcome.pdf"); },

@@ -254,7 +254,7 @@ TEST_F(StartupEndToEnd, MainWindowAboutBoxAndFileExit)
     ProgramRun run;
     ASSERT_TRUE(run.Started()) << run.Error();
     HWND main = run.WaitForWindow(kMainTitle, kStartTimeoutMs);
-    ASSERT_NE(main, nullptr) << "no main window";
+    ASSERT_NE(main, nullptr) << "no main window: " << run.NoWindowReason();
     EXPECT_NE(GetMenu(main), nullptr);
     EXPECT_TRUE(PollUntil(
         [&] { return ControlText(main, IDC_STATUS_LINE) == L"Connect iPhone, iPod touch or iPad with Tovarel app installed"; },
@@ -298,7 +298,7 @@ TEST_F(StartupEndToEnd, ShowsAnAttachedDeviceAndEndsThroughTheCloseBox)
     ProgramRun run;
     ASSERT_TRUE(run.Started()) << run.Error();
     HWND main = run.WaitForWindow(kMainTitle, kStartTimeoutMs);
-    ASSERT_NE(main, nullptr) << "no main window";
+    ASSERT_NE(main, nullptr) << "no main window: " << run.NoWindowReason();
 
     HWND devices = GetDlgItem(main, IDC_DEVICE_LIST);
     HWND locations = GetDlgItem(main, IDC_LOCATIONS_LIST);

@@ -1,5 +1,7 @@
 #include "EndToEndSupport.h"
 
+#include <cstdio>
+
 bool NoCrashWindow()
 {
     return e2e::FindTopWindowsContaining(L"Program Error").empty();
@@ -25,4 +27,19 @@ bool PollUntil(const std::function<bool()>& condition, DWORD timeoutMs)
         if (GetTickCount() - start >= timeoutMs) return false;
         Sleep(50);
     }
+}
+
+std::string ProgramRun::NoWindowReason() const
+{
+    DWORD code = 0;
+    if (Ended(0, &code)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "the program ended with code 0x%lx", static_cast<unsigned long>(code));
+        return text;
+    }
+    std::string reason = "the program runs; its windows:";
+    for (const e2e::TopWindow& top : e2e::ListTopWindows()) {
+        if (top.processId == Id()) reason += " [" + e2e::ToUtf8(top.className) + " \"" + e2e::ToUtf8(top.title) + "\"]";
+    }
+    return reason;
 }

@@ -60,6 +60,8 @@ public:
     {
         return e2e::WaitForWindow(title, timeoutMs, process_.Id());
     }
+    // Why a window waited for did not come: the program's exit code, or the windows it shows.
+    std::string NoWindowReason() const;
 
 private:
     e2e::Process process_;

@@ -60,7 +60,7 @@ void TransferRun::SetUp()
     run_.reset(new ProgramRun());
     ASSERT_TRUE(run_->Started()) << run_->Error();
     main_ = run_->WaitForWindow(kMainTitle, kStartTimeoutMs);
-    ASSERT_NE(main_, nullptr) << "no main window";
+    ASSERT_NE(main_, nullptr) << "no main window: " << run_->NoWindowReason();
     tree_ = GetDlgItem(main_, IDC_FOLDER_TREE);
     list_ = GetDlgItem(main_, IDC_FILE_LIST);
     ASSERT_TRUE(PollUntil([&] { return e2e::SelectTreeItem(tree_, L"My Documents") && Listed(L"big.bin"); },
