@@ -13,7 +13,9 @@
 # - START-UP: from the start of the process until the main window is visible with the demo
 #   device in its device list, against a bare dialog program (BareDialog.exe) under the same Wine and
 #   display; goal <= x1.3. Measured twice: started from outside Wine as a desktop starts it (the
-#   Wine loader included), and started from inside Wine with CreateProcessW.
+#   Wine loader included), and started from inside Wine with CreateProcessW. Inside Wine the main
+#   window's template shown empty by a program that does nothing else (TemplateDialog.exe) is timed
+#   too: what the window's own controls cost, which no work of the program can remove.
 # A machine busy with other work slows both sides of a ratio, but not evenly: quote the load
 # (`uptime`, printed first) with the figures.
 #
