@@ -218,9 +218,6 @@ void FinishShellIconWarmUp()
     if (!thread) return;
     s_warmUpThread = nullptr;
     // Called on the window's thread: what other threads send it meanwhile is served, as in its other waits.
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+    while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) ServeSentMessagesBriefly(thread);
     CloseHandle(thread);
 }

@@ -90,9 +90,9 @@ wchar_t* ResolveDevicePath(const wchar_t* path)
     return JoinDevicePath(base, path + 2);
 }
 
-void ServeSentMessagesBriefly()
+void ServeSentMessagesBriefly(HANDLE wakeOn)
 {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+    MsgWaitForMultipleObjects(wakeOn ? 1 : 0, wakeOn ? &wakeOn : nullptr, FALSE, 10, QS_SENDMESSAGE);
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }

@@ -64,8 +64,9 @@ extern HIMAGELIST g_fileImageList;
 extern HIMAGELIST g_deviceImageList;
 
 // One short wait (at most 10 ms) that still serves the messages other threads send to this thread's
-// windows: waits for another thread on the user-interface thread loop on it.
-void ServeSentMessagesBriefly();
+// windows: waits for another thread on the user-interface thread loop on it. A handle given ends the
+// wait as soon as it is signalled.
+void ServeSentMessagesBriefly(HANDLE wakeOn = nullptr);
 
 // A control of the main window (null while there is none).
 HWND MainWindowControl(int id);

@@ -37,9 +37,16 @@ std::string ProgramRun::NoWindowReason() const
         std::snprintf(text, sizeof text, "the program ended with code 0x%lx", static_cast<unsigned long>(code));
         return text;
     }
-    std::string reason = "the program runs; its windows:";
+    return "the program runs; its windows:" + ShownWindows(Id());
+}
+
+std::string ShownWindows(DWORD processId)
+{
+    std::string shown;
     for (const e2e::TopWindow& top : e2e::ListTopWindows()) {
-        if (top.processId == Id()) reason += " [" + e2e::ToUtf8(top.className) + " \"" + e2e::ToUtf8(top.title) + "\"]";
+        if (top.processId == processId) {
+            shown += " \"" + e2e::ToUtf8(top.title) + "\" " + e2e::ToUtf8(e2e::MessageBoxText(top.window));
+        }
     }
-    return reason;
+    return shown;
 }

@@ -68,6 +68,8 @@ private:
     std::wstring error_;
 };
 
+// The title and any message box text of each window a process shows, for a failure message.
+std::string ShownWindows(DWORD processId);
 // No crash report of Wine is on the screen.
 bool NoCrashWindow();
 // Column 0 of every item of a list view of the program; the indexes of the selected ones in

@@ -419,11 +419,7 @@ TEST_F(DragOutEndToEnd, CancelAfterTheTargetDiedGivesTheTreeAndTheCloseBack)
     const DWORD program = ProgramId();
     CloseProgram();
     std::printf("[  close   ] %lu ms from the close box to the program's end\n", GetTickCount() - began);
-    std::string shown;
-    for (const e2e::TopWindow& top : e2e::ListTopWindows()) {
-        if (top.processId == program) shown += " \"" + Utf8(top.title) + "\" " + Utf8(e2e::MessageBoxText(top.window));
-    }
-    EXPECT_LT(GetTickCount() - began, kStepTimeoutMs) << "the close waited; the program's windows:" << shown;
+    EXPECT_LT(GetTickCount() - began, kStepTimeoutMs) << "the close waited; the program's windows:" << ShownWindows(program);
 }
 
 }  // namespace
