@@ -1,7 +1,5 @@
 #include "EndToEndSupport.h"
 
-#include <cstdio>
-
 bool NoCrashWindow()
 {
     return e2e::FindTopWindowsContaining(L"Program Error").empty();
@@ -32,11 +30,7 @@ bool PollUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 std::string ProgramRun::NoWindowReason() const
 {
     DWORD code = 0;
-    if (Ended(0, &code)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "the program ended with code 0x%lx", static_cast<unsigned long>(code));
-        return text;
-    }
+    if (Ended(0, &code)) return "the program ended with code " + std::to_string(code);
     return "the program runs; its windows:" + ShownWindows(Id());
 }
 
